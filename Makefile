@@ -1,0 +1,25 @@
+# The two set-up commands (run, test) and the benchmarks. Everything builds
+# and runs inside the Debian 13 toolchain root made by tools/toolchain.sh.
+.PHONY: all build run test bench clean
+
+TOOLCHAIN := tools/toolchain.sh
+
+all: build
+
+build:
+	@$(TOOLCHAIN) exec tools/build.sh
+
+# Starts the program under Wine: on your display when there is one, else on
+# a virtual screen, where it saves a screenshot to build/run/ and stops.
+run:
+	@QM_DISPLAY="$(DISPLAY)" $(TOOLCHAIN) exec tools/run.sh
+
+# Builds everything and runs every test, native and under Wine.
+test:
+	@$(TOOLCHAIN) exec tools/test.sh
+
+bench:
+	@$(TOOLCHAIN) exec tools/bench.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,26 @@
+# The Windows side of the build: the engine, the program, the writer stand-in
+# and the tests that run under Wine.
+enable_language(RC)
+
+# Static runtime: the program ships as one .exe with no compiler DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+
+add_library(quillomat_engine STATIC
+  recorder/ScreenRecorder.cpp
+  recorder/FrameGrabber.cpp
+  recorder/Mp4Writer.cpp
+  recorder/AudioCapture.cpp
+)
+target_include_directories(quillomat_engine PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(quillomat_engine PRIVATE ${QM_WARNINGS})
+target_link_libraries(quillomat_engine PUBLIC quillomat_core mfplat mfreadwrite mfuuid ole32 oleaut32 uuid gdi32 user32)
+
+add_executable(Quillomat WIN32
+  app/Main.cpp
+)
+target_compile_options(Quillomat PRIVATE ${QM_WARNINGS})
+target_link_libraries(Quillomat PRIVATE quillomat_engine)
+target_link_options(Quillomat PRIVATE -municode)  # wWinMain
+
+add_subdirectory(tests)

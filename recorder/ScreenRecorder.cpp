@@ -1,0 +1,132 @@
+#include "recorder/ScreenRecorder.h"
+
+#include <system_error>
+
+#include "recorder/FramePacer.h"
+#include "recorder/VideoFormat.h"
+
+ScreenRecorder* g_recorder = nullptr;
+
+ScreenRecorder::ScreenRecorder() : createSinkWriter(&MFCreateSinkWriterFromURL) {
+  region = CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  comInit_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  MFStartup(MF_VERSION, MFSTARTUP_FULL);
+}
+
+ScreenRecorder::~ScreenRecorder() {
+  Stop();
+  ReleaseCaptureResources();
+  MFShutdown();
+  // Balance only an initialisation that took place; a thread already in
+  // another apartment must not lose its own.
+  if (SUCCEEDED(comInit_)) CoUninitialize();
+}
+
+bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& requested) {
+  if (state.load() != RecorderState::Idle) return false;
+
+  audioEnabled = audioFlag != nullptr && *audioFlag;
+  outputPath = path;
+  region = ApplySizeRules(requested);
+
+  ReleaseCaptureResources();
+  CreateCaptureResources();
+
+  if (FAILED(OpenWriter())) {
+    ReleaseAudioObjects();
+    return false;
+  }
+
+  state = RecorderState::Recording;
+  stopRequested = false;
+  try {
+    videoThread = std::thread(&ScreenRecorder::VideoLoop, this);
+  } catch (const std::system_error&) {
+    // The file is already open: finish it the way Stop does, so nothing is
+    // left half-made, and report that no recording runs.
+    Stop();
+    return false;
+  }
+  return true;
+}
+
+void ScreenRecorder::Stop() {
+  if (state.load() == RecorderState::Idle) return;
+  stopRequested = true;
+  state = RecorderState::Idle;
+  JoinWorkers();
+  ReleaseCaptureResources();
+  {
+    std::lock_guard<std::mutex> lock(writerLock);
+    if (sinkWriter) {
+      sinkWriter->Finalize();  // nothing useful to do if it fails
+      sinkWriter.Reset();
+    }
+  }
+  ReleaseAudioObjects();
+}
+
+void ScreenRecorder::Pause() {
+  RecorderState expected = RecorderState::Recording;
+  state.compare_exchange_strong(expected, RecorderState::Paused);
+}
+
+void ScreenRecorder::Resume() {
+  // The video thread folds the measured pause into its total when it next
+  // sees the recording state, so nothing else is touched here.
+  RecorderState expected = RecorderState::Paused;
+  state.compare_exchange_strong(expected, RecorderState::Recording);
+}
+
+void ScreenRecorder::JoinWorkers() {
+  if (videoThread.joinable()) videoThread.join();
+  if (audioThread.joinable()) audioThread.join();
+}
+
+namespace {
+
+// The real world of the video thread: the performance counter as the
+// recording clock, Sleep, and the engine's frame capture.
+class EnginePacingHost final : public PacingHost {
+ public:
+  explicit EnginePacingHost(ScreenRecorder& recorder) : recorder_(recorder) {
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&origin_);
+  }
+
+  RecorderState State() override { return recorder_.state.load(); }
+  bool StopRequested() override { return recorder_.stopRequested.load(); }
+  int64_t NowMs() override {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (now.QuadPart - origin_.QuadPart) * 1000 / frequency_.QuadPart;
+  }
+  void SleepMs(uint32_t ms) override { ::Sleep(ms); }
+  void TakeFrame(int64_t sampleTime) override {
+    if (recorder_.sinkWriter) {
+      MF_SINK_WRITER_STATISTICS stats{};
+      stats.cb = sizeof(stats);
+      // Throttling is off, so nothing else stops a slow encoder from queueing
+      // frames (8 MB each at 1080p) until memory runs out.
+      if (SUCCEEDED(recorder_.sinkWriter->GetStatistics(recorder_.videoStreamIndex, &stats)) &&
+          VideoBacklogExceeded(stats.qwNumSamplesReceived, stats.qwNumSamplesProcessed)) {
+        ++recorder_.framesSkippedForBacklog;
+        return;
+      }
+    }
+    recorder_.CaptureFrame(sampleTime);
+  }
+
+ private:
+  ScreenRecorder& recorder_;
+  LARGE_INTEGER frequency_{};
+  LARGE_INTEGER origin_{};
+};
+
+}  // namespace
+
+void ScreenRecorder::VideoLoop() {
+  EnginePacingHost host(*this);
+  FramePacer pacer;
+  RunPacingLoop(host, pacer);
+}

@@ -1,0 +1,116 @@
+#pragma once
+// The recording engine: one object per process that turns a screen rectangle
+// into a paced stream of frames (and, with the audio flag, microphone sound)
+// for the platform's MP4 sink writer.
+//
+// Start, Stop, Pause and Resume are called on the user-interface thread. A
+// recording runs a video thread (and an audio thread when there is sound);
+// both hand samples to the writer under writerLock.
+#include <windows.h>
+#include <audioclient.h>
+#include <mfapi.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/Win32Handles.h"
+#include "recorder/RecorderTypes.h"
+
+// Same shape as MFCreateSinkWriterFromURL, which is what the program uses.
+// Tests put a recording stand-in here.
+using SinkWriterFactory = HRESULT(STDAPICALLTYPE*)(LPCWSTR url, IMFByteStream* byteStream,
+                                                   IMFAttributes* attributes, IMFSinkWriter** sinkWriter);
+
+class ScreenRecorder {
+ public:
+  ScreenRecorder();
+  ~ScreenRecorder();
+  ScreenRecorder(const ScreenRecorder&) = delete;
+  ScreenRecorder& operator=(const ScreenRecorder&) = delete;
+
+  // True when a recording is running. Refused unless idle.
+  bool Start(const std::wstring& outputPath, const CaptureRegion& region);
+  // Ends the recording and finishes the file; harmless when idle.
+  void Stop();
+  void Pause();
+  void Resume();
+
+  // The application's audio flag lives with the main window; the engine reads
+  // it when a recording starts. Null reads as off.
+  const bool* audioFlag = nullptr;
+  // Where writers come from. Always MFCreateSinkWriterFromURL in the program.
+  SinkWriterFactory createSinkWriter;
+
+  // --- Engine state. Written on the user-interface thread, read by workers.
+  std::atomic<RecorderState> state{RecorderState::Idle};
+  CaptureRegion region{};
+  bool audioEnabled = false;
+  std::wstring outputPath;
+
+  // --- File writer.
+  ComPtr<IMFSinkWriter> sinkWriter;
+  DWORD videoStreamIndex = 0;
+  DWORD audioStreamIndex = 0;
+  std::atomic<bool> stopRequested{false};
+  std::thread videoThread;
+
+  // --- Audio device.
+  ComPtr<IAudioClient> audioClient;
+  ComPtr<IAudioCaptureClient> captureClient;
+  unique_cotaskmem<WAVEFORMATEX> mixFormat;
+  uint32_t sampleRate = 0;
+  uint32_t channels = 0;
+  uint32_t outputChannels = 0;
+  uint32_t bitsPerSample = 0;
+  bool isFloat = false;
+  bool audioReady = false;
+  uint64_t audioFramesWritten = 0;
+  std::thread audioThread;
+
+  // Serialises every call into sinkWriter that writes or finishes the file.
+  std::mutex writerLock;
+
+  // --- Screen copy, made in Start and reused for every frame.
+  unique_screen_dc screenDC;
+  unique_hdc memoryDC;
+  unique_hbitmap bitmap;
+  BITMAPINFO bitmapInfo{};
+  std::unique_ptr<uint8_t[]> frameBuffer;
+  uint32_t frameBufferSize = 0;
+
+  // Frames whose capture was skipped because the encoder had fallen more than
+  // about a second behind (the pacing grid still advances for them).
+  std::atomic<uint64_t> framesSkippedForBacklog{0};
+
+  // --- Operations behind Start/Stop (public for the engine's own tests).
+  void VideoLoop();
+  HRESULT CaptureFrame(int64_t sampleTime);
+  void CreateCaptureResources();
+  void ReleaseCaptureResources();
+
+  HRESULT OpenWriter();
+  HRESULT ConfigureVideoStream(IMFSinkWriter* writer);
+  HRESULT ConfigureAudioStream(IMFSinkWriter* writer);
+  // fill writes exactly length bytes into the media buffer's memory.
+  HRESULT SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill, LONGLONG time,
+                       LONGLONG duration);
+
+  HRESULT InitAudioClient();
+  void ReleaseAudioObjects();
+
+ private:
+  void JoinWorkers();
+
+  HRESULT comInit_;
+};
+
+// The one engine of the process; null before it is made and after it is gone.
+extern ScreenRecorder* g_recorder;

@@ -1,0 +1,184 @@
+#include "tests/support/ScreenFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr wchar_t kPatternClass[] = L"QuillomatTestPattern";
+
+struct PatternState {
+  int width = 0, height = 0;
+  HCURSOR cursor = nullptr;
+};
+
+LRESULT CALLBACK PatternProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* state = reinterpret_cast<PatternState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_PAINT: {
+      PaintScope paint(window);
+      if (!state) return 0;
+      std::vector<uint32_t> pixels(static_cast<size_t>(state->width) * state->height);
+      for (int y = 0; y < state->height; ++y) {
+        for (int x = 0; x < state->width; ++x) pixels[static_cast<size_t>(y) * state->width + x] = PatternWindow::PatternColor(x, y);
+      }
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+      info.bmiHeader.biWidth = state->width;
+      info.bmiHeader.biHeight = -state->height;
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 32;
+      info.bmiHeader.biCompression = BI_RGB;
+      SetDIBitsToDevice(paint.dc(), 0, 0, state->width, state->height, 0, 0, 0, state->height, pixels.data(), &info,
+                        DIB_RGB_COLORS);
+      return 0;
+    }
+    case WM_SETCURSOR:
+      if (state && state->cursor) {
+        SetCursor(state->cursor);
+        return TRUE;
+      }
+      break;
+    case WM_NCDESTROY:
+      delete state;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  wchar_t name[64];
+  std::swprintf(name, 64, L"qmtest_%lu_%lu", GetCurrentProcessId(), GetTickCount());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path_ = std::wstring(base) + name + L"_" + std::to_wstring(attempt);
+    if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+  }
+  ADD_FAILURE() << "cannot create a temporary folder";
+}
+
+TempDir::~TempDir() {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") DeleteFileW(File(name).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path_.c_str());
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadFileBytes(const std::wstring& path) {
+  unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string out;
+  if (!file) return out;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
+  return out;
+}
+
+void PumpMessages(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    Sleep(5);
+  } while (GetTickCount() - start < milliseconds);
+}
+
+PatternWindow::PatternWindow(int x, int y, int width, int height) {
+  static const ATOM registered = [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = PatternProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kPatternClass;
+    return RegisterClassExW(&windowClass);
+  }();
+  (void)registered;
+  auto* state = new PatternState{width, height, nullptr};
+  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPatternClass, L"pattern", WS_POPUP, x, y, width,
+                            height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!window_) {
+    delete state;
+    ADD_FAILURE() << "cannot create the pattern window";
+    return;
+  }
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+  ShowWindow(window_, SW_SHOW);
+  SetForegroundWindow(window_);
+  UpdateWindow(window_);
+  PumpMessages(300);
+}
+
+PatternWindow::~PatternWindow() {
+  if (window_) DestroyWindow(window_);
+  PumpMessages(50);
+}
+
+uint32_t PatternWindow::PatternColor(int x, int y) {
+  const uint32_t r = static_cast<uint32_t>(x * 7 + 13) & 0xff;
+  const uint32_t g = static_cast<uint32_t>(y * 5 + 101) & 0xff;
+  const uint32_t b = static_cast<uint32_t>((x + 2 * y) * 3) & 0xff;
+  return r << 16 | g << 8 | b;
+}
+
+void PatternWindow::ShowCursorImage(HCURSOR cursor) {
+  auto* state = reinterpret_cast<PatternState*>(GetWindowLongPtrW(window_, GWLP_USERDATA));
+  state->cursor = cursor;
+  SetForegroundWindow(window_);
+  SetCursor(cursor);
+  PumpMessages(100);
+}
+
+HCURSOR MakeProbeCursor() {
+  // Monochrome masks, one bit per pixel, rows of 4 bytes. AND 1 keeps the
+  // screen; AND 0 with XOR 0 paints black, AND 0 with XOR 1 paints white.
+  BYTE andMask[32 * 4];
+  BYTE xorMask[32 * 4] = {};
+  for (BYTE& b : andMask) b = 0xff;
+  auto clear = [&](int x, int y) { andMask[y * 4 + x / 8] &= static_cast<BYTE>(~(0x80 >> (x % 8))); };
+  clear(kProbeHotX, kProbeHotY);
+  clear(kProbeWhiteX, kProbeWhiteY);
+  xorMask[kProbeWhiteY * 4 + kProbeWhiteX / 8] |= static_cast<BYTE>(0x80 >> (kProbeWhiteX % 8));
+  return CreateCursor(GetModuleHandleW(nullptr), kProbeHotX, kProbeHotY, 32, 32, andMask, xorMask);
+}
+
+uint32_t FramePixel(const std::vector<uint8_t>& frame, int width, int height, int x, int y) {
+  const size_t row = static_cast<size_t>(height - 1 - y);
+  const uint8_t* p = frame.data() + (row * width + x) * 4;
+  return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+
+StandInEngine::StandInEngine(const StandInOptions& options) {
+  StandInReset();
+  StandInConfigure(options);
+  recorder = std::make_unique<ScreenRecorder>();
+  recorder->createSinkWriter = &CreateStandInSinkWriter;
+  recorder->audioFlag = &audioFlag;
+}
+
+StandInEngine::~StandInEngine() {
+  recorder.reset();
+  StandInReset();
+}
+
+std::shared_ptr<StandInRecord> StandInEngine::LastRecord() const {
+  auto records = StandInRecords();
+  return records.empty() ? nullptr : records.back();
+}

@@ -1,0 +1,12 @@
+#!/bin/sh
+# Builds and runs the benchmarks under Wine on a virtual screen; prints one
+# line per figure, "name value".
+set -eu
+cd /src
+tools/build.sh >/dev/null
+session=/tmp/qm-bench
+tools/wine-session.sh start "$session" >/dev/null
+tools/wine-session.sh run "$session" wine build/windows/tests/quillomat_bench.exe "$@" </dev/null >/tmp/bench.out 2>&1 || status=$?
+tools/wine-session.sh stop "$session"
+cat /tmp/bench.out
+exit "${status:-0}"

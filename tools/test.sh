@@ -1,0 +1,9 @@
+#!/bin/sh
+# Builds everything and runs every test in one ctest run (native tests and
+# the Windows tests under Wine). Runs inside the toolchain root.
+set -eu
+cd /src
+tools/build.sh
+cd build
+# ctest's summary is the last thing printed.
+exec ctest --output-on-failure -j2 --timeout 300
