@@ -2,8 +2,10 @@
 # and the tests that run under Wine.
 enable_language(RC)
 
-# Static runtime: the program ships as one .exe with no compiler DLLs.
-add_link_options(-static -static-libgcc -static-libstdc++)
+if(MINGW)
+  # Static runtime: the program ships as one .exe with no compiler DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 
 add_library(quillomat_engine STATIC
@@ -21,6 +23,8 @@ add_executable(Quillomat WIN32
 )
 target_compile_options(Quillomat PRIVATE ${QM_WARNINGS})
 target_link_libraries(Quillomat PRIVATE quillomat_engine)
-target_link_options(Quillomat PRIVATE -municode)  # wWinMain
+if(MINGW)
+  target_link_options(Quillomat PRIVATE -municode)  # wWinMain
+endif()
 
 add_subdirectory(tests)

@@ -5,7 +5,7 @@ set -eu
 cd /src
 tools/build.sh >/dev/null
 session=/tmp/qm-bench
-tools/wine-session.sh start "$session" >/dev/null
+QM_SCREEN=${QM_BENCH_SCREEN:-3840x2160x24} tools/wine-session.sh start "$session" >/dev/null
 tools/wine-session.sh run "$session" wine build/windows/tests/quillomat_bench.exe "$@" </dev/null >/tmp/bench.out 2>&1 || status=$?
 tools/wine-session.sh stop "$session"
 cat /tmp/bench.out

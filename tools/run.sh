@@ -11,6 +11,7 @@ mkdir -p "$out"
 
 if [ -n "${QM_DISPLAY:-}" ]; then
   export DISPLAY="$QM_DISPLAY" WINEPREFIX=/src/build/run/prefix WINEDEBUG=-all
+  export WINEDLLOVERRIDES='mscoree=;mshtml=;winemenubuilder.exe=d'
   exec wine "$exe"
 fi
 

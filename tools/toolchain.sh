@@ -49,11 +49,20 @@ in_root() {
     mount -t tmpfs tmpfs "$root/tmp"
     mkdir -p "$root/src"
     mount --bind "$repo" "$root/src"
+    # A display of the host (make run): its socket folder and cookie.
+    if [ -n "${QM_DISPLAY:-}" ]; then
+      if [ -d /tmp/.X11-unix ]; then
+        mkdir -p "$root/tmp/.X11-unix"
+        mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+      fi
+      cookie=${XAUTHORITY:-${HOME:-/root}/.Xauthority}
+      [ -f "$cookie" ] && cp "$cookie" "$root/tmp/.Xauthority"
+    fi
     cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
     exec chroot "$root" /usr/bin/env -i \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
       HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
-      DISPLAY="${QM_DISPLAY:-}" QM_IN_ROOT=1 \
+      QM_DISPLAY="${QM_DISPLAY:-}" XAUTHORITY=/tmp/.Xauthority QM_IN_ROOT=1 \
       /bin/sh -c "cd \"\$0\" && exec \"\$@\"" "$workdir" "$@"
   ' sh "$root" "$repo" "$workdir" "$@"
 }
