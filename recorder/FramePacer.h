@@ -36,9 +36,6 @@ class FramePacer {
   // the frame's own cost is not slept again on top of it.
   uint32_t SleepAfterFrame(int64_t nowMs) const;
 
-  uint64_t framesTaken() const { return frames_; }
-  int64_t totalPauseMs() const { return totalPauseMs_; }
-
  private:
   Pass PlanRecording(int64_t nowMs);
   int64_t RecordedMs(int64_t nowMs) const { return nowMs - totalPauseMs_ - currentPauseMs_; }

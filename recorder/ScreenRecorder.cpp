@@ -9,7 +9,6 @@ ScreenRecorder* g_recorder = nullptr;
 
 ScreenRecorder::ScreenRecorder() : createSinkWriter(&MFCreateSinkWriterFromURL) {
   region = CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  comInit_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   MFStartup(MF_VERSION, MFSTARTUP_FULL);
 }
 
@@ -17,9 +16,8 @@ ScreenRecorder::~ScreenRecorder() {
   Stop();
   ReleaseCaptureResources();
   MFShutdown();
-  // Balance only an initialisation that took place; a thread already in
-  // another apartment must not lose its own.
-  if (SUCCEEDED(comInit_)) CoUninitialize();
+  // COM is uninitialised by com_ afterwards, and only if this engine's
+  // initialisation took place: a thread already in another apartment keeps it.
 }
 
 bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& requested) {

@@ -43,6 +43,12 @@ class ScreenRecorder {
   void Pause();
   void Resume();
 
+  // The engine's thread is a single-threaded COM apartment for as long as the
+  // engine exists. Declared first, so it is the last thing to go.
+ private:
+  ComApartment com_{COINIT_APARTMENTTHREADED};
+
+ public:
   // The application's audio flag lives with the main window; the engine reads
   // it when a recording starts. Null reads as off.
   const bool* audioFlag = nullptr;
@@ -108,8 +114,6 @@ class ScreenRecorder {
 
  private:
   void JoinWorkers();
-
-  HRESULT comInit_;
 };
 
 // The one engine of the process; null before it is made and after it is gone.

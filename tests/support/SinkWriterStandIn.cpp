@@ -554,11 +554,11 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   if (!backlog.empty()) options.encoderBacklog = wcstoull(backlog.c_str(), nullptr, 10);
   const std::wstring fail = Environment(L"QM_STANDIN_FAIL");
   if (!fail.empty()) {
-    const std::string spec = Utf8(fail);
+    const std::string request = Utf8(fail);
     for (int i = 0; i < 8; ++i) {
       const std::string name = kStepNames[i];
-      if (spec.compare(0, name.size(), name) != 0) continue;
-      const char* rest = spec.c_str() + name.size();
+      if (request.compare(0, name.size(), name) != 0) continue;
+      const char* rest = request.c_str() + name.size();
       if (*rest != '\0' && *rest != '@' && *rest != '=') continue;
       options.failStep = static_cast<StandInStep>(i);
       options.failOnCall = 1;
