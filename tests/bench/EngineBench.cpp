@@ -37,6 +37,15 @@ StandInOptions CheapStandIn() {
   return options;
 }
 
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t index = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
+  return values[index];
+}
+
+double Median(const std::vector<double>& values) { return Percentile(values, 0.5); }
+
 // Whole frame path against the bare copy and read-out, in alternating
 // rounds so that both see the same machine.
 void FramePath(const char* label, int width, int height, int rounds) {
@@ -61,16 +70,21 @@ void FramePath(const char* label, int width, int height, int rounds) {
     r.CaptureFrame(0);
     bareFrame();
   }
+  // Rounds of a few frames each, both paths back to back; medians over the
+  // rounds, so that a burst of load in one round does not decide the figure.
   const int perRound = 5;
-  double pathMs = 0, bareMs = 0;
+  std::vector<double> pathRounds, bareRounds, ratios;
   LONGLONG time = 0;
   for (int round = 0; round < rounds; ++round) {
     double start = NowMs();
     for (int i = 0; i < perRound; ++i) r.CaptureFrame(time += kVideoFrameDuration);
-    pathMs += NowMs() - start;
+    const double path = (NowMs() - start) / perRound;
     start = NowMs();
     for (int i = 0; i < perRound; ++i) bareFrame();
-    bareMs += NowMs() - start;
+    const double bareCost = (NowMs() - start) / perRound;
+    pathRounds.push_back(path);
+    bareRounds.push_back(bareCost);
+    ratios.push_back(path / bareCost);
   }
   // The part of the path the bare copy does not have: a fresh media buffer
   // per frame and the copy into it.
@@ -89,21 +103,15 @@ void FramePath(const char* label, int width, int height, int rounds) {
   const double frames = static_cast<double>(rounds) * perRound;
   char name[64];
   std::snprintf(name, sizeof name, "frame_path_ms_%s", label);
-  Print(name, pathMs / frames);
+  Print(name, Median(pathRounds));
   std::snprintf(name, sizeof name, "bare_copy_ms_%s", label);
-  Print(name, bareMs / frames);
+  Print(name, Median(bareRounds));
   std::snprintf(name, sizeof name, "media_buffer_alloc_copy_ms_%s", label);
   Print(name, bufferMs / frames);
   std::snprintf(name, sizeof name, "frame_path_ratio_%s", label);
-  Print(name, pathMs / bareMs);
+  Print(name, Median(ratios));
 }
 
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const size_t index = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
-  return values[index];
-}
 
 void Pacing(int seconds) {
   TempDir dir;
@@ -186,7 +194,7 @@ int main(int argc, char** argv) {
   SetCursorPos(300, 200);
   PumpMessages(200);
 
-  const int rounds = quick ? 4 : 20;
+  const int rounds = quick ? 4 : 40;
   FramePath("480p", 640, 480, rounds);
   FramePath("1080p", 1920, 1080, rounds);
   if (screenW >= 3840 && screenH >= 2160) {
