@@ -1,0 +1,58 @@
+#include "app/StatusText.h"
+
+#include <cwchar>
+
+std::wstring FormatDuration(uint32_t milliseconds) {
+  const uint32_t seconds = milliseconds / 1000;
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%02u:%02u:%02u", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
+  return text;
+}
+
+StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, uint32_t now) {
+  StatusDisplay display;
+  switch (state) {
+    case RecorderState::Idle:
+      display.status = kStatusReady;
+      display.tip = kTipReady;
+      display.timer = DurationTimer::Kill;
+      clock = DurationClock{};
+      break;
+    case RecorderState::Recording: {
+      if (clock.recordingStartTick == 0) {
+        clock.recordingStartTick = now;
+        display.timer = DurationTimer::Start;
+      }
+      if (clock.pauseStartTick != 0) {
+        // Just resumed: the pause is left out of the duration.
+        clock.pausedTotal += now - clock.pauseStartTick;
+        clock.pauseStartTick = 0;
+        display.timer = DurationTimer::Start;
+      }
+      const uint32_t elapsed = now - clock.pausedTotal - clock.recordingStartTick;
+      display.status = kStatusRecordingPrefix + FormatDuration(elapsed);
+      display.tip = kTipRecording;
+      break;
+    }
+    case RecorderState::Paused: {
+      display.tip = kTipPaused;
+      if (clock.pauseStartTick == 0) clock.pauseStartTick = now;
+      display.timer = DurationTimer::Kill;
+      if (clock.recordingStartTick != 0 && clock.pauseStartTick != 0) {
+        // Frozen at the start of the pause.
+        const uint32_t sinceStart = clock.pauseStartTick - clock.recordingStartTick;
+        const uint32_t elapsed = sinceStart > clock.pausedTotal ? sinceStart - clock.pausedTotal : 0;
+        display.status = kStatusRecordingPrefix + FormatDuration(elapsed);
+      } else {
+        display.status = kStatusPaused;
+      }
+      break;
+    }
+  }
+  return display;
+}
+
+std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now) {
+  if (clock.recordingStartTick == 0) return {};
+  return FormatDuration(now - clock.pausedTotal - clock.recordingStartTick);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The main window's duration clock and the texts it shows, kept free of the
+// platform. All tick arithmetic is modulo 2^32, like GetTickCount itself.
+#include <cstdint>
+#include <string>
+
+#include "recorder/RecorderTypes.h"
+
+// "hh:mm:ss", hours from 100 on with three digits or more.
+std::wstring FormatDuration(uint32_t milliseconds);
+
+// Ticks of the user interface's own clock (GetTickCount), 0 meaning unset.
+struct DurationClock {
+  uint32_t recordingStartTick = 0;
+  uint32_t pausedTotal = 0;
+  uint32_t pauseStartTick = 0;
+};
+
+enum class DurationTimer { Keep, Start, Kill };
+
+struct StatusDisplay {
+  std::wstring status;  // the status line
+  std::wstring tip;     // the notification-area tip
+  DurationTimer timer = DurationTimer::Keep;
+};
+
+// Brings the clock in line with the engine's state at tick `now` and tells
+// what the status line, the tip and the duration timer should show.
+StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, uint32_t now);
+
+// The duration text for a timer tick, or empty when no recording is timed.
+std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now);
+
+inline constexpr wchar_t kStatusReady[] = L"Ready to Record";
+inline constexpr wchar_t kStatusRecordingPrefix[] = L"Recording: ";
+inline constexpr wchar_t kStatusPaused[] = L"Recording Paused";
+inline constexpr wchar_t kTipReady[] = L"Quillomat - Ready";
+inline constexpr wchar_t kTipRecording[] = L"Quillomat - Recording";
+inline constexpr wchar_t kTipPaused[] = L"Quillomat - Paused";
+inline constexpr wchar_t kTrayDurationPrefix[] = L"Duration: ";

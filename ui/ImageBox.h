@@ -1,0 +1,13 @@
+#pragma once
+// Where a button picture's image goes on its 48 x 48 canvas. Platform-free.
+
+constexpr int kButtonImageSize = 48;
+constexpr int kButtonImageBox = 36;
+
+struct ImageBox {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Scales a w x h image to fit the 36 x 36 box and centres it, in single
+// precision with truncation, exactly as the picture builder draws it.
+ImageBox FitImageBox(int width, int height);
