@@ -18,11 +18,25 @@ target_include_directories(quillomat_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(quillomat_engine PRIVATE ${QM_WARNINGS})
 target_link_libraries(quillomat_engine PUBLIC quillomat_core mfplat mfreadwrite mfuuid ole32 oleaut32 uuid gdi32 user32)
 
-add_executable(Quillomat WIN32
-  app/Main.cpp
+# The application shell, without its entry point, so tests can drive it.
+add_library(quillomat_app STATIC
+  app/AboutDialog.cpp
+  app/Application.cpp
+  app/MainWindow.cpp
+  app/OutputFolder.cpp
+  app/RecordingControls.cpp
+  app/TrayIcon.cpp
+  ui/ButtonImage.cpp
 )
+target_compile_options(quillomat_app PRIVATE ${QM_WARNINGS})
+target_link_libraries(quillomat_app PUBLIC quillomat_engine gdiplus comctl32 shell32 shlwapi)
+
+# Resources are linked into each program that needs them.
+set(QM_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quillomat.rc)
+
+add_executable(Quillomat WIN32 app/Main.cpp ${QM_RESOURCES})
 target_compile_options(Quillomat PRIVATE ${QM_WARNINGS})
-target_link_libraries(Quillomat PRIVATE quillomat_engine)
+target_link_libraries(Quillomat PRIVATE quillomat_app)
 if(MINGW)
   target_link_options(Quillomat PRIVATE -municode)  # wWinMain
 endif()

@@ -38,6 +38,9 @@ ENV
   mkdir -p "$WINEPREFIX"
   setsid wineserver -p </dev/null >"$dir/wineserver.log" 2>&1
   wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+  # No window manager runs on the virtual screen: let Wine draw captions and
+  # frames itself, as Windows would, instead of leaving them to one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
   echo "wine session ready on display $display"
   ;;
 stop)

@@ -1,0 +1,89 @@
+// The about window: five centred lines, closed only by its close box.
+#include "app/AboutDialog.h"
+
+#include <cwchar>
+
+#include "app/MainWindow.h"
+#include "app/ProductInfo.h"
+#include "common/Win32Handles.h"
+
+namespace {
+
+constexpr wchar_t kAboutClass[] = L"AboutDlg";
+constexpr int kWidth = 340, kHeight = 180;
+
+LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      return 0;
+    }
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, reinterpret_cast<HBRUSH>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+      return 1;
+    }
+    case WM_CTLCOLORSTATIC:
+      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(210, 210, 215));
+      return GetWindowLongPtrW(window, GWLP_USERDATA);
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void AddLine(HWND window, const wchar_t* text, int y, int height, HFONT font) {
+  HWND line = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, y, kWidth, height, window,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (line) SendMessageW(line, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+}  // namespace
+
+void ShowAboutDialog(HWND owner) {
+  unique_hbrush background(CreateSolidBrush(RGB(45, 45, 48)));
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = AboutProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = background.get();
+    windowClass.lpszClassName = kAboutClass;
+    registered = RegisterClassExW(&windowClass) != 0;
+  }
+
+  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kAboutClass, L"About Quillomat",
+                                WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
+                                GetModuleHandleW(nullptr), background.get());
+  // Without a window there is nothing to wait for.
+  if (!window) return;
+  RECT ownerRect{};
+  GetWindowRect(owner, &ownerRect);
+  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - kWidth) / 2;
+  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - kHeight) / 2;
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t rights[64];
+  std::swprintf(rights, 64, L"\u00A9 %u Quillomat. All rights reserved.", now.wYear);
+  const std::wstring version = std::wstring(L"Version ") + kProductVersion;
+  const MainWindow& main = g_mainWindow;
+  AddLine(window, kProductName, 20, 30, main.titleFont.get());
+  AddLine(window, version.c_str(), 58, 20, main.semiboldFont.get());
+  AddLine(window, L"Screen Recorder for Windows", 84, 18, main.normalFont.get());
+  AddLine(window, kVendorHost, 108, 18, main.normalFont.get());
+  AddLine(window, rights, 132, 18, main.smallFont.get());
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}

@@ -1,0 +1,238 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+#include "app/AboutDialog.h"
+#include "app/OutputFolder.h"
+#include "app/ProductInfo.h"
+#include "recorder/ScreenRecorder.h"
+#include "res/resource.h"
+#include "ui/ButtonImage.h"
+
+MainWindow g_mainWindow;
+
+namespace {
+
+constexpr COLORREF kBackgroundColour = RGB(45, 45, 48);
+constexpr COLORREF kStatusColour = RGB(79, 70, 229);
+constexpr COLORREF kLabelColour = RGB(255, 255, 255);
+
+unique_hfont MakeFont(int height, int weight) {
+  return unique_hfont(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
+}
+
+HWND MakeControl(MainWindow& main, const wchar_t* className, const wchar_t* text, int id, int x, int y, int width,
+                 int height, DWORD style, HFONT font) {
+  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, main.window,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), main.instance, nullptr);
+  if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  return control;
+}
+
+HWND MakeImageButton(MainWindow& main, int index, int id, ButtonPicture picture) {
+  HWND button = MakeControl(main, L"BUTTON", L"", id, 47 + 75 * index, 60, 48, 48, BS_FLAT | BS_BITMAP, nullptr);
+  if (!button) return nullptr;
+  SetButtonPicture(button, main.pictures[picture]);
+  // Rounded like the picture's square (corner radius 10), so that none of the
+  // picture's transparent corners shows; the window owns the region.
+  SetWindowRgn(button, CreateRoundRectRgn(0, 0, 49, 49, 20, 20), TRUE);
+  return button;
+}
+
+void AddSettingsToFileMenu(HWND window) {
+  HMENU bar = GetMenu(window);
+  HMENU file = bar ? GetSubMenu(bar, 0) : nullptr;
+  if (!file) return;
+  const int count = GetMenuItemCount(file);
+  InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+  InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_STRING, IDM_SETTINGS, L"General Settings...");
+  DrawMenuBar(window);
+}
+
+std::wstring FooterText() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t text[64];
+  std::swprintf(text, 64, L"%ls  \u00B7  Version %ls  \u00B7  \u00A9 %u", kVendorHost, kProductVersion, now.wYear);
+  return text;
+}
+
+void OnCreate(MainWindow& main) {
+  InitCommonControls();
+
+  static const struct {
+    unsigned short id;
+    float opacity;
+  } kPictures[kPictureCount] = {{IDB_RECORD, 1.0f}, {IDB_PAUSE, 1.0f},     {IDB_RESUME, 1.0f},
+                                {IDB_STOP, 1.0f},   {IDB_REGION, 1.0f},    {IDB_FULLSCREEN, 1.0f},
+                                {IDB_MIC_ON, 1.0f}, {IDB_MIC_OFF, 1.0f},   {IDB_PAUSE, kDimmedOpacity},
+                                {IDB_WEBCAM, 1.0f}, {IDB_WEBCAM, kDimmedOpacity}};
+  for (int i = 0; i < kPictureCount; ++i) main.pictures[i].reset(LoadButtonImage(kPictures[i].id, kPictures[i].opacity));
+
+  main.background.reset(CreateSolidBrush(kBackgroundColour));
+  main.titleFont = MakeFont(24, FW_BOLD);
+  main.normalFont = MakeFont(14, FW_NORMAL);
+  main.semiboldFont = MakeFont(14, FW_SEMIBOLD);
+  main.smallFont = MakeFont(12, FW_NORMAL);
+
+  MakeControl(main, L"STATIC", kProductName, 0, 0, 10, 500, 32, SS_CENTER | SS_CENTERIMAGE, main.titleFont.get());
+  AddSettingsToFileMenu(main.window);
+
+  main.recordButton = MakeImageButton(main, 0, IDC_RECORD, kPictureRecord);
+  main.pauseButton = MakeImageButton(main, 1, IDC_PAUSE, kPicturePause);
+  main.fullScreenButton = MakeImageButton(main, 2, IDC_FULLSCREEN, kPictureFullScreen);
+  main.regionButton = MakeImageButton(main, 3, IDC_REGION, kPictureRegion);
+  main.microphoneButton = MakeImageButton(main, 4, IDC_MICROPHONE, kPictureMicOn);
+  main.webcamButton = MakeImageButton(main, 5, IDC_WEBCAM, kPictureWebcamOff);
+
+  MakeControl(main, L"STATIC", L"Output Folder:", 0, 30, 130, 100, 20, SS_LEFT, main.normalFont.get());
+  CreateDirectoryW(main.outputFolder.c_str(), nullptr);
+  main.folderField = MakeControl(main, L"EDIT", main.outputFolder.c_str(), IDC_FOLDER, 130, 128, 280, 24,
+                                 WS_BORDER | ES_READONLY | ES_AUTOHSCROLL, main.normalFont.get());
+  main.browseButton =
+      MakeControl(main, L"BUTTON", L"Browse...", IDC_BROWSE, 420, 128, 70, 24, BS_OWNERDRAW, main.normalFont.get());
+
+  main.statusFont = MakeFont(22, FW_BOLD);
+  main.statusLine =
+      MakeControl(main, L"STATIC", kStatusReady, IDC_STATUS, 0, 170, 500, 30, SS_CENTER, main.statusFont.get());
+  MakeControl(main, L"STATIC", FooterText().c_str(), 0, 0, 205, 500, 18, SS_CENTER, main.smallFont.get());
+
+  main.tray = std::make_unique<TrayIcon>(main.window, LoadIconW(main.instance, MAKEINTRESOURCEW(IDI_QUILLOMAT)));
+  RefreshUiState(main.window);
+}
+
+// The ordered take-down: timer, tray icon, drawing objects, then the running
+// recording is finished and the engine (and with it Media Foundation) ends.
+void OnDestroy(MainWindow& main) {
+  KillTimer(main.window, kDurationTimerId);
+  main.tray.reset();
+  main.titleFont.reset();
+  main.normalFont.reset();
+  main.semiboldFont.reset();
+  main.smallFont.reset();
+  main.statusFont.reset();
+  main.background.reset();
+  for (unique_hbitmap& picture : main.pictures) picture.reset();
+  if (g_recorder) {
+    g_recorder->Stop();
+    delete g_recorder;
+    g_recorder = nullptr;
+  }
+  main.window = nullptr;
+  PostQuitMessage(0);
+}
+
+void OnCommand(MainWindow& main, int id) {
+  switch (id) {
+    case IDM_ABOUT:
+      ShowAboutDialog(main.window);
+      break;
+    case IDM_EXIT:
+    case IDM_TRAY_EXIT:
+      DestroyWindow(main.window);
+      break;
+    case IDC_RECORD:
+      OnRecordCommand(main);
+      break;
+    case IDC_PAUSE:
+      OnPauseCommand(main);
+      break;
+    case IDC_FULLSCREEN:
+      OnFullScreenCommand(main);
+      break;
+    case IDC_MICROPHONE:
+      OnMicrophoneCommand(main);
+      break;
+    case IDC_BROWSE: {
+      std::wstring folder;
+      if (ChooseOutputFolder(main.window, folder)) {
+        SetWindowTextW(main.folderField, folder.c_str());
+        main.outputFolder = folder;
+      }
+      break;
+    }
+    case IDM_TRAY_SHOW:
+      ShowWindow(main.window, SW_RESTORE);
+      SetForegroundWindow(main.window);
+      break;
+    case IDM_TRAY_HIDE:
+      ShowWindow(main.window, SW_HIDE);
+      break;
+  }
+}
+
+bool HandlesCommand(int id) {
+  switch (id) {
+    case IDM_ABOUT:
+    case IDM_EXIT:
+    case IDC_RECORD:
+    case IDC_PAUSE:
+    case IDC_FULLSCREEN:
+    case IDC_MICROPHONE:
+    case IDC_BROWSE:
+    case IDM_TRAY_SHOW:
+    case IDM_TRAY_HIDE:
+    case IDM_TRAY_EXIT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  MainWindow& main = g_mainWindow;
+  switch (message) {
+    case WM_CREATE:
+      main.window = window;
+      OnCreate(main);
+      return 0;
+    case WM_DESTROY:
+      OnDestroy(main);
+      return 0;
+    case WM_SIZE:
+      if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
+      return 0;
+    case WM_PAINT: {
+      PaintScope paint(window);
+      return 0;
+    }
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, main.background.get());
+      return 1;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType != ODT_BUTTON) return 0;
+      PaintOwnerButton(*item);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      if (!HandlesCommand(id)) break;
+      OnCommand(main, id);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wParam == kDurationTimerId) OnDurationTimer(main);
+      return 0;
+    case WM_CTLCOLORBTN:
+      return reinterpret_cast<LRESULT>(main.background.get());
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, reinterpret_cast<HWND>(lParam) == main.statusLine ? kStatusColour : kLabelColour);
+      return reinterpret_cast<LRESULT>(main.background.get());
+    }
+    case WM_TRAYICON:
+      if (main.tray) main.tray->OnNotify(lParam);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}

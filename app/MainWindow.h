@@ -1,0 +1,68 @@
+#pragma once
+// The main window: title line, the row of image buttons, the output folder
+// line, the status line and the footer, with its menus and commands.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/StatusText.h"
+#include "app/TrayIcon.h"
+#include "common/Win32Handles.h"
+#include "recorder/RecorderTypes.h"
+
+constexpr UINT WM_UPDATE_AVAILABLE = WM_APP + 100;
+constexpr UINT_PTR kDurationTimerId = 1001;
+constexpr int kMainWindowWidth = 520;
+constexpr int kMainWindowHeight = 310;
+
+// The pictures of the button row, in the order they are built.
+enum ButtonPicture {
+  kPictureRecord,
+  kPicturePause,
+  kPictureResume,
+  kPictureStop,
+  kPictureRegion,
+  kPictureFullScreen,
+  kPictureMicOn,
+  kPictureMicOff,
+  kPicturePauseDimmed,
+  kPictureWebcamOn,
+  kPictureWebcamOff,
+  kPictureCount,
+};
+
+// Everything the main window owns. One per process: the window is created
+// once and lives until the program ends.
+struct MainWindow {
+  HWND window = nullptr;
+  HINSTANCE instance = nullptr;
+
+  unique_hbitmap pictures[kPictureCount];
+  unique_hbrush background;
+  unique_hfont titleFont, normalFont, semiboldFont, smallFont, statusFont;
+
+  HWND recordButton = nullptr, pauseButton = nullptr, fullScreenButton = nullptr, regionButton = nullptr,
+       microphoneButton = nullptr, webcamButton = nullptr;
+  HWND folderField = nullptr, browseButton = nullptr, statusLine = nullptr;
+
+  CaptureRegion captureRegion{};
+  bool audioFlag = true;   // read by the engine when a recording starts
+  bool webcamFlag = false;
+  std::wstring outputFolder;
+  DurationClock clock;
+  std::unique_ptr<TrayIcon> tray;
+};
+
+extern MainWindow g_mainWindow;
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Recording side of the window (RecordingControls.cpp).
+void RefreshUiState(HWND window);
+void OnRecordCommand(MainWindow& main);
+void OnPauseCommand(MainWindow& main);
+void OnFullScreenCommand(MainWindow& main);
+void OnMicrophoneCommand(MainWindow& main);
+void OnDurationTimer(MainWindow& main);
+void SetButtonPicture(HWND button, const unique_hbitmap& picture);

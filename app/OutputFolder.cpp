@@ -1,0 +1,45 @@
+#include "app/OutputFolder.h"
+
+#include <shlobj.h>
+
+#include "app/OutputNaming.h"
+#include "common/Win32Handles.h"
+
+std::wstring DefaultOutputFolder() {
+  unique_cotaskmem<wchar_t> pictures;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Pictures, 0, nullptr, pictures.put())) && pictures) {
+    return std::wstring(pictures.get()) + L"\\Quillomat";
+  }
+  wchar_t profile[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) return std::wstring(profile) + L"\\Pictures\\Quillomat";
+  // Neither is known: the temporary folder still takes recordings.
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = temp;
+  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  return folder + L"\\Quillomat";
+}
+
+bool ChooseOutputFolder(HWND owner, std::wstring& folder) {
+  BROWSEINFOW browse{};
+  browse.hwndOwner = owner;
+  browse.lpszTitle = L"Select Output Folder";
+  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  unique_cotaskmem<ITEMIDLIST> chosen(SHBrowseForFolderW(&browse));
+  if (!chosen) return false;
+  wchar_t path[MAX_PATH] = {};
+  if (!SHGetPathFromIDListW(chosen.get(), path)) return false;
+  folder = path;
+  return true;
+}
+
+std::wstring OutputPathForNewRecording(const std::wstring& folder) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const LocalTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return UniqueOutputPath(folder, time, [](const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  });
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Where recordings go: the default folder, the folder browser, and the path
+// of a new recording.
+#include <windows.h>
+
+#include <string>
+
+// The user's Pictures folder + "\Quillomat" (the profile's Pictures folder
+// when the known folder is unavailable). Not created here.
+std::wstring DefaultOutputFolder();
+
+// The folder browser; true with `folder` set when the user chose one.
+bool ChooseOutputFolder(HWND owner, std::wstring& folder);
+
+// The path for a recording starting now in `folder`, which is created (one
+// level) first. Never names an existing file; empty when no name is free.
+std::wstring OutputPathForNewRecording(const std::wstring& folder);

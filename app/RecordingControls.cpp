@@ -1,0 +1,82 @@
+// The recording side of the main window: what the buttons do in each state,
+// and how the display follows the engine's state.
+#include "app/MainWindow.h"
+#include "app/OutputFolder.h"
+#include "recorder/ScreenRecorder.h"
+
+void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
+  if (button && picture) SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+}
+
+// The display keeps no copy of the recording state: it reads the engine's
+// after every command and shows that.
+void RefreshUiState(HWND window) {
+  if (!g_recorder) return;
+  MainWindow& main = g_mainWindow;
+  const RecorderState state = g_recorder->state.load();
+
+  SetButtonPicture(main.recordButton, main.pictures[state == RecorderState::Idle ? kPictureRecord : kPictureStop]);
+  const ButtonPicture pause = state == RecorderState::Idle     ? kPicturePauseDimmed
+                              : state == RecorderState::Paused ? kPictureResume
+                                                               : kPicturePause;
+  SetButtonPicture(main.pauseButton, main.pictures[pause]);
+
+  EnableWindow(main.microphoneButton, TRUE);
+  EnableWindow(main.browseButton, state == RecorderState::Idle);
+  EnableWindow(main.folderField, state == RecorderState::Idle);
+
+  const StatusDisplay display = RefreshDurationClock(main.clock, state, GetTickCount());
+  if (display.timer == DurationTimer::Start) SetTimer(window, kDurationTimerId, 1000, nullptr);
+  if (display.timer == DurationTimer::Kill) KillTimer(window, kDurationTimerId);
+  SetWindowTextW(main.statusLine, display.status.c_str());
+  if (main.tray) main.tray->SetTip(display.tip);
+}
+
+void OnRecordCommand(MainWindow& main) {
+  if (g_recorder->state.load() != RecorderState::Idle) {
+    g_recorder->Stop();
+    main.clock.recordingStartTick = 0;
+    RefreshUiState(main.window);
+    return;
+  }
+  wchar_t folder[MAX_PATH] = {};
+  GetWindowTextW(main.folderField, folder, MAX_PATH);
+  const std::wstring path = OutputPathForNewRecording(folder);
+  main.clock.recordingStartTick = 0;
+  // With no free file name there is nothing to record into; the display stays idle.
+  if (!path.empty()) g_recorder->Start(path, main.captureRegion);
+  RefreshUiState(main.window);
+}
+
+void OnPauseCommand(MainWindow& main) {
+  switch (g_recorder->state.load()) {
+    case RecorderState::Recording:
+      g_recorder->Pause();
+      break;
+    case RecorderState::Paused:
+      g_recorder->Resume();
+      break;
+    case RecorderState::Idle:
+      break;
+  }
+  RefreshUiState(main.window);
+}
+
+void OnFullScreenCommand(MainWindow& main) {
+  if (g_recorder->state.load() != RecorderState::Idle) return;
+  main.captureRegion = CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RefreshUiState(main.window);
+}
+
+void OnMicrophoneCommand(MainWindow& main) {
+  // Takes effect with the next recording: the engine reads the flag on Start.
+  main.audioFlag = !main.audioFlag;
+  SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
+}
+
+void OnDurationTimer(MainWindow& main) {
+  const std::wstring duration = DurationOnTimer(main.clock, GetTickCount());
+  if (duration.empty()) return;
+  if (main.tray) main.tray->SetDurationText(duration);
+  SetWindowTextW(main.statusLine, (kStatusRecordingPrefix + duration).c_str());
+}

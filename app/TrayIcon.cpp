@@ -1,0 +1,67 @@
+#include "app/TrayIcon.h"
+
+#include "app/StatusText.h"
+#include "res/resource.h"
+
+namespace {
+constexpr UINT kDurationItemPosition = 3;
+}
+
+TrayIcon::TrayIcon(HWND owner, HICON icon) : owner_(owner) {
+  data_.cbSize = sizeof(data_);
+  data_.hWnd = owner;
+  data_.uID = 1;
+  data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data_.uCallbackMessage = WM_TRAYICON;
+  data_.hIcon = icon;
+  lstrcpynW(data_.szTip, kTipReady, ARRAYSIZE(data_.szTip));
+  added_ = Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
+
+  menu_.reset(CreatePopupMenu());
+  if (menu_) {
+    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_SHOW, L"Show Window");
+    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_HIDE, L"Hide Window");
+    AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu_.get(), MF_STRING | MF_GRAYED, 0, L"Duration: 00:00:00");
+    AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_EXIT, L"Exit");
+  }
+}
+
+TrayIcon::~TrayIcon() {
+  if (added_) Shell_NotifyIconW(NIM_DELETE, &data_);
+}
+
+void TrayIcon::SetTip(const std::wstring& tip) {
+  if (!added_) return;
+  lstrcpynW(data_.szTip, tip.c_str(), ARRAYSIZE(data_.szTip));  // at most 127 characters
+  data_.uFlags = NIF_TIP;
+  Shell_NotifyIconW(NIM_MODIFY, &data_);
+}
+
+void TrayIcon::SetDurationText(const std::wstring& duration) {
+  if (!menu_) return;
+  const std::wstring text = kTrayDurationPrefix + duration;
+  ModifyMenuW(menu_.get(), kDurationItemPosition, MF_BYPOSITION | MF_GRAYED, 0, text.c_str());
+}
+
+void TrayIcon::OnNotify(LPARAM mouseMessage) {
+  switch (static_cast<UINT>(mouseMessage)) {
+    case WM_RBUTTONUP:
+      if (menu_) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        // Without the foreground the menu would not close when clicked away.
+        SetForegroundWindow(owner_);
+        TrackPopupMenu(menu_.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner_, nullptr);
+        PostMessageW(owner_, WM_NULL, 0, 0);
+      }
+      break;
+    case WM_LBUTTONDBLCLK:
+      ShowWindow(owner_, SW_RESTORE);
+      SetForegroundWindow(owner_);
+      break;
+    default:
+      break;
+  }
+}

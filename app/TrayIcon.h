@@ -1,0 +1,33 @@
+#pragma once
+// The notification-area icon with its menu, which keeps the program
+// reachable while the main window is hidden.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "common/Win32Handles.h"
+
+constexpr UINT WM_TRAYICON = WM_USER + 1;
+
+class TrayIcon {
+ public:
+  TrayIcon(HWND owner, HICON icon);
+  ~TrayIcon();
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
+
+  bool added() const { return added_; }
+  const wchar_t* tip() const { return data_.szTip; }
+  HMENU menu() const { return menu_.get(); }
+  void SetTip(const std::wstring& tip);
+  void SetDurationText(const std::wstring& duration);
+  // lParam of WM_TRAYICON: the mouse message.
+  void OnNotify(LPARAM mouseMessage);
+
+ private:
+  NOTIFYICONDATAW data_{};
+  HWND owner_;
+  unique_hmenu menu_;
+  bool added_ = false;
+};

@@ -1,0 +1,220 @@
+// The main window as built: controls, colours, menus, pictures, about window.
+
+
+#include "app/AboutDialog.h"
+#include "res/resource.h"
+#include "tests/app/AppFixture.h"
+
+namespace {
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+RECT ClientRectOf(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+TEST_F(AppTest, WindowAndControlsAreBuiltAsLaidOut) {
+  RECT outer;
+  GetWindowRect(main_, &outer);
+  EXPECT_EQ(outer.right - outer.left, 520);
+  EXPECT_EQ(outer.bottom - outer.top, 310);
+  const LONG_PTR style = GetWindowLongPtrW(main_, GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_EQ(Text(main_), L"quillomat");
+  EXPECT_EQ(ClassOf(main_), L"QUILLOMAT");
+
+  struct Expected {
+    const wchar_t* className;
+    const wchar_t* text;  // null: not compared
+    int id;
+    RECT rect;
+    DWORD style;
+  };
+  const Expected controls[] = {
+      {L"Static", L"Quillomat", 0, {0, 10, 500, 42}, SS_CENTER | SS_CENTERIMAGE},
+      {L"Button", L"", IDC_RECORD, {47, 60, 95, 108}, BS_FLAT | BS_BITMAP},
+      {L"Button", L"", IDC_PAUSE, {122, 60, 170, 108}, BS_FLAT | BS_BITMAP},
+      {L"Button", L"", IDC_FULLSCREEN, {197, 60, 245, 108}, BS_FLAT | BS_BITMAP},
+      {L"Button", L"", IDC_REGION, {272, 60, 320, 108}, BS_FLAT | BS_BITMAP},
+      {L"Button", L"", IDC_MICROPHONE, {347, 60, 395, 108}, BS_FLAT | BS_BITMAP},
+      {L"Button", L"", IDC_WEBCAM, {422, 60, 470, 108}, BS_FLAT | BS_BITMAP},
+      {L"Static", L"Output Folder:", 0, {30, 130, 130, 150}, SS_LEFT},
+      // The edit control takes WS_BORDER over and draws its border itself.
+      {L"Edit", nullptr, IDC_FOLDER, {130, 128, 410, 152}, ES_READONLY | ES_AUTOHSCROLL},
+      {L"Button", L"Browse...", IDC_BROWSE, {420, 128, 490, 152}, BS_OWNERDRAW},
+      {L"Static", L"Ready to Record", IDC_STATUS, {0, 170, 500, 200}, SS_CENTER},
+      {L"Static", nullptr, 0, {0, 205, 500, 223}, SS_CENTER},
+  };
+  HWND child = GetWindow(main_, GW_CHILD);
+  for (const Expected& e : controls) {
+    ASSERT_NE(child, nullptr);
+    SCOPED_TRACE(testing::Message() << "control id " << e.id << " at y " << e.rect.top);
+    EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), e.className), 0) << ClassOf(child);
+    if (e.text) {
+      EXPECT_EQ(Text(child), e.text);
+    }
+    EXPECT_EQ(GetDlgCtrlID(child), e.id);
+    const RECT r = ClientRectOf(child);
+    EXPECT_EQ(r.left, e.rect.left);
+    EXPECT_EQ(r.top, e.rect.top);
+    EXPECT_EQ(r.right, e.rect.right);
+    EXPECT_EQ(r.bottom, e.rect.bottom);
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE));
+    EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
+    EXPECT_EQ(style & e.style, e.style);
+    child = GetWindow(child, GW_HWNDNEXT);
+  }
+  EXPECT_EQ(child, nullptr);  // nothing more
+  // The footer names the vendor, the version and the year.
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const std::wstring footer = Text(GetWindow(Control(IDC_STATUS), GW_HWNDNEXT));
+  EXPECT_NE(footer.find(L"quillomat.example"), std::wstring::npos) << footer;
+  EXPECT_NE(footer.find(L"1.0.0"), std::wstring::npos);
+  EXPECT_NE(footer.find(std::to_wstring(now.wYear)), std::wstring::npos);
+  // The folder field shows the default folder: Pictures + \Quillomat, made at start.
+  EXPECT_GT(g_mainWindow.outputFolder.size(), 10u);
+  EXPECT_EQ(g_mainWindow.outputFolder.substr(g_mainWindow.outputFolder.size() - 10), L"\\Quillomat");
+  EXPECT_NE(GetFileAttributesW(g_mainWindow.outputFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(AppTest, LabelColoursAndBackground) {
+  unique_hdc dc(CreateCompatibleDC(nullptr));
+  for (HWND child = GetWindow(main_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const std::wstring cls = ClassOf(child);
+    if (_wcsicmp(cls.c_str(), L"Static") != 0 && _wcsicmp(cls.c_str(), L"Edit") != 0) continue;
+    SetTextColor(dc.get(), RGB(1, 2, 3));
+    SetBkMode(dc.get(), OPAQUE);
+    const LRESULT brush = SendMessageW(main_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
+                                       reinterpret_cast<LPARAM>(child));
+    EXPECT_EQ(brush, reinterpret_cast<LRESULT>(g_mainWindow.background.get()));
+    EXPECT_EQ(GetBkMode(dc.get()), TRANSPARENT);
+    const COLORREF expected = GetDlgCtrlID(child) == IDC_STATUS ? RGB(79, 70, 229) : RGB(255, 255, 255);
+    EXPECT_EQ(GetTextColor(dc.get()), expected) << GetDlgCtrlID(child);
+  }
+  LOGBRUSH info{};
+  GetObjectW(g_mainWindow.background.get(), sizeof(info), &info);
+  EXPECT_EQ(info.lbColor, RGB(45, 45, 48));
+  // What the screen shows between the controls is that colour.
+  PumpMessages(200);
+  RECT client;
+  GetClientRect(main_, &client);
+  POINT probe{10, 240};
+  ClientToScreen(main_, &probe);
+  unique_screen_dc screen(GetDC(nullptr));
+  EXPECT_EQ(GetPixel(screen.get(), probe.x, probe.y), RGB(45, 45, 48));
+}
+
+std::wstring MenuText(HMENU menu, UINT position) {
+  wchar_t text[64] = {};
+  GetMenuStringW(menu, position, text, 64, MF_BYPOSITION);
+  return text;
+}
+
+TEST_F(AppTest, MenusReadAsExpected) {
+  HMENU bar = GetMenu(main_);
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(GetMenuItemCount(bar), 2);
+  EXPECT_EQ(MenuText(bar, 0), L"&File");
+  EXPECT_EQ(MenuText(bar, 1), L"&Help");
+  HMENU file = GetSubMenu(bar, 0);
+  ASSERT_EQ(GetMenuItemCount(file), 3);
+  EXPECT_EQ(MenuText(file, 0), L"General Settings...");
+  EXPECT_EQ(GetMenuItemID(file, 0), static_cast<UINT>(IDM_SETTINGS));
+  EXPECT_EQ(GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+  EXPECT_EQ(MenuText(file, 2), L"E&xit");
+  EXPECT_EQ(GetMenuItemID(file, 2), static_cast<UINT>(IDM_EXIT));
+  HMENU help = GetSubMenu(bar, 1);
+  ASSERT_EQ(GetMenuItemCount(help), 1);
+  EXPECT_EQ(MenuText(help, 0), L"&About ...");
+
+  HMENU tray = g_mainWindow.tray->menu();
+  ASSERT_EQ(GetMenuItemCount(tray), 6);
+  EXPECT_EQ(MenuText(tray, 0), L"Show Window");
+  EXPECT_EQ(MenuText(tray, 1), L"Hide Window");
+  EXPECT_EQ(MenuText(tray, 3), L"Duration: 00:00:00");
+  EXPECT_TRUE(GetMenuState(tray, 3, MF_BYPOSITION) & MF_GRAYED);
+  EXPECT_EQ(MenuText(tray, 5), L"Exit");
+}
+
+HBITMAP ImageOf(HWND button) { return reinterpret_cast<HBITMAP>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0)); }
+
+TEST_F(AppTest, StartUpPictures) {
+  const MainWindow& m = g_mainWindow;
+  for (const unique_hbitmap& picture : m.pictures) EXPECT_TRUE(picture);
+  EXPECT_EQ(ImageOf(Control(IDC_RECORD)), m.pictures[kPictureRecord].get());
+  EXPECT_EQ(ImageOf(Control(IDC_PAUSE)), m.pictures[kPicturePauseDimmed].get());
+  EXPECT_EQ(ImageOf(Control(IDC_FULLSCREEN)), m.pictures[kPictureFullScreen].get());
+  EXPECT_EQ(ImageOf(Control(IDC_REGION)), m.pictures[kPictureRegion].get());
+  EXPECT_EQ(ImageOf(Control(IDC_MICROPHONE)), m.pictures[kPictureMicOn].get());
+  EXPECT_EQ(ImageOf(Control(IDC_WEBCAM)), m.pictures[kPictureWebcamOff].get());
+}
+
+TEST_F(AppTest, AboutWindowShowsItsLinesAndEndsItsOwnLoop) {
+  static std::vector<std::wstring> lines;
+  static RECT aboutRect;
+  static DWORD aboutStyle, aboutExStyle;
+  lines.clear();
+  // Runs inside the about window's nested loop: read it, then close it.
+  SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    HWND about = FindWindowW(L"AboutDlg", L"About Quillomat");
+    if (!about) return;
+    GetWindowRect(about, &aboutRect);
+    aboutStyle = static_cast<DWORD>(GetWindowLongPtrW(about, GWL_STYLE));
+    aboutExStyle = static_cast<DWORD>(GetWindowLongPtrW(about, GWL_EXSTYLE));
+    for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t text[128] = {};
+      GetWindowTextW(c, text, 128);
+      lines.push_back(text);
+    }
+    SendMessageW(about, WM_CLOSE, 0, 0);
+  });
+  Command(IDM_ABOUT);  // returns once the window is closed
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], L"Quillomat");
+  EXPECT_EQ(lines[1], L"Version 1.0.0");
+  EXPECT_EQ(lines[2], L"Screen Recorder for Windows");
+  EXPECT_EQ(lines[3], L"quillomat.example");
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  EXPECT_NE(lines[4].find(std::to_wstring(now.wYear)), std::wstring::npos);
+  EXPECT_EQ(aboutRect.right - aboutRect.left, 340);
+  EXPECT_EQ(aboutRect.bottom - aboutRect.top, 180);
+  EXPECT_EQ(aboutStyle & (WS_POPUP | WS_CAPTION | WS_SYSMENU), static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU));
+  EXPECT_FALSE(aboutStyle & (WS_THICKFRAME | WS_MINIMIZEBOX));
+  EXPECT_TRUE(aboutExStyle & WS_EX_TOPMOST);
+  RECT owner;
+  GetWindowRect(main_, &owner);
+  EXPECT_EQ(aboutRect.left, owner.left + (owner.right - owner.left - 340) / 2);
+  EXPECT_EQ(aboutRect.top, owner.top + (owner.bottom - owner.top - 180) / 2);
+  // The main window lives on.
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(g_mainWindow.window, main_);
+}
+
+TEST_F(AppTest, MinimisingHidesAndTheTrayBringsItBack) {
+  ShowWindow(main_, SW_MINIMIZE);
+  PumpMessages(100);
+  EXPECT_FALSE(IsWindowVisible(main_));
+  SendMessageW(main_, WM_TRAYICON, 1, WM_LBUTTONDBLCLK);
+  PumpMessages(100);
+  EXPECT_TRUE(IsWindowVisible(main_));
+  Command(IDM_TRAY_HIDE);
+  EXPECT_FALSE(IsWindowVisible(main_));
+  Command(IDM_TRAY_SHOW);
+  EXPECT_TRUE(IsWindowVisible(main_));
+}
+
+}  // namespace

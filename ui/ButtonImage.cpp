@@ -1,0 +1,171 @@
+#include "ui/ButtonImage.h"
+
+#include <algorithm>
+#include <cstdint>
+// GDI+ headers want min and max, which NOMINMAX keeps out of <windows.h>.
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "common/Win32Handles.h"
+#include "ui/ImageBox.h"
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+constexpr ARGB kWindowColour = 0xFF2D2D30;  // RGB(45, 45, 48), opaque
+constexpr REAL kCornerDiameter = 20;
+
+// Deletes a GDI+ object of one kind at scope end.
+template <typename T, GpStatus(WINGDIPAPI* Delete)(T*)>
+struct GdipOwner {
+  T* object = nullptr;
+  ~GdipOwner() {
+    if (object) Delete(object);
+  }
+};
+
+GpStatus WINGDIPAPI DisposeImage(GpBitmap* bitmap) { return GdipDisposeImage(bitmap); }
+GpStatus WINGDIPAPI DeleteSolidFill(GpSolidFill* brush) { return GdipDeleteBrush(brush); }
+
+// The PNG bytes of a resource in a stream that owns its memory.
+ComPtr<IStream> ResourceStream(unsigned short resourceId) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(resourceId), L"PNG");
+  if (!resource) return nullptr;
+  HGLOBAL loaded = LoadResource(module, resource);
+  const DWORD size = SizeofResource(module, resource);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes || size == 0) return nullptr;
+
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!block) return nullptr;
+  void* target = GlobalLock(block);
+  if (!target) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  memcpy(target, bytes, size);
+  GlobalUnlock(block);
+  ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  return stream;
+}
+
+// Buttons show their bitmap without blending, and where the platform does not
+// clip a button to its rounded region the fully transparent corners would
+// show as black. They keep alpha 0 but take the window colour.
+void TintTransparentPixels(HBITMAP bitmap) {
+  DIBSECTION section{};
+  if (GetObjectW(bitmap, sizeof(section), &section) != sizeof(section) || !section.dsBm.bmBits ||
+      section.dsBm.bmBitsPixel != 32) {
+    return;
+  }
+  auto* pixels = static_cast<uint32_t*>(section.dsBm.bmBits);
+  const size_t count = static_cast<size_t>(section.dsBm.bmWidth) * static_cast<size_t>(section.dsBm.bmHeight);
+  for (size_t i = 0; i < count; ++i) {
+    if ((pixels[i] >> 24) == 0) pixels[i] = kWindowColour & 0x00FFFFFF;
+  }
+  GdiFlush();
+}
+
+}  // namespace
+
+GdiplusSession::GdiplusSession() {
+  GdiplusStartupInput input;
+  GdiplusStartup(&token_, &input, nullptr);
+}
+
+GdiplusSession::~GdiplusSession() {
+  if (token_) GdiplusShutdown(token_);
+}
+
+HBITMAP LoadButtonImage(unsigned short resourceId, float opacity) {
+  GdipOwner<GpBitmap, DisposeImage> image;
+  {
+    ComPtr<IStream> stream = ResourceStream(resourceId);
+    if (!stream || GdipCreateBitmapFromStream(stream.Get(), &image.object) != Ok || !image.object) return nullptr;
+  }
+
+  GdipOwner<GpBitmap, DisposeImage> canvas;
+  GdipCreateBitmapFromScan0(kButtonImageSize, kButtonImageSize, 0, PixelFormat32bppARGB, nullptr, &canvas.object);
+  if (!canvas.object) return nullptr;
+  GdipOwner<GpGraphics, GdipDeleteGraphics> graphics;
+  GdipGetImageGraphicsContext(canvas.object, &graphics.object);
+  if (!graphics.object) return nullptr;
+  GdipSetSmoothingMode(graphics.object, SmoothingModeHighQuality);
+  GdipSetInterpolationMode(graphics.object, InterpolationModeHighQualityBicubic);
+
+  // The rounded square in the window colour; outside it stays transparent.
+  {
+    GdipOwner<GpPath, GdipDeletePath> path;
+    GdipCreatePath(FillModeAlternate, &path.object);
+    const REAL farCorner = kButtonImageSize - kCornerDiameter;
+    GdipAddPathArc(path.object, 0, 0, kCornerDiameter, kCornerDiameter, 180, 90);
+    GdipAddPathArc(path.object, farCorner, 0, kCornerDiameter, kCornerDiameter, 270, 90);
+    GdipAddPathArc(path.object, farCorner, farCorner, kCornerDiameter, kCornerDiameter, 0, 90);
+    GdipAddPathArc(path.object, 0, farCorner, kCornerDiameter, kCornerDiameter, 90, 90);
+    GdipClosePathFigure(path.object);
+    GdipOwner<GpSolidFill, DeleteSolidFill> brush;
+    GdipCreateSolidFill(kWindowColour, &brush.object);
+    GdipFillPath(graphics.object, brush.object, path.object);
+  }
+
+  UINT width = 0, height = 0;
+  GdipGetImageWidth(image.object, &width);
+  GdipGetImageHeight(image.object, &height);
+  const ImageBox box = FitImageBox(static_cast<int>(width), static_cast<int>(height));
+  if (opacity < 1.0f) {
+    ColorMatrix matrix = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, opacity, 0}, {0, 0, 0, 0, 1}}};
+    GdipOwner<GpImageAttributes, GdipDisposeImageAttributes> attributes;
+    GdipCreateImageAttributes(&attributes.object);
+    GdipSetImageAttributesColorMatrix(attributes.object, ColorAdjustTypeDefault, TRUE, &matrix, nullptr,
+                                      ColorMatrixFlagsDefault);
+    GdipDrawImageRectRectI(graphics.object, image.object, box.x, box.y, box.width, box.height, 0, 0,
+                           static_cast<INT>(width), static_cast<INT>(height), UnitPixel, attributes.object, nullptr,
+                           nullptr);
+  } else {
+    GdipDrawImageRectI(graphics.object, image.object, box.x, box.y, box.width, box.height);
+  }
+
+  HBITMAP bitmap = nullptr;
+  GdipCreateHBITMAPFromBitmap(canvas.object, &bitmap, 0);
+  if (bitmap) TintTransparentPixels(bitmap);
+  return bitmap;
+}
+
+void PaintOwnerButton(const DRAWITEMSTRUCT& item) {
+  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+  const bool isDefault = (item.itemState & ODS_DEFAULT) != 0;
+  HDC dc = item.hDC;
+  RECT area = item.rcItem;
+  {
+    unique_hbrush face(CreateSolidBrush(pressed ? RGB(60, 60, 66) : RGB(36, 36, 40)));
+    FillRect(dc, &area, face.get());
+  }
+  {
+    unique_hpen border(CreatePen(PS_SOLID, 1, isDefault ? RGB(80, 120, 210) : RGB(70, 70, 76)));
+    SelectObjectScope pen(dc, border.get());
+    SelectObjectScope brush(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, area.left, area.top, area.right - 1, area.bottom - 1);
+  }
+  wchar_t text[128] = {};
+  GetWindowTextW(item.hwndItem, text, 128);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(220, 220, 220));
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+  if (font) {
+    SelectObjectScope selected(dc, font);
+    DrawTextW(dc, text, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  } else {
+    DrawTextW(dc, text, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+}
