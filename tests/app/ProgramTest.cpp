@@ -1,0 +1,192 @@
+// The unmodified program, started as a user starts it: single instance,
+// ending during a recording, exit codes, and a screenshot of its window.
+// It runs beside the writer stand-in DLL, whose record shows what it wrote.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "res/resource.h"
+#include "tests/support/ScreenFixtures.h"
+#include "tests/support/Screenshot.h"
+
+namespace {
+
+std::wstring ProgramPath() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Quillomat.exe";
+}
+
+class Program {
+ public:
+  Program() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process_) != FALSE;
+  }
+  ~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  bool started() const { return started_; }
+  DWORD id() const { return process_.dwProcessId; }
+
+  // The first visible top-level window of this process with the given class
+  // (visible: it has been built, its controls and texts are in place).
+  HWND FindWindowOfClass(const wchar_t* className, DWORD timeoutMs = 10000) const {
+    const DWORD start = GetTickCount();
+    do {
+      struct Search {
+        DWORD pid;
+        const wchar_t* cls;
+        HWND found;
+      } search{process_.dwProcessId, className, nullptr};
+      EnumWindows(
+          [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            wchar_t cls[64] = {};
+            GetClassNameW(window, cls, 64);
+            if (pid == s->pid && _wcsicmp(cls, s->cls) == 0 && IsWindowVisible(window)) {
+              s->found = window;
+              return FALSE;
+            }
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&search));
+      if (search.found) return search.found;
+      PumpMessages(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+  }
+
+  // Exit code, or STILL_ACTIVE when it did not end in time.
+  DWORD WaitForExit(DWORD timeoutMs = 15000) const {
+    WaitForSingleObject(process_.hProcess, timeoutMs);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+TEST(ProgramTest, SecondCopyBringsTheFirstBackAndSaysSo) {
+  Program first;
+  ASSERT_TRUE(first.started());
+  HWND main = first.FindWindowOfClass(L"QUILLOMAT");
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(TextOf(main), L"quillomat");
+  PostMessageW(main, WM_COMMAND, IDM_TRAY_HIDE, 0);  // hidden in the notification area
+  for (int i = 0; i < 40 && IsWindowVisible(main); ++i) PumpMessages(50);
+  ASSERT_FALSE(IsWindowVisible(main));
+
+  Program second;
+  ASSERT_TRUE(second.started());
+  HWND box = second.FindWindowOfClass(L"#32770");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(TextOf(box), L"Quillomat");
+  wchar_t text[512] = {};
+  GetDlgItemTextW(box, 0xFFFF, text, 512);
+  EXPECT_STREQ(text, L"Quillomat is already running.\nCheck the system tray (bottom-right corner).");
+  // Found by the name "Quillomat" although titled "quillomat", and restored.
+  EXPECT_TRUE(IsWindowVisible(main));
+  // The second copy made no window of its own class.
+  EXPECT_EQ(second.FindWindowOfClass(L"QUILLOMAT", 200), nullptr);
+
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(second.WaitForExit(), 0u);
+  EXPECT_TRUE(IsWindow(main));  // the first copy runs on
+
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitForExit(), 0u);
+}
+
+// Each way out during a recording leaves a finished file and exit code 0.
+TEST(ProgramTest, EndingDuringARecordingFinishesTheFile) {
+  struct Way {
+    const char* name;
+    UINT message;
+    WPARAM wParam;
+  } ways[] = {{"close box", WM_CLOSE, 0}, {"File Exit", WM_COMMAND, IDM_EXIT}, {"tray Exit", WM_COMMAND, IDM_TRAY_EXIT}};
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    TempDir dir;
+    Program program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.FindWindowOfClass(L"QUILLOMAT");
+    ASSERT_NE(main, nullptr);
+    SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(dir.path().c_str()));
+    wchar_t shown[MAX_PATH] = {};
+    SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(shown));
+    ASSERT_EQ(dir.path(), shown);
+    PostMessageW(main, WM_COMMAND, IDC_RECORD, 0);
+    PumpMessages(800);
+    wchar_t status[64] = {};
+    GetWindowTextW(GetDlgItem(main, IDC_STATUS), status, 64);
+    EXPECT_EQ(std::wstring(status).rfind(L"Recording: ", 0), 0u) << std::string(status, status + wcslen(status));
+    PostMessageW(main, way.message, way.wParam, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+
+    // The journal of the recording: samples, then Finalize last.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(dir.File(L"Quillomat_*.mp4.standin.jsonl").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    const std::string journal = ReadFileBytes(dir.File(found.cFileName));
+    EXPECT_NE(journal.find("\"step\":\"WriteSample\""), std::string::npos);
+    const size_t last = journal.rfind("{\"step\":");
+    const std::string finalize = "{\"step\":\"Finalize\",";
+    EXPECT_EQ(journal.compare(last, finalize.size(), finalize), 0) << journal.substr(last);
+  }
+}
+
+// Saves what the main window looks like at start-up, for people to look at.
+TEST(ProgramTest, ScreenshotOfTheMainWindow) {
+  Program program;
+  ASSERT_TRUE(program.started());
+  HWND main = program.FindWindowOfClass(L"QUILLOMAT");
+  ASSERT_NE(main, nullptr);
+  PumpMessages(700);
+  RECT rect;
+  GetWindowRect(main, &rect);
+  const int w = rect.right - rect.left, h = rect.bottom - rect.top;
+  unique_screen_dc screen(GetDC(nullptr));
+  unique_hdc dc(CreateCompatibleDC(screen.get()));
+  unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), w, h));
+  {
+    SelectObjectScope select(dc.get(), shot.get());
+    BitBlt(dc.get(), 0, 0, w, h, screen.get(), rect.left, rect.top, SRCCOPY);
+  }
+  // The window's background colour shows where nothing is drawn.
+  POINT probe{10, 240};
+  ClientToScreen(main, &probe);
+  EXPECT_EQ(GetPixel(screen.get(), probe.x, probe.y), RGB(45, 45, 48));
+
+  wchar_t folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"QM_SCREENSHOT_DIR", folder, MAX_PATH) > 0) {
+    CreateDirectoryW(folder, nullptr);
+    const std::wstring path = std::wstring(folder) + L"\\main-window.png";
+    EXPECT_TRUE(SavePng(shot.get(), path)) << "cannot save the screenshot";
+  }
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+}  // namespace
