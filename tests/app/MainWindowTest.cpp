@@ -89,6 +89,65 @@ TEST_F(AppTest, WindowAndControlsAreBuiltAsLaidOut) {
   EXPECT_NE(GetFileAttributesW(g_mainWindow.outputFolder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(AppTest, FontsOfTheLines) {
+  struct Expected {
+    HWND control;
+    LONG height, weight;
+  };
+  HWND title = GetWindow(main_, GW_CHILD);
+  HWND footer = GetWindow(Control(IDC_STATUS), GW_HWNDNEXT);
+  const Expected lines[] = {{title, 24, 700},
+                            {Control(IDC_FOLDER), 14, 400},
+                            {Control(IDC_BROWSE), 14, 400},
+                            {Control(IDC_STATUS), 22, 700},
+                            {footer, 12, 400}};
+  for (const Expected& e : lines) {
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(e.control, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr) << GetDlgCtrlID(e.control);
+    LOGFONTW info{};
+    GetObjectW(font, sizeof(info), &info);
+    EXPECT_EQ(info.lfHeight, e.height) << GetDlgCtrlID(e.control);
+    EXPECT_EQ(info.lfWeight, e.weight) << GetDlgCtrlID(e.control);
+    EXPECT_STREQ(info.lfFaceName, L"Segoe UI");
+    EXPECT_EQ(info.lfQuality, CLEARTYPE_QUALITY);
+  }
+}
+
+TEST_F(AppTest, BrowseCancelledKeepsTheFolder) {
+  const std::wstring before = Text(Control(IDC_FOLDER));
+  const std::wstring folderBefore = g_mainWindow.outputFolder;
+  static bool browserShown;
+  browserShown = false;
+  SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    HWND browser = FindWindowW(L"#32770", L"Select Output Folder");
+    if (!browser) browser = GetForegroundWindow();
+    browserShown = browser && browser != g_mainWindow.window;
+    if (browserShown) PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+  });
+  Command(IDC_BROWSE);
+  EXPECT_TRUE(browserShown);
+  EXPECT_EQ(Text(Control(IDC_FOLDER)), before);
+  EXPECT_EQ(g_mainWindow.outputFolder, folderBefore);
+}
+
+TEST_F(AppTest, RightClickOnTheTrayIconShowsItsMenu) {
+  static bool menuShown;
+  menuShown = false;
+  SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    menuShown = popup && IsWindowVisible(popup);
+    EndMenu();
+  });
+  SendMessageW(main_, WM_TRAYICON, 1, WM_RBUTTONUP);  // returns when the menu closes
+  EXPECT_TRUE(menuShown);
+  // Other mouse messages are ignored.
+  SendMessageW(main_, WM_TRAYICON, 1, WM_MOUSEMOVE);
+  SendMessageW(main_, WM_TRAYICON, 1, WM_LBUTTONUP);
+  EXPECT_TRUE(IsWindowVisible(main_));
+}
+
 TEST_F(AppTest, LabelColoursAndBackground) {
   unique_hdc dc(CreateCompatibleDC(nullptr));
   for (HWND child = GetWindow(main_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
