@@ -27,6 +27,7 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 
 BOOL InitInstance(HINSTANCE instance, int showCommand) {
   MainWindow& main = g_mainWindow;
+  main = MainWindow{};  // audio on, webcam off, nothing timed
   main.instance = instance;
   g_recorder = new ScreenRecorder();
   g_recorder->audioFlag = &main.audioFlag;

@@ -1,16 +1,9 @@
 #include "ui/ButtonImage.h"
 
-#include <algorithm>
 #include <cstdint>
-// GDI+ headers want min and max, which NOMINMAX keeps out of <windows.h>.
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <objidl.h>
-#include <gdiplus.h>
 
 #include "common/Win32Handles.h"
+#include "ui/GdiplusApi.h"
 #include "ui/ImageBox.h"
 
 using namespace Gdiplus;
