@@ -1,6 +1,7 @@
 // The MP4 file of a recording: the sink writer with its H.264 (and AAC)
 // stream, encoder tuning, and the one way samples reach the file.
 #include "common/HResult.h"
+#include "recorder/AudioFormat.h"
 #include "recorder/CodecApi.h"
 #include "recorder/ScreenRecorder.h"
 #include "recorder/VideoFormat.h"
@@ -45,7 +46,7 @@ HRESULT ScreenRecorder::OpenWriter() {
     RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
     if (audioEnabled) {
       if (SUCCEEDED(InitAudioClient()) && audioReady) {
-        outputChannels = channels < 2 ? 1 : 2;
+        outputChannels = OutputChannelsFor(channels);
         if (FAILED(ConfigureAudioStream(writer.Get()))) {
           // The writer may hold a half-made audio stream; start over with video only.
           ReleaseAudioObjects();
@@ -138,12 +139,14 @@ HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
 }
 
 HRESULT ScreenRecorder::SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill,
-                                     LONGLONG time, LONGLONG duration) {
+                                     LONGLONG time, LONGLONG duration, bool* filled) {
+  if (filled) *filled = false;
   ComPtr<IMFMediaBuffer> buffer;
   RETURN_IF_FAILED(MFCreateMemoryBuffer(length, &buffer));
   BYTE* memory = nullptr;
   RETURN_IF_FAILED(buffer->Lock(&memory, nullptr, nullptr));
   fill(memory);
+  if (filled) *filled = true;
   RETURN_IF_FAILED(buffer->Unlock());
   RETURN_IF_FAILED(buffer->SetCurrentLength(length));
 

@@ -39,6 +39,7 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
   stopRequested = false;
   try {
     videoThread = std::thread(&ScreenRecorder::VideoLoop, this);
+    if (audioEnabled && audioReady) audioThread = std::thread(&ScreenRecorder::AudioLoop, this);
   } catch (const std::system_error&) {
     // The file is already open: finish it the way Stop does, so nothing is
     // left half-made, and report that no recording runs.

@@ -105,12 +105,20 @@ class ScreenRecorder {
   HRESULT OpenWriter();
   HRESULT ConfigureVideoStream(IMFSinkWriter* writer);
   HRESULT ConfigureAudioStream(IMFSinkWriter* writer);
-  // fill writes exactly length bytes into the media buffer's memory.
+  // fill writes exactly length bytes into the media buffer's memory;
+  // *filled tells whether it ran (the buffer was made and locked).
   HRESULT SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill, LONGLONG time,
-                       LONGLONG duration);
+                       LONGLONG duration, bool* filled = nullptr);
 
+  // Friendly names of the active input devices, in the platform's order.
+  std::vector<std::wstring> EnumerateAudioCaptureDevices();
   HRESULT InitAudioClient();
+  void AudioLoop();
+  // data null: a silent packet.
+  HRESULT WriteAudioPacket(const BYTE* data, UINT32 frames);
   void ReleaseAudioObjects();
+  // CPU time of the last recording's audio thread, in 100-ns units.
+  uint64_t audioThreadCpuTicks = 0;
 
  private:
   void JoinWorkers();

@@ -216,3 +216,52 @@ TEST(Mp4Writer, SubmitSampleWritesExactlyWhatItWasGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+// A packet lost after its buffer was made keeps its place on the audio time
+// line: the next packet is stamped where it would have been anyway.
+TEST(Mp4Writer, LostAudioPacketKeepsItsPlaceOnTheTimeline) {
+  TempDir dir;
+  StandInOptions options;
+  options.failStep = StandInStep::WriteSample;
+  options.failOnCall = 2;
+  StandInEngine engine(options);
+  ScreenRecorder& r = *engine.recorder;
+  r.region = {0, 0, 64, 64};
+  r.sampleRate = 48000;
+  r.channels = 2;
+  r.outputChannels = 2;
+  r.bitsPerSample = 32;
+  r.isFloat = true;
+  ComPtr<IMFSinkWriter> writer;
+  ASSERT_EQ(CreateStandInSinkWriter(dir.File(L"lost.mp4").c_str(), nullptr, nullptr, &writer), S_OK);
+  ASSERT_EQ(r.ConfigureVideoStream(writer.Get()), S_OK);
+  ASSERT_EQ(r.ConfigureAudioStream(writer.Get()), S_OK);
+  ASSERT_EQ(writer->BeginWriting(), S_OK);
+  r.sinkWriter = writer;
+
+  const float loud[2 * 480] = {0.5f};
+  EXPECT_EQ(r.WriteAudioPacket(nullptr, 480), S_OK);
+  EXPECT_NE(r.WriteAudioPacket(reinterpret_cast<const BYTE*>(loud), 480), S_OK);  // lost in the writer
+  EXPECT_EQ(r.WriteAudioPacket(nullptr, 480), S_OK);
+  EXPECT_EQ(r.audioFramesWritten, 1440u);
+  const auto audio = engine.LastRecord()->Samples(r.audioStreamIndex);
+  ASSERT_EQ(audio.size(), 2u);
+  EXPECT_EQ(audio[0].time, 0);
+  EXPECT_EQ(audio[0].duration, 100000);
+  EXPECT_EQ(audio[0].length, 1920u);
+  EXPECT_EQ(audio[1].time, 200000);
+  r.sinkWriter.Reset();
+}
+
+TEST(Mp4Writer, NoInputDeviceMeansAnEmptyDeviceList) {
+  ScreenRecorder recorder;
+  EXPECT_TRUE(recorder.EnumerateAudioCaptureDevices().empty());
+  EXPECT_FALSE(SUCCEEDED(recorder.InitAudioClient()));
+  EXPECT_FALSE(recorder.audioReady);
+  EXPECT_FALSE(recorder.audioClient);
+  EXPECT_FALSE(recorder.mixFormat);
+}
+
+}  // namespace

@@ -197,11 +197,12 @@ class StandInCodecApi;
 class StandInSinkWriter final : public IMFSinkWriter {
  public:
   StandInSinkWriter(StandInOptions options, std::shared_ptr<StandInRecord> record, unique_file journal,
-                    unique_file rawVideo)
+                    unique_file rawVideo, unique_file rawAudio)
       : options_(std::move(options)),
         record_(std::move(record)),
         journal_(std::move(journal)),
-        rawVideo_(std::move(rawVideo)) {}
+        rawVideo_(std::move(rawVideo)),
+        rawAudio_(std::move(rawAudio)) {}
 
   ~StandInSinkWriter() {
     std::lock_guard<std::mutex> lock(record_->lock);
@@ -315,10 +316,12 @@ class StandInSinkWriter final : public IMFSinkWriter {
           call.length = length;
           if (options_.hashSamples) call.hash = StandInHash(data, length);
           const bool video = stream < streams_.size() && streams_[stream].major == MFMediaType_Video;
-          if (video && options_.keepVideoFrames) bytes.assign(data, data + length);
-          if (video && rawVideo_) {
+          const bool audio = stream < streams_.size() && streams_[stream].major == MFMediaType_Audio;
+          if ((video && options_.keepVideoFrames) || (audio && options_.keepAudio)) bytes.assign(data, data + length);
+          const unique_file& raw = video ? rawVideo_ : rawAudio_;
+          if ((video || audio) && raw) {
             DWORD written = 0;
-            WriteFile(rawVideo_.get(), data, length, &written, nullptr);
+            WriteFile(raw.get(), data, length, &written, nullptr);
           }
           buffer->Unlock();
         }
@@ -332,7 +335,13 @@ class StandInSinkWriter final : public IMFSinkWriter {
     if (SUCCEEDED(hr)) {
       std::lock_guard<std::mutex> lock(record_->lock);
       ++streams_[stream].received;
-      if (!bytes.empty()) record_->videoFrames.push_back(std::move(bytes));
+      if (!bytes.empty()) {
+        if (streams_[stream].major == MFMediaType_Video) {
+          record_->videoFrames.push_back(std::move(bytes));
+        } else {
+          record_->audioBytes.insert(record_->audioBytes.end(), bytes.begin(), bytes.end());
+        }
+      }
     }
     return hr;
   }
@@ -382,6 +391,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   std::shared_ptr<StandInRecord> record_;
   unique_file journal_;
   unique_file rawVideo_;
+  unique_file rawAudio_;
   std::vector<Stream> streams_;
   int stepCounts_[8] = {};
   bool begun_ = false;
@@ -539,7 +549,7 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
   }
 
   auto* writer = new StandInSinkWriter(options, record, OpenForAppend(options.journalPath),
-                                       OpenForAppend(options.rawVideoPath));
+                                       OpenForAppend(options.rawVideoPath), OpenForAppend(options.rawAudioPath));
   writer->Record(call, hr);
   *sinkWriter = writer;
   return S_OK;
@@ -548,7 +558,10 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   StandInOptions options;
   options.journalPath = outputPath + L".standin.jsonl";
-  if (Environment(L"QM_STANDIN_RAW") == L"1") options.rawVideoPath = outputPath + L".standin.video";
+  if (Environment(L"QM_STANDIN_RAW") == L"1") {
+    options.rawVideoPath = outputPath + L".standin.video";
+    options.rawAudioPath = outputPath + L".standin.audio";
+  }
   if (Environment(L"QM_STANDIN_NO_CODECAPI") == L"1") options.offerCodecApi = false;
   const std::wstring backlog = Environment(L"QM_STANDIN_BACKLOG");
   if (!backlog.empty()) options.encoderBacklog = wcstoull(backlog.c_str(), nullptr, 10);

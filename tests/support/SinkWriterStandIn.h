@@ -73,8 +73,11 @@ struct StandInOptions {
   bool keepVideoFrames = false;
   // Append each call as a line of JSON to this file (the DLL's record).
   std::wstring journalPath;
-  // Append each video sample's bytes to this file.
+  // Keep the bytes of every audio sample, one after the other.
+  bool keepAudio = false;
+  // Append each video (audio) sample's bytes to this file.
   std::wstring rawVideoPath;
+  std::wstring rawAudioPath;
   // Called during each recorded call, on the caller's thread.
   std::function<void(const StandInCall&)> onCall;
 };
@@ -85,6 +88,7 @@ struct StandInRecord {
   std::mutex lock;
   std::vector<StandInCall> calls;
   std::vector<std::vector<uint8_t>> videoFrames;  // when keepVideoFrames
+  std::vector<uint8_t> audioBytes;                // when keepAudio
   uint64_t statisticsQueries = 0;
   bool released = false;
 
@@ -105,7 +109,8 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 // Reads options from the environment (the DLL's way in):
 //   QM_STANDIN_FAIL=Step[@n][=0xHRESULT]   e.g. SetInputMediaType@2
 //   QM_STANDIN_NO_CODECAPI=1, QM_STANDIN_BACKLOG=N, QM_STANDIN_RAW=1
-// The journal goes to <output>.standin.jsonl, raw frames to <output>.standin.video.
+// The journal goes to <output>.standin.jsonl; with QM_STANDIN_RAW=1 the raw
+// frames go to <output>.standin.video and the PCM to <output>.standin.audio.
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath);
 
 uint64_t StandInHash(const uint8_t* data, size_t size);

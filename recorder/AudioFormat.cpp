@@ -1,0 +1,70 @@
+#include "recorder/AudioFormat.h"
+
+#include <cstring>
+
+namespace {
+constexpr uint16_t kWaveFormatIeeeFloat = 3;
+constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+}  // namespace
+
+uint32_t OutputChannelsFor(uint32_t deviceChannels) { return deviceChannels < 2 ? 1 : 2; }
+
+bool IsFloatFormat(uint16_t formatTag, uint32_t subFormatFirstField) {
+  return formatTag == kWaveFormatIeeeFloat ||
+         (formatTag == kWaveFormatExtensible && subFormatFirstField == kWaveFormatIeeeFloat);
+}
+
+int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSample) {
+  if (isFloat) {
+    if (bitsPerSample != 32) return 0;
+    float value;
+    std::memcpy(&value, sample, sizeof value);
+    if (!(value >= -1.0f)) value = value != value ? 0.0f : -1.0f;  // NaN is silence
+    if (value > 1.0f) value = 1.0f;
+    return static_cast<int16_t>(value * 32767.0f);  // truncated toward zero
+  }
+  switch (bitsPerSample) {
+    case 16: {
+      int16_t value;
+      std::memcpy(&value, sample, sizeof value);
+      return value;
+    }
+    case 32:
+      // The upper half of the little-endian sample, sign kept.
+      return static_cast<int16_t>(static_cast<uint16_t>(sample[2] | sample[3] << 8));
+    case 24:
+      // Likewise the upper 16 of 24 bits.
+      return static_cast<int16_t>(static_cast<uint16_t>(sample[1] | sample[2] << 8));
+    case 8:
+      // Unsigned, centred on 128.
+      return static_cast<int16_t>((static_cast<int>(sample[0]) - 128) * 256);
+    default:
+      return 0;
+  }
+}
+
+uint32_t AudioPayloadBytes(uint32_t outputChannels, uint32_t frames) { return outputChannels * frames * 2; }
+
+void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layout, int16_t* out) {
+  const uint32_t count = layout.outputChannels * frames;
+  if (!data) {
+    std::memset(out, 0, count * sizeof(int16_t));
+    return;
+  }
+  const uint32_t bytesPerSample = layout.bitsPerSample / 8;
+  const uint32_t frameBytes = bytesPerSample * layout.channels;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const uint8_t* frame = data + static_cast<size_t>(i) * frameBytes;
+    for (uint32_t c = 0; c < layout.outputChannels; ++c) {
+      out[i * layout.outputChannels + c] = ConvertSample(frame + c * bytesPerSample, layout.isFloat, layout.bitsPerSample);
+    }
+  }
+}
+
+AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint32_t sampleRate) {
+  AudioPacketTime timing;
+  if (sampleRate == 0) return timing;
+  timing.time = static_cast<int64_t>(static_cast<double>(framesWritten) * 10000000.0 / sampleRate);
+  timing.duration = static_cast<int64_t>(static_cast<double>(frames) * 10000000.0 / sampleRate);
+  return timing;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Turning device packets into the file's 16-bit PCM, and their times.
+// Platform-free.
+#include <cstdint>
+
+struct AudioLayout {
+  uint32_t channels = 0;        // device channels per frame
+  uint32_t outputChannels = 0;  // 1 or 2 written to the file
+  uint32_t bitsPerSample = 0;   // device bits per sample
+  bool isFloat = false;         // device samples are 32-bit IEEE floats
+};
+
+// 1 for mono devices, 2 for anything with two channels or more.
+uint32_t OutputChannelsFor(uint32_t deviceChannels);
+
+// True for WAVE_FORMAT_IEEE_FLOAT, or WAVE_FORMAT_EXTENSIBLE whose sub-format
+// starts with the float tag (3).
+bool IsFloatFormat(uint16_t formatTag, uint32_t subFormatFirstField);
+
+// One device sample (little-endian bytes) as signed 16-bit.
+int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSample);
+
+// Bytes of the file's PCM for `frames` frames.
+uint32_t AudioPayloadBytes(uint32_t outputChannels, uint32_t frames);
+
+// Converts `frames` device frames into interleaved 16-bit PCM: the first
+// channel (mono) or the first two (stereo) of each frame. Null data is a
+// silent packet. `out` holds outputChannels * frames samples.
+void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layout, int16_t* out);
+
+// Media time and duration (100-ns units) of a packet that follows
+// `framesWritten` frames, truncated as computed in double precision.
+struct AudioPacketTime {
+  int64_t time = 0;
+  int64_t duration = 0;
+};
+AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint32_t sampleRate);

@@ -1,0 +1,115 @@
+#include "recorder/AudioFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> Bytes(float value) {
+  std::vector<uint8_t> b(4);
+  std::memcpy(b.data(), &value, 4);
+  return b;
+}
+std::vector<uint8_t> Bytes(int32_t value, int width) {
+  std::vector<uint8_t> b(static_cast<size_t>(width));
+  for (int i = 0; i < width; ++i) b[static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+  return b;
+}
+
+TEST(AudioFormat, ConversionTable) {
+  // Floats: clamped to [-1, 1], times 32767, truncated toward zero.
+  EXPECT_EQ(ConvertSample(Bytes(1.5f).data(), true, 32), 32767);
+  EXPECT_EQ(ConvertSample(Bytes(-1.5f).data(), true, 32), -32767);
+  EXPECT_EQ(ConvertSample(Bytes(0.5f).data(), true, 32), 16383);
+  EXPECT_EQ(ConvertSample(Bytes(-0.5f).data(), true, 32), -16383);
+  EXPECT_EQ(ConvertSample(Bytes(0.0f).data(), true, 32), 0);
+  EXPECT_EQ(ConvertSample(Bytes(std::nanf("")).data(), true, 32), 0);
+  EXPECT_EQ(ConvertSample(Bytes(0.5f).data(), true, 64), 0);  // other float widths: silence
+  // 16-bit unchanged.
+  EXPECT_EQ(ConvertSample(Bytes(-12345, 2).data(), false, 16), -12345);
+  EXPECT_EQ(ConvertSample(Bytes(32767, 2).data(), false, 16), 32767);
+  // 32-bit: the upper half, sign kept, the lower half dropped without rounding.
+  EXPECT_EQ(ConvertSample(Bytes(0x12345678, 4).data(), false, 32), 0x1234);
+  EXPECT_EQ(ConvertSample(Bytes(0x1234FFFF, 4).data(), false, 32), 0x1234);
+  EXPECT_EQ(ConvertSample(Bytes(-0x12345678, 4).data(), false, 32), -0x1235);
+  // 24-bit: the upper 16 bits (was silence).
+  EXPECT_EQ(ConvertSample(Bytes(0x123456, 3).data(), false, 24), 0x1234);
+  EXPECT_EQ(ConvertSample(Bytes(-0x123456, 3).data(), false, 24), -0x1235);
+  EXPECT_EQ(ConvertSample(Bytes(0x7FFFFF, 3).data(), false, 24), 32767);
+  EXPECT_EQ(ConvertSample(Bytes(-0x800000, 3).data(), false, 24), -32768);
+  // 8-bit unsigned: re-centred and scaled (was silence).
+  EXPECT_EQ(ConvertSample(Bytes(128, 1).data(), false, 8), 0);
+  EXPECT_EQ(ConvertSample(Bytes(255, 1).data(), false, 8), 32512);
+  EXPECT_EQ(ConvertSample(Bytes(0, 1).data(), false, 8), -32768);
+  // Any other integer width: silence.
+  EXPECT_EQ(ConvertSample(Bytes(0x7FFF, 2).data(), false, 12), 0);
+}
+
+TEST(AudioFormat, FloatFormatDetection) {
+  EXPECT_TRUE(IsFloatFormat(3, 0));
+  EXPECT_TRUE(IsFloatFormat(0xFFFE, 3));
+  EXPECT_FALSE(IsFloatFormat(0xFFFE, 1));  // extensible PCM
+  EXPECT_FALSE(IsFloatFormat(1, 3));
+  EXPECT_EQ(OutputChannelsFor(1), 1u);
+  EXPECT_EQ(OutputChannelsFor(2), 2u);
+  EXPECT_EQ(OutputChannelsFor(6), 2u);
+  EXPECT_EQ(OutputChannelsFor(0), 1u);
+}
+
+TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
+  // Six 16-bit channels, frame i channel c = 1000 * i + c.
+  std::vector<int16_t> six;
+  for (int i = 0; i < 4; ++i) {
+    for (int c = 0; c < 6; ++c) six.push_back(static_cast<int16_t>(1000 * i + c));
+  }
+  const auto* data = reinterpret_cast<const uint8_t*>(six.data());
+  std::vector<int16_t> stereo(8);
+  ConvertPacket(data, 4, AudioLayout{6, 2, 16, false}, stereo.data());
+  EXPECT_EQ(stereo, (std::vector<int16_t>{0, 1, 1000, 1001, 2000, 2001, 3000, 3001}));
+
+  // A mono device's float samples.
+  const float mono[] = {0.5f, -1.0f, 2.0f};
+  std::vector<int16_t> out(3);
+  ConvertPacket(reinterpret_cast<const uint8_t*>(mono), 3, AudioLayout{1, 1, 32, true}, out.data());
+  EXPECT_EQ(out, (std::vector<int16_t>{16383, -32767, 32767}));
+
+  // 24-bit stereo, packed three bytes a sample.
+  const uint8_t packed[] = {0x00, 0x00, 0x40, 0x00, 0x00, 0xC0};
+  std::vector<int16_t> s24(2);
+  ConvertPacket(packed, 1, AudioLayout{2, 2, 24, false}, s24.data());
+  EXPECT_EQ(s24, (std::vector<int16_t>{0x4000, -0x4000}));
+
+  // A silent packet is zeros of the right length.
+  std::vector<int16_t> silent(960, 7);
+  ConvertPacket(nullptr, 480, AudioLayout{2, 2, 32, true}, silent.data());
+  EXPECT_EQ(silent, std::vector<int16_t>(960, 0));
+}
+
+TEST(AudioFormat, PayloadSizesAndTimes) {
+  EXPECT_EQ(AudioPayloadBytes(1, 480), 960u);
+  EXPECT_EQ(AudioPayloadBytes(2, 480), 1920u);
+  const AudioPacketTime first = AudioPacketTiming(0, 480, 48000);
+  EXPECT_EQ(first.time, 0);
+  EXPECT_EQ(first.duration, 100000);
+  EXPECT_EQ(AudioPacketTiming(44100, 441, 44100).time, 10000000);
+  // Truncated, not rounded: one frame at 44.1 kHz is 226.757... units.
+  EXPECT_EQ(AudioPacketTiming(1, 1, 44100).time, 226);
+  EXPECT_EQ(AudioPacketTiming(1, 1, 44100).duration, 226);
+  // Times come from the running frame count, so packets stay contiguous
+  // however they are cut.
+  uint64_t written = 0;
+  int64_t end = 0;
+  for (uint32_t frames : {441u, 7u, 1000u, 3u, 44100u}) {
+    const AudioPacketTime t = AudioPacketTiming(written, frames, 44100);
+    EXPECT_LE(t.time - end, 1);
+    EXPECT_GE(t.time - end, -1);
+    written += frames;
+    end = t.time + t.duration;
+  }
+  EXPECT_EQ(AudioPacketTiming(0, 1, 0).duration, 0);  // no rate, no division
+}
+
+}  // namespace
