@@ -182,6 +182,52 @@ void Memory(int seconds) {
   PrintInt("memory_recording_frames", static_cast<long long>(engine.LastRecord()->Samples(0).size()));
 }
 
+// Converting and submitting one 10 ms packet of float stereo at 48 kHz.
+void AudioPacket() {
+  TempDir dir;
+  StandInEngine engine(CheapStandIn());
+  ScreenRecorder& r = *engine.recorder;
+  r.region = {0, 0, 64, 64};
+  r.sampleRate = 48000;
+  r.channels = 2;
+  r.outputChannels = 2;
+  r.bitsPerSample = 32;
+  r.isFloat = true;
+  ComPtr<IMFSinkWriter> writer;
+  if (FAILED(CreateStandInSinkWriter(dir.File(L"audio.mp4").c_str(), nullptr, nullptr, &writer)) ||
+      FAILED(r.ConfigureVideoStream(writer.Get())) || FAILED(r.ConfigureAudioStream(writer.Get())) ||
+      FAILED(writer->BeginWriting())) {
+    std::printf("# audio packet: cannot set up the writer\n");
+    return;
+  }
+  r.sinkWriter = writer;
+  std::vector<float> packet(2 * 480);
+  for (size_t i = 0; i < packet.size(); ++i) packet[i] = static_cast<float>(i % 200) / 200.0f - 0.5f;
+  const int count = 5000;
+  const double start = NowMs();
+  for (int i = 0; i < count; ++i) r.WriteAudioPacket(reinterpret_cast<const BYTE*>(packet.data()), 480);
+  Print("audio_packet_us", (NowMs() - start) * 1000.0 / count);
+  r.sinkWriter.Reset();
+}
+
+// The audio thread's share of one core while recording with sound.
+void AudioCpu(int seconds) {
+  TempDir dir;
+  StandInEngine engine(CheapStandIn());
+  engine.audioFlag = true;
+  ScreenRecorder& r = *engine.recorder;
+  if (!r.Start(dir.File(L"audio-cpu.mp4"), {0, 0, 640, 480}) || !r.audioReady) {
+    r.Stop();
+    std::printf("# audio cpu: no input device\n");
+    return;
+  }
+  PumpMessages(static_cast<DWORD>(seconds) * 1000);
+  r.Stop();
+  Print("audio_cpu_percent", static_cast<double>(r.audioThreadCpuTicks) / (seconds * 1e7) * 100.0);
+  const auto audio = engine.LastRecord()->Samples(r.audioStreamIndex);
+  if (!audio.empty()) Print("audio_seconds_recorded", (audio.back().time + audio.back().duration) / 1e7);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,5 +250,7 @@ int main(int argc, char** argv) {
   }
   Pacing(quick ? 3 : 30);
   Memory(quick ? 5 : 60);
+  AudioPacket();
+  AudioCpu(quick ? 3 : 30);
   return 0;
 }
