@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/ProductInfo.h"
 #include "common/Win32Handles.h"
+#include "ui/WindowGeometry.h"
 
 namespace {
 
@@ -65,9 +66,8 @@ void ShowAboutDialog(HWND owner) {
   if (!window) return;
   RECT ownerRect{};
   GetWindowRect(owner, &ownerRect);
-  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - kWidth) / 2;
-  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - kHeight) / 2;
-  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  const PixelPoint at = CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, kWidth, kHeight);
+  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 
   SYSTEMTIME now;
   GetLocalTime(&now);

@@ -9,7 +9,9 @@
 #include "app/ProductInfo.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
+#include "settings/SettingsDialog.h"
 #include "ui/ButtonImage.h"
+#include "webcam/WebcamOverlay.h"
 
 MainWindow g_mainWindow;
 
@@ -116,6 +118,8 @@ void OnDestroy(MainWindow& main) {
   main.statusFont.reset();
   main.background.reset();
   for (unique_hbitmap& picture : main.pictures) picture.reset();
+  WebcamOverlay::Instance().Close();
+  main.webcamFlag = false;
   if (g_recorder) {
     g_recorder->Stop();
     delete g_recorder;
@@ -146,6 +150,15 @@ void OnCommand(MainWindow& main, int id) {
     case IDC_MICROPHONE:
       OnMicrophoneCommand(main);
       break;
+    case IDC_REGION:
+      OnRegionCommand(main);
+      break;
+    case IDC_WEBCAM:
+      OnWebcamCommand(main);
+      break;
+    case IDM_SETTINGS:
+      ShowSettingsDialog(main.window, main.settings);
+      break;
     case IDC_BROWSE: {
       std::wstring folder;
       if (ChooseOutputFolder(main.window, folder)) {
@@ -172,6 +185,9 @@ bool HandlesCommand(int id) {
     case IDC_PAUSE:
     case IDC_FULLSCREEN:
     case IDC_MICROPHONE:
+    case IDC_REGION:
+    case IDC_WEBCAM:
+    case IDM_SETTINGS:
     case IDC_BROWSE:
     case IDM_TRAY_SHOW:
     case IDM_TRAY_HIDE:

@@ -10,6 +10,7 @@
 #include "app/TrayIcon.h"
 #include "common/Win32Handles.h"
 #include "recorder/RecorderTypes.h"
+#include "settings/RecordingSettings.h"
 
 constexpr UINT WM_UPDATE_AVAILABLE = WM_APP + 100;
 constexpr UINT_PTR kDurationTimerId = 1001;
@@ -50,6 +51,7 @@ struct MainWindow {
   bool audioFlag = true;   // read by the engine when a recording starts
   bool webcamFlag = false;
   std::wstring outputFolder;
+  RecordingSettings settings;
   DurationClock clock;
   std::unique_ptr<TrayIcon> tray;
 };
@@ -64,5 +66,7 @@ void OnRecordCommand(MainWindow& main);
 void OnPauseCommand(MainWindow& main);
 void OnFullScreenCommand(MainWindow& main);
 void OnMicrophoneCommand(MainWindow& main);
+void OnRegionCommand(MainWindow& main);
+void OnWebcamCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
 void SetButtonPicture(HWND button, const unique_hbitmap& picture);

@@ -3,6 +3,9 @@
 #include "app/MainWindow.h"
 #include "app/OutputFolder.h"
 #include "recorder/ScreenRecorder.h"
+#include "region/RegionSelector.h"
+#include "ui/WindowGeometry.h"
+#include "webcam/WebcamOverlay.h"
 
 void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
   if (button && picture) SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
@@ -79,4 +82,32 @@ void OnDurationTimer(MainWindow& main) {
   if (duration.empty()) return;
   if (main.tray) main.tray->SetDurationText(duration);
   SetWindowTextW(main.statusLine, (kStatusRecordingPrefix + duration).c_str());
+}
+
+void OnRegionCommand(MainWindow& main) {
+  if (g_recorder->state.load() != RecorderState::Idle) return;
+  // Out of the way first, so that the overlay shows the screen without it.
+  ShowWindow(main.window, SW_HIDE);
+  Sleep(100);
+  RegionSelector selector;
+  if (SelectRegion(selector)) {
+    const RECT& r = selector.result;
+    main.captureRegion = RegionFromRect({r.left, r.top, r.right, r.bottom});
+  }
+  ShowWindow(main.window, SW_SHOW);
+  SetForegroundWindow(main.window);
+  RefreshUiState(main.window);
+  if (selector.window && IsWindow(selector.window)) DestroyWindow(selector.window);
+}
+
+void OnWebcamCommand(MainWindow& main) {
+  WebcamOverlay& webcam = WebcamOverlay::Instance();
+  main.webcamFlag = !main.webcamFlag;
+  if (main.webcamFlag) {
+    // A camera that cannot be opened has told the user so already.
+    if (!webcam.Open(main.settings.webcamPosition)) main.webcamFlag = false;
+  } else {
+    webcam.Close();
+  }
+  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
 }

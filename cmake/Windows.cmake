@@ -26,10 +26,13 @@ add_library(quillomat_app STATIC
   app/OutputFolder.cpp
   app/RecordingControls.cpp
   app/TrayIcon.cpp
+  region/RegionSelector.cpp
+  settings/SettingsDialog.cpp
   ui/ButtonImage.cpp
+  webcam/WebcamOverlay.cpp
 )
 target_compile_options(quillomat_app PRIVATE ${QM_WARNINGS})
-target_link_libraries(quillomat_app PUBLIC quillomat_engine gdiplus comctl32 shell32 shlwapi)
+target_link_libraries(quillomat_app PUBLIC quillomat_engine gdiplus comctl32 shell32 shlwapi strmiids)
 
 # Resources are linked into each program that needs them.
 set(QM_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quillomat.rc)

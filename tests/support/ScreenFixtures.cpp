@@ -182,3 +182,26 @@ std::shared_ptr<StandInRecord> StandInEngine::LastRecord() const {
   auto records = StandInRecords();
   return records.empty() ? nullptr : records.back();
 }
+
+void Xdotool(const std::wstring& arguments) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring commandLine = L"Z:\\usr\\bin\\xdotool " + arguments;
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    ADD_FAILURE() << "cannot run xdotool";
+    return;
+  }
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    if (check()) return true;
+    Sleep(20);
+  }
+  return false;
+}

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,3 +68,11 @@ struct StandInEngine {
   std::unique_ptr<ScreenRecorder> recorder;
   bool audioFlag = false;
 };
+
+// Runs xdotool on the virtual screen (real pointer and keyboard input) and
+// waits for it.
+void Xdotool(const std::wstring& arguments);
+
+// Calls `check` every 20 ms on another thread until it returns true or the
+// time runs out; true when it did.
+bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs = 5000);

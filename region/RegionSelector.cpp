@@ -1,0 +1,130 @@
+#include "region/RegionSelector.h"
+
+#include <windowsx.h>
+
+#include <cwchar>
+
+#include "common/Win32Handles.h"
+#include "ui/WindowGeometry.h"
+
+namespace {
+
+RegionSelector* SelectorOf(HWND window) {
+  return reinterpret_cast<RegionSelector*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// Positions may lie outside the overlay (the mouse is captured): signed.
+void TakePointer(LPARAM lParam, int& x, int& y) {
+  x = GET_X_LPARAM(lParam);
+  y = GET_Y_LPARAM(lParam);
+}
+
+void PaintSelection(HWND window, const RegionSelector& s) {
+  PaintScope paint(window);
+  if (!s.dragging) return;
+  const PixelRect r = NormalizeDrag(s.startX, s.startY, s.currentX, s.currentY);
+  HDC dc = paint.dc();
+  {
+    unique_hpen red(CreatePen(PS_SOLID, 2, RGB(255, 0, 0)));
+    SelectObjectScope pen(dc, red.get());
+    SelectObjectScope brush(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, r.left, r.top, r.right, r.bottom);
+  }
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(255, 255, 0));
+  wchar_t label[80];
+  const int length = std::swprintf(label, 80, L"Width: %d, Height: %d", r.right - r.left, r.bottom - r.top);
+  if (length > 0) TextOutW(dc, r.left + 5, r.top + 5, label, length);
+}
+
+LRESULT CALLBACK RegionSelectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* selector = static_cast<RegionSelector*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(selector));
+    selector->window = window;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  RegionSelector* s = SelectorOf(window);
+  if (!s) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      TakePointer(lParam, s->startX, s->startY);
+      s->currentX = s->startX;
+      s->currentY = s->startY;
+      s->dragging = true;
+      SetCapture(window);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (s->dragging) {
+        TakePointer(lParam, s->currentX, s->currentY);
+        InvalidateRect(window, nullptr, TRUE);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (s->dragging) {
+        TakePointer(lParam, s->currentX, s->currentY);
+        s->dragging = false;
+        ReleaseCapture();
+        const PixelRect r = NormalizeDrag(s->startX, s->startY, s->currentX, s->currentY);
+        s->result = RECT{r.left, r.top, r.right, r.bottom};
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      }
+      return 0;
+    case WM_KEYDOWN:
+      if (wParam == VK_ESCAPE) {
+        s->result = RECT{};
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      }
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      unique_hbrush black(CreateSolidBrush(RGB(0, 0, 0)));
+      FillRect(reinterpret_cast<HDC>(wParam), &client, black.get());
+      return 1;
+    }
+    case WM_PAINT:
+      PaintSelection(window, *s);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool SelectRegion(RegionSelector& selector) {
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = RegionSelectorProc;
+  windowClass.hInstance = module;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_CROSS);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszClassName = kRegionSelectorClass;
+  RegisterClassExW(&windowClass);
+
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST, kRegionSelectorClass, L"Select Region", WS_POPUP, 0, 0,
+                                width, height, nullptr, nullptr, module, &selector);
+  if (!window) {
+    UnregisterClassW(kRegionSelectorClass, module);
+    return false;
+  }
+  SetLayeredWindowAttributes(window, 0, 128, LWA_ALPHA);
+  ShowWindow(window, SW_SHOW);
+  UpdateWindow(window);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  UnregisterClassW(kRegionSelectorClass, module);
+  const RECT& r = selector.result;
+  return r.right - r.left > 0 && r.bottom - r.top > 0;
+}

@@ -1,0 +1,178 @@
+#include "settings/SettingsDialog.h"
+
+#include <algorithm>
+
+#include "common/Win32Handles.h"
+#include "recorder/ScreenRecorder.h"
+#include "webcam/WebcamOverlay.h"
+#include "ui/ButtonImage.h"
+#include "ui/WindowGeometry.h"
+
+namespace {
+
+constexpr int kWidth = 460, kHeight = 390;
+constexpr COLORREF kBackgroundColour = RGB(45, 45, 48);
+constexpr COLORREF kFieldColour = RGB(62, 62, 68);
+
+const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
+const wchar_t* const kCorners[] = {L"Top-Left", L"Top-Right", L"Bottom-Left", L"Bottom-Right"};
+
+// One window at a time: its data, its lists, and the drawing objects, which
+// are made once and kept for the rest of the process.
+struct SettingsWindow {
+  HWND window = nullptr;
+  SettingsDialogData data;
+  HWND resolutionList = nullptr, audioList = nullptr, webcamList = nullptr;
+  HBRUSH background = nullptr, field = nullptr;
+  HFONT normalFont = nullptr, headingFont = nullptr;
+};
+SettingsWindow g_settings;
+
+HFONT MakeFont(int height, int weight) {
+  return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
+}
+
+HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
+                int height, int id, HFONT font) {
+  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  return control;
+}
+
+// Fills a list and selects `index`, pulled back to the last entry when it
+// lies past the end (a device that has gone since).
+void Fill(HWND list, const std::vector<std::wstring>& entries, int index, bool clamp) {
+  for (const std::wstring& entry : entries) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(clamp ? std::min(count - 1, index) : index), 0);
+}
+
+int Selection(HWND list) {
+  const LRESULT chosen = SendMessageW(list, CB_GETCURSEL, 0, 0);
+  return chosen < 0 ? 0 : static_cast<int>(chosen);
+}
+
+void OnCreate(SettingsWindow& s) {
+  HWND w = s.window;
+  AddControl(w, L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, s.headingFont);
+  AddControl(w, L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, s.normalFont);
+  s.resolutionList = AddControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 98, 412, 120,
+                                kResolutionListId, s.normalFont);
+  AddControl(w, L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, s.normalFont);
+  s.audioList = AddControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 156, 412, 160, kAudioListId,
+                           s.normalFont);
+  AddControl(w, L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, s.normalFont);
+  s.webcamList = AddControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 214, 412, 120, kWebcamListId,
+                            s.normalFont);
+  AddControl(w, L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, s.normalFont);
+  AddControl(w, L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, s.headingFont);
+
+  const RecordingSettings& current = s.data.settings;
+  Fill(s.resolutionList, {std::begin(kResolutions), std::end(kResolutions)}, current.resolutionIndex, true);
+  std::vector<std::wstring> audio{L"No Audio"};
+  audio.insert(audio.end(), s.data.audioDeviceNames.begin(), s.data.audioDeviceNames.end());
+  Fill(s.audioList, audio, current.audioDeviceIndex, true);
+  Fill(s.webcamList, {std::begin(kCorners), std::end(kCorners)}, current.webcamPosition, false);
+}
+
+void OnApply(SettingsWindow& s) {
+  s.data.settings.resolutionIndex = Selection(s.resolutionList);
+  s.data.settings.audioDeviceIndex = Selection(s.audioList);
+  s.data.settings.webcamPosition = Selection(s.webcamList);
+  s.data.applied = true;
+  DestroyWindow(s.window);
+}
+
+LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  SettingsWindow& s = g_settings;
+  if (!s.background) {
+    s.background = CreateSolidBrush(kBackgroundColour);
+    s.field = CreateSolidBrush(kFieldColour);
+    s.normalFont = MakeFont(14, FW_NORMAL);
+    s.headingFont = MakeFont(16, FW_SEMIBOLD);
+  }
+  switch (message) {
+    case WM_CREATE:
+      s.window = window;
+      OnCreate(s);
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kApplyButtonId) OnApply(s);
+      if (LOWORD(wParam) == kCloseButtonId) DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      s.window = nullptr;
+      PostQuitMessage(0);
+      return 0;
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, s.background);
+      return 1;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType != ODT_BUTTON) break;
+      PaintOwnerButton(*item);
+      return 1;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+      SetBkColor(reinterpret_cast<HDC>(wParam), kFieldColour);
+      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(230, 230, 230));
+      return reinterpret_cast<LRESULT>(s.field);
+    case WM_CTLCOLORSTATIC:
+      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(220, 220, 220));
+      return reinterpret_cast<LRESULT>(s.background);
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
+  SettingsWindow& s = g_settings;
+  if (s.window) {
+    // Already open (its nested loop is further up this thread's stack).
+    SetForegroundWindow(s.window);
+    return false;
+  }
+  s.data = SettingsDialogData{current, false, {}};
+  if (g_recorder) s.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
+
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = SettingsProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = CreateSolidBrush(kBackgroundColour);
+    windowClass.lpszClassName = kSettingsClass;
+    registered = RegisterClassExW(&windowClass) != 0;
+  }
+  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kSettingsClass, L"General Settings",
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
+                                GetModuleHandleW(nullptr), &s.data);
+  // No window, no loop: nothing would end it. The settings stay as they were.
+  if (!window) return false;
+  RECT ownerRect{};
+  GetWindowRect(owner, &ownerRect);
+  const PixelPoint at = CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, kWidth, kHeight);
+  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(window, SW_SHOW);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  if (!s.data.applied) return false;
+  current = s.data.settings;
+  WebcamOverlay& webcam = WebcamOverlay::Instance();
+  if (webcam.IsActive()) webcam.Reposition(current.webcamPosition);
+  return true;
+}

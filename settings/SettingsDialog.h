@@ -1,0 +1,19 @@
+#pragma once
+// The "General Settings" window: resolution, audio device and webcam corner.
+#include <windows.h>
+
+#include "settings/RecordingSettings.h"
+
+// Opens the window over the owner with the current settings and the input
+// devices as they are now, and waits until it closes. True, with `current`
+// updated (and an open webcam overlay moved to the new corner), when the user
+// applied. A second call while the window is open brings that window to the
+// front and returns false.
+bool ShowSettingsDialog(HWND owner, RecordingSettings& current);
+
+inline constexpr wchar_t kSettingsClass[] = L"SettingsDlg";
+inline constexpr int kResolutionListId = 30;
+inline constexpr int kAudioListId = 31;
+inline constexpr int kWebcamListId = 32;
+inline constexpr int kApplyButtonId = 20;
+inline constexpr int kCloseButtonId = 21;

@@ -1,0 +1,52 @@
+#include "ui/WindowGeometry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WindowGeometry, CentredOverTheOwner) {
+  const PixelPoint p = CentredOver({100, 50, 620, 360}, 340, 180);
+  EXPECT_EQ(p.x, 190);
+  EXPECT_EQ(p.y, 115);
+  // Toward zero when the window is larger than its owner or lies left of 0.
+  const PixelPoint q = CentredOver({-521, 0, 0, 311}, 460, 390);
+  EXPECT_EQ(q.x, -521 + (521 - 460) / 2);
+  EXPECT_EQ(q.y, (311 - 390) / 2);
+  EXPECT_EQ(q.y, -39);
+}
+
+TEST(WindowGeometry, DragsInEitherDirectionGiveOneRectangle) {
+  const PixelRect forward = NormalizeDrag(100, 100, 400, 300);
+  const PixelRect backward = NormalizeDrag(400, 300, 100, 100);
+  const PixelRect crossed = NormalizeDrag(400, 100, 100, 300);
+  for (const PixelRect& r : {forward, backward, crossed}) {
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 100);
+    EXPECT_EQ(r.right, 400);
+    EXPECT_EQ(r.bottom, 300);
+  }
+  const CaptureRegion region = RegionFromRect(forward);
+  EXPECT_EQ(region.left, 100);
+  EXPECT_EQ(region.top, 100);
+  EXPECT_EQ(region.width, 300);
+  EXPECT_EQ(region.height, 200);
+  EXPECT_TRUE(HasArea(NormalizeDrag(10, 10, 11, 11)));                  // 1 x 1 counts
+  EXPECT_FALSE(HasArea(NormalizeDrag(10, 10, 10, 10)));                 // a click
+  EXPECT_FALSE(HasArea(NormalizeDrag(10, 10, 300, 10)));                // one row
+  EXPECT_FALSE(HasArea(NormalizeDrag(10, 10, 10, 300)));                // one column
+  EXPECT_EQ(RegionFromRect(NormalizeDrag(50, 20, -30, 90)).left, -30);  // beyond the left edge, as it is
+}
+
+TEST(WindowGeometry, WebcamCorners) {
+  struct Case {
+    int position, x, y;
+  } cases[] = {{0, 20, 20}, {1, 1692, 20}, {2, 20, 902}, {3, 1692, 902}, {7, 1692, 902}, {-1, 1692, 902}};
+  for (const Case& c : cases) {
+    const PixelPoint p = WebcamCorner(c.position, 1920, 1080);
+    EXPECT_EQ(p.x, c.x) << c.position;
+    EXPECT_EQ(p.y, c.y) << c.position;
+  }
+  EXPECT_EQ(WebcamCorner(1, 2560, 1440).x, 2560 - 228);
+}
+
+}  // namespace

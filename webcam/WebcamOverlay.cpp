@@ -1,0 +1,139 @@
+#include "webcam/WebcamOverlay.h"
+
+#include <cstdlib>
+
+#include "common/HResult.h"
+#include "ui/WindowGeometry.h"
+
+namespace {
+
+constexpr COLORREF kFrameColour = RGB(20, 20, 20);
+constexpr int kVideoInset = 4;
+constexpr int kVideoWidth = 200, kVideoHeight = 150;
+
+LRESULT CALLBACK WebcamOverlayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      unique_hbrush frame(CreateSolidBrush(kFrameColour));
+      FillRect(reinterpret_cast<HDC>(wParam), &client, frame.get());
+      return 1;
+    }
+    case WM_NCHITTEST:
+      return HTCAPTION;  // the frame around the picture drags the window
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+WebcamOverlay& WebcamOverlay::Instance() {
+  static WebcamOverlay overlay;
+  static const bool closeAtExit = [] {
+    return std::atexit([] { WebcamOverlay::Instance().Close(); }) == 0;
+  }();
+  (void)closeAtExit;
+  return overlay;
+}
+
+bool WebcamOverlay::CreateOverlayWindow() {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = WebcamOverlayProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = CreateSolidBrush(kFrameColour);  // kept with the class
+    windowClass.lpszClassName = kWebcamOverlayClass;
+    registered = RegisterClassExW(&windowClass) != 0;
+  }
+  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kWebcamOverlayClass, L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                            kWebcamWidth, kWebcamHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  return window_ != nullptr;
+}
+
+HRESULT WebcamOverlay::BuildPreviewGraph() {
+  RETURN_IF_FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)));
+  RETURN_IF_FAILED(
+      CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&captureBuilder_)));
+  captureBuilder_->SetFiltergraph(graph_.Get());
+
+  ComPtr<IEnumMoniker> cameras;
+  {
+    ComPtr<ICreateDevEnum> devices;
+    RETURN_IF_FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devices)));
+    // S_FALSE and no enumerator: no camera is installed.
+    if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &cameras, 0) != S_OK || !cameras) {
+      return E_FAIL;
+    }
+  }
+  ComPtr<IMoniker> first;
+  if (cameras->Next(1, &first, nullptr) != S_OK || !first) return E_FAIL;
+  RETURN_IF_FAILED(first->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&cameraFilter_)));
+  if (!cameraFilter_) return E_FAIL;
+  graph_->AddFilter(cameraFilter_.Get(), L"Webcam");
+
+  if (FAILED(captureBuilder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, cameraFilter_.Get(), nullptr,
+                                           nullptr))) {
+    RETURN_IF_FAILED(captureBuilder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, cameraFilter_.Get(),
+                                                   nullptr, nullptr));
+  }
+
+  RETURN_IF_FAILED(graph_->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(videoWindow_.GetAddressOf())));
+  videoWindow_->put_Owner(reinterpret_cast<OAHWND>(window_));
+  videoWindow_->put_WindowStyle(WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS);
+  videoWindow_->SetWindowPosition(kVideoInset, kVideoInset, kVideoWidth, kVideoHeight);
+
+  RETURN_IF_FAILED(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(mediaControl_.GetAddressOf())));
+  mediaControl_->Run();  // a graph that does not run leaves an empty frame, no message
+  return S_OK;
+}
+
+bool WebcamOverlay::Open(int position) {
+  if (active_) {
+    Reposition(position);
+    return true;
+  }
+  // The engine has normally made this thread an apartment already; this only
+  // makes sure of it for as long as the camera may run.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (!CreateOverlayWindow()) return false;
+  if (FAILED(BuildPreviewGraph())) {
+    Close();
+    MessageBoxW(nullptr, kWebcamFailureText, kWebcamFailureCaption, MB_OK | MB_ICONWARNING);
+    return false;
+  }
+  Reposition(position);
+  active_ = true;
+  return true;
+}
+
+void WebcamOverlay::Reposition(int position) {
+  if (!window_) return;
+  const PixelPoint at = WebcamCorner(position, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, kWebcamWidth, kWebcamHeight, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  if (videoWindow_) videoWindow_->SetWindowPosition(kVideoInset, kVideoInset, kVideoWidth, kVideoHeight);
+}
+
+void WebcamOverlay::Close() {
+  if (mediaControl_) {
+    mediaControl_->Stop();
+    mediaControl_.Reset();
+  }
+  if (videoWindow_) {
+    videoWindow_->put_Visible(OAFALSE);
+    videoWindow_->put_Owner(0);
+    videoWindow_.Reset();
+  }
+  cameraFilter_.Reset();
+  captureBuilder_.Reset();
+  graph_.Reset();
+  if (window_) {
+    DestroyWindow(window_);
+    window_ = nullptr;
+  }
+  active_ = false;
+}
