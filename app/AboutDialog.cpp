@@ -46,6 +46,12 @@ void AddLine(HWND window, const wchar_t* text, int y, int height, HFONT font) {
 }  // namespace
 
 void ShowAboutDialog(HWND owner) {
+  // One at a time: a second one inside the first one's loop would end the
+  // loops in the wrong order and outlive its brush.
+  if (HWND open = FindWindowW(kAboutClass, nullptr)) {
+    SetForegroundWindow(open);
+    return;
+  }
   unique_hbrush background(CreateSolidBrush(RGB(45, 45, 48)));
   static bool registered = false;
   if (!registered) {
@@ -54,7 +60,7 @@ void ShowAboutDialog(HWND owner) {
     windowClass.lpfnWndProc = AboutProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = background.get();
+    // No class brush: the window paints with the brush of its own opening.
     windowClass.lpszClassName = kAboutClass;
     registered = RegisterClassExW(&windowClass) != 0;
   }

@@ -39,6 +39,7 @@ BOOL InitInstance(HINSTANCE instance, int showCommand) {
   if (!window) return FALSE;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
+  g_mainWindowHandle = window;
   return TRUE;
 }
 
@@ -48,7 +49,9 @@ int RunMainLoop(HACCEL accelerators) {
   while (g_mainWindow.window != nullptr) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
-    if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+    // The command goes to the main window, not to whichever child has the
+    // focus (a button after a click), which would drop it.
+    if (!TranslateAcceleratorW(g_mainWindow.window, accelerators, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }

@@ -249,6 +249,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TRAYICON:
       if (main.tray) main.tray->OnNotify(lParam);
       return 0;
+    case WM_ENDSESSION:
+      // Log-off or shutdown ends the process without WM_DESTROY: finish a
+      // running recording now, or its file is left without its index.
+      if (wParam && g_recorder) g_recorder->Stop();
+      return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }

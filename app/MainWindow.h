@@ -11,8 +11,8 @@
 #include "common/Win32Handles.h"
 #include "recorder/RecorderTypes.h"
 #include "settings/RecordingSettings.h"
+#include "update/UpdateCheck.h"
 
-constexpr UINT WM_UPDATE_AVAILABLE = WM_APP + 100;
 constexpr UINT_PTR kDurationTimerId = 1001;
 constexpr int kMainWindowWidth = 520;
 constexpr int kMainWindowHeight = 310;

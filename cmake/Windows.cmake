@@ -18,6 +18,14 @@ target_include_directories(quillomat_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(quillomat_engine PRIVATE ${QM_WARNINGS})
 target_link_libraries(quillomat_engine PUBLIC quillomat_core mfplat mfreadwrite mfuuid ole32 oleaut32 uuid gdi32 user32)
 
+# The update service's client side. Its tests build the same sources against
+# a local service instead of the vendor's.
+set(QM_UPDATE_SOURCES update/HttpClient.cpp update/UpdateCheck.cpp)
+set(QM_UPDATE_LIBRARIES quillomat_core winhttp advapi32)
+add_library(quillomat_update STATIC ${QM_UPDATE_SOURCES})
+target_compile_options(quillomat_update PRIVATE ${QM_WARNINGS})
+target_link_libraries(quillomat_update PUBLIC ${QM_UPDATE_LIBRARIES})
+
 # The application shell, without its entry point, so tests can drive it.
 add_library(quillomat_app STATIC
   app/AboutDialog.cpp
@@ -32,7 +40,7 @@ add_library(quillomat_app STATIC
   webcam/WebcamOverlay.cpp
 )
 target_compile_options(quillomat_app PRIVATE ${QM_WARNINGS})
-target_link_libraries(quillomat_app PUBLIC quillomat_engine gdiplus comctl32 shell32 shlwapi strmiids)
+target_link_libraries(quillomat_app PUBLIC quillomat_engine quillomat_update gdiplus comctl32 shell32 shlwapi strmiids)
 
 # Resources are linked into each program that needs them.
 set(QM_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quillomat.rc)
@@ -43,5 +51,11 @@ target_link_libraries(Quillomat PRIVATE quillomat_app)
 if(MINGW)
   target_link_options(Quillomat PRIVATE -municode)  # wWinMain
 endif()
+if(MSVC)
+  target_link_options(Quillomat PRIVATE /MANIFEST:NO)  # the resource script brings its own
+endif()
 
-add_subdirectory(tests)
+# The Windows tests run under Wine in the cross build; see tests/.
+if(CMAKE_CROSSCOMPILING)
+  add_subdirectory(tests)
+endif()

@@ -1,7 +1,7 @@
 #pragma once
 // One way to bail out of an HRESULT-returning function. The expression is
 // evaluated exactly once, so it may be a call with side effects.
-#include <winerror.h>
+#include <windows.h>
 
 #define RETURN_IF_FAILED(expr)             \
   do {                                     \

@@ -17,12 +17,8 @@ constexpr PROPERTYKEY kFriendlyName = {{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20,
 constexpr REFERENCE_TIME kDeviceBufferDuration = 3000000;  // 300 ms
 constexpr DWORD kPollIntervalMs = 8;
 
-ComPtr<IMMDeviceEnumerator> MakeDeviceEnumerator() {
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator)))) {
-    return nullptr;
-  }
-  return enumerator;
+HRESULT MakeDeviceEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
+  return CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator));
 }
 
 // PROPVARIANT that clears itself.
@@ -38,8 +34,8 @@ struct PropVariant {
 
 std::vector<std::wstring> ScreenRecorder::EnumerateAudioCaptureDevices() {
   std::vector<std::wstring> names;
-  ComPtr<IMMDeviceEnumerator> enumerator = MakeDeviceEnumerator();
-  if (!enumerator) return names;
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  if (FAILED(MakeDeviceEnumerator(enumerator))) return names;
   ComPtr<IMMDeviceCollection> devices;
   UINT count = 0;
   if (FAILED(enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &devices)) ||
@@ -65,8 +61,8 @@ HRESULT ScreenRecorder::InitAudioClient() {
   audioReady = false;
   audioFramesWritten = 0;
   auto open = [this]() -> HRESULT {
-    ComPtr<IMMDeviceEnumerator> enumerator = MakeDeviceEnumerator();
-    if (!enumerator) return REGDB_E_CLASSNOTREG;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    RETURN_IF_FAILED(MakeDeviceEnumerator(enumerator));
     ComPtr<IMMDevice> device;
     RETURN_IF_FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &device));
     RETURN_IF_FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,

@@ -33,7 +33,9 @@ int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSampl
       // The upper half of the little-endian sample, sign kept.
       return static_cast<int16_t>(static_cast<uint16_t>(sample[2] | sample[3] << 8));
     case 24:
-      // Likewise the upper 16 of 24 bits.
+      // Likewise the upper 16 of 24 bits. (24- and 8-bit devices are
+      // converted rather than written as silence: their users would record
+      // nothing otherwise.)
       return static_cast<int16_t>(static_cast<uint16_t>(sample[1] | sample[2] << 8));
     case 8:
       // Unsigned, centred on 128.

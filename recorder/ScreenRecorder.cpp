@@ -1,6 +1,6 @@
 #include "recorder/ScreenRecorder.h"
 
-#include <system_error>
+#include <exception>
 
 #include "recorder/FramePacer.h"
 #include "recorder/VideoFormat.h"
@@ -40,7 +40,7 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
   try {
     videoThread = std::thread(&ScreenRecorder::VideoLoop, this);
     if (audioEnabled && audioReady) audioThread = std::thread(&ScreenRecorder::AudioLoop, this);
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {
     // The file is already open: finish it the way Stop does, so nothing is
     // left half-made, and report that no recording runs.
     Stop();
@@ -106,9 +106,11 @@ class EnginePacingHost final : public PacingHost {
       MF_SINK_WRITER_STATISTICS stats{};
       stats.cb = sizeof(stats);
       // Throttling is off, so nothing else stops a slow encoder from queueing
-      // frames (8 MB each at 1080p) until memory runs out.
+      // raw frames (8 MB each at 1080p) until memory runs out. Counted against
+      // what the encoder has taken, not what the file has taken: the file
+      // holds video back while it waits for audio to interleave with.
       if (SUCCEEDED(recorder_.sinkWriter->GetStatistics(recorder_.videoStreamIndex, &stats)) &&
-          VideoBacklogExceeded(stats.qwNumSamplesReceived, stats.qwNumSamplesProcessed)) {
+          VideoBacklogExceeded(stats.qwNumSamplesReceived, stats.qwNumSamplesEncoded)) {
         ++recorder_.framesSkippedForBacklog;
         return;
       }

@@ -25,6 +25,6 @@ uint32_t FrameBufferBytes(int32_t width, int32_t height) {
   return bytes > UINT32_MAX ? 0 : static_cast<uint32_t>(bytes);
 }
 
-bool VideoBacklogExceeded(uint64_t samplesReceived, uint64_t samplesProcessed) {
-  return samplesReceived > samplesProcessed && samplesReceived - samplesProcessed > kMaxVideoBacklogFrames;
+bool VideoBacklogExceeded(uint64_t samplesReceived, uint64_t samplesEncoded) {
+  return samplesReceived > samplesEncoded && samplesReceived - samplesEncoded > kMaxVideoBacklogFrames;
 }

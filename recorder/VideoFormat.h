@@ -25,6 +25,6 @@ uint32_t VideoBitRate(int32_t width, int32_t height);
 // (no buffer is then made and every capture is refused).
 uint32_t FrameBufferBytes(int32_t width, int32_t height);
 
-// True when the writer has been handed more frames than it has processed by
-// more than the allowed backlog.
-bool VideoBacklogExceeded(uint64_t samplesReceived, uint64_t samplesProcessed);
+// True when the writer has been handed more frames than its encoder has
+// taken by more than the allowed backlog.
+bool VideoBacklogExceeded(uint64_t samplesReceived, uint64_t samplesEncoded);

@@ -20,6 +20,7 @@ tools/wine-session.sh start "$session" >/dev/null
 tools/wine-session.sh run "$session" wine "$exe" </dev/null >"$out/program.log" 2>&1 &
 sleep "${QM_RUN_SECONDS:-6}"
 . "$session/env"
-ffmpeg -loglevel error -y -f x11grab -video_size "${QM_SCREEN_SIZE:-1920x1080}" -i "$DISPLAY" -frames:v 1 "$out/screenshot.png"
+screen=${QM_SCREEN:-1920x1080x24}
+ffmpeg -loglevel error -y -f x11grab -video_size "${screen%x*}" -i "$DISPLAY" -frames:v 1 "$out/screenshot.png"
 tools/wine-session.sh stop "$session"
 echo "Quillomat ran for ${QM_RUN_SECONDS:-6} s on a virtual screen; screenshot: build/run/screenshot.png"

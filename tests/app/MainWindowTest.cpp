@@ -118,12 +118,26 @@ TEST_F(AppTest, BrowseCancelledKeepsTheFolder) {
   const std::wstring folderBefore = g_mainWindow.outputFolder;
   static bool browserShown;
   browserShown = false;
-  SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    HWND browser = FindWindowW(L"#32770", L"Select Output Folder");
-    if (!browser) browser = GetForegroundWindow();
-    browserShown = browser && browser != g_mainWindow.window;
-    if (browserShown) PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+  static int tries;
+  tries = 0;
+  SetTimer(nullptr, 0, 250, [](HWND, UINT, UINT_PTR id, DWORD) {
+    // The folder browser: a visible dialog of this thread.
+    HWND browser = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+          wchar_t cls[16] = {};
+          GetClassNameW(window, cls, 16);
+          if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+          *reinterpret_cast<HWND*>(found) = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&browser));
+    if (browser) {
+      browserShown = true;
+      PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+    }
+    if (browser || ++tries > 40) KillTimer(nullptr, id);
   });
   Command(IDC_BROWSE);
   EXPECT_TRUE(browserShown);

@@ -96,8 +96,10 @@ TEST_F(AppTest, AltQuestionMarkAndAltSlashOpenTheAboutWindow) {
     GetKeyboardState(state);
     state[VK_MENU] |= 0x80;
     SetKeyboardState(state);
-    PostMessageW(g_mainWindow.window, WM_SYSCHAR, typed++ == 0 ? L'?' : L'/', 1 << 29);
+    // Typed while a button has the focus, as after a click on it.
+    PostMessageW(g_mainWindow.recordButton, WM_SYSCHAR, typed++ == 0 ? L'?' : L'/', 1 << 29);
   });
+  SetFocus(g_mainWindow.recordButton);
   Watchdog watchdog(15000);
   RunMainLoop(Accelerators());
   BYTE state[256];

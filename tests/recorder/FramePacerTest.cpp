@@ -182,15 +182,22 @@ TEST(FramePacer, StopAndIdleTakeNoFrames) {
   for (uint32_t s : idle.sleeps) EXPECT_EQ(s, kIdlePassSleepMs);
 }
 
-TEST(FramePacer, ResetStartsTheNextRecordingAtZero) {
+TEST(FramePacer, TheNextRecordingOnTheSamePacerStartsAfresh) {
+  FramePacer pacer;
   SimulatedHost first;
   first.onPass = [](SimulatedHost& h) {
     if (h.nowUs > 400000) h.state = RecorderState::Paused;
+    if (h.nowUs >= 1000000) h.stop = true;
   };
-  RunUntilMs(first, 1000);
+  RunPacingLoop(first, pacer);
+  ASSERT_GT(first.frames.size(), 5u);
+  // A second recording with a fresh clock: no frame count or pause is left over.
   SimulatedHost second;
-  second.nowUs = 0;
-  RunUntilMs(second, 200);
+  second.onPass = [](SimulatedHost& h) {
+    if (h.nowUs >= 200000) h.stop = true;
+  };
+  RunPacingLoop(second, pacer);
+  ASSERT_FALSE(second.frames.empty());
   EXPECT_EQ(second.frames[0].sampleTime, 0);
   EXPECT_EQ(second.frames.size(), 200u / 33 + 1);
 }

@@ -21,6 +21,9 @@ bool RunSettings(RecordingSettings& settings, std::function<void(HWND)> user) {
     HWND window = SettingsWindow();
     if (window) {
       act(window);
+    } else {
+      ADD_FAILURE() << "no settings window";
+      PostQuitMessage(0);  // ends the settings window's loop
     }
   });
   return ShowSettingsDialog(g_mainWindow.window, settings);

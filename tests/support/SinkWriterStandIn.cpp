@@ -47,10 +47,12 @@ const NamedGuid kGuidNames[] = {
     {MFVideoFormat_RGB32, "MFVideoFormat_RGB32"},
     {MFAudioFormat_AAC, "MFAudioFormat_AAC"},
     {MFAudioFormat_PCM, "MFAudioFormat_PCM"},
-    {kCodecApiGopSize, "CODECAPI_AVEncMPVGOPSize"},
-    {kCodecApiRateControlMode, "CODECAPI_AVEncCommonRateControlMode"},
-    {kCodecApiLowLatencyMode, "CODECAPI_AVLowLatencyMode"},
-    {kIidCodecApi, "IID_ICodecAPI"},
+    // Written out here rather than taken from the engine, so that a wrong
+    // identifier there shows up as an unknown one.
+    {{0x95f31b26, 0x95a4, 0x41aa, {0x93, 0x03, 0x24, 0x6a, 0x7f, 0xc6, 0xee, 0xf1}}, "CODECAPI_AVEncMPVGOPSize"},
+    {{0x1c0608e9, 0x370c, 0x4710, {0x8a, 0x58, 0xcb, 0x61, 0x81, 0xc4, 0x24, 0x23}}, "CODECAPI_AVEncCommonRateControlMode"},
+    {{0x9c27891a, 0xed7a, 0x40e1, {0x88, 0xe8, 0xb2, 0x27, 0x27, 0xa0, 0x24, 0xee}}, "CODECAPI_AVLowLatencyMode"},
+    {{0x901db4c7, 0x31ce, 0x41a2, {0x85, 0xdc, 0x8f, 0xa0, 0xbf, 0x41, 0xb8, 0xda}}, "IID_ICodecAPI"},
     {GUID_NULL, "GUID_NULL"},
 };
 
@@ -373,7 +375,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
     stats->cb = cb;
     stats->qwNumSamplesReceived = received;
     stats->qwNumSamplesEncoded = received - pending;
-    stats->qwNumSamplesProcessed = received - pending;
+    stats->qwNumSamplesProcessed = options_.fileHoldsBack ? 0 : received - pending;
     return S_OK;
   }
 

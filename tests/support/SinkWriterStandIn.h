@@ -66,8 +66,11 @@ struct StandInOptions {
   HRESULT failWith = E_FAIL;
   // Offer an ICodecAPI from GetServiceForStream.
   bool offerCodecApi = true;
-  // Samples the encoder pretends not to have processed yet (GetStatistics).
+  // Samples the encoder pretends not to have taken yet (GetStatistics).
   uint64_t encoderBacklog = 0;
+  // The file pretends to hold every sample back (as it does waiting for an
+  // audio stream that brings nothing).
+  bool fileHoldsBack = false;
   bool hashSamples = true;
   // Keep a copy of each video sample's bytes (for comparing with the screen).
   bool keepVideoFrames = false;

@@ -48,6 +48,8 @@ TEST_F(ButtonImageTest, RoundedSquareInTheWindowColourTransparentOutside) {
   // The four corners lie outside the radius-10 arcs.
   for (auto [x, y] : {std::pair{0, 0}, {47, 0}, {0, 47}, {47, 47}, {1, 1}, {46, 2}}) {
     EXPECT_EQ(Pixels::Alpha(p.At(x, y)), 0) << x << "," << y;
+    // In the window colour, for buttons that show the bitmap without blending.
+    EXPECT_EQ(Pixels::Rgb(p.At(x, y)), kWindowRgb) << x << "," << y;
   }
   // Inside the square but outside the image box: the opaque window colour.
   for (auto [x, y] : {std::pair{3, 24}, {24, 3}, {44, 24}, {24, 44}, {10, 2}}) {

@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""A local stand-in for the vendor's version service, for the tests.
+
+  version_service.py DIR PORT
+
+Serves on 127.0.0.1:PORT until killed:
+  /api/version/latest   the bytes of DIR/answer.json (200), or 503 when absent
+  /status/404           404 with a body
+  /empty                200 with an empty body
+  /pieces               200, a body sent in several pieces without a length
+  /big                  200, 2 MiB of body
+Writes DIR/ready once it listens.
+"""
+import http.server
+import os
+import sys
+import time
+
+DIR = sys.argv[1]
+PORT = int(sys.argv[2])
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, *args):
+        with open(os.path.join(DIR, "requests.log"), "a") as log:
+            log.write("%s %s %s\n" % (self.command, self.path, self.headers.get("User-Agent", "")))
+
+    def send(self, status, body, length=True):
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        if length:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        if self.path == "/api/version/latest":
+            try:
+                with open(os.path.join(DIR, "answer.json"), "rb") as f:
+                    self.send(200, f.read())
+            except FileNotFoundError:
+                self.send(503, b"no answer set")
+        elif self.path == "/status/404":
+            self.send(404, b"<html>not here</html>")
+        elif self.path == "/empty":
+            self.send(200, b"")
+        elif self.path == "/pieces":
+            self.send_response(200)
+            self.end_headers()
+            for i in range(5):
+                self.wfile.write(("piece %d;" % i).encode())
+                self.wfile.flush()
+                time.sleep(0.1)
+        elif self.path == "/big":
+            self.send(200, b"x" * (2 * 1024 * 1024))
+        else:
+            self.send(404, b"unknown")
+
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", PORT), Handler)
+open(os.path.join(DIR, "ready"), "w").close()
+server.serve_forever()

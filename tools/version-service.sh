@@ -1,0 +1,22 @@
+#!/bin/sh
+# Starts or stops the local version service of the tests (one per test run).
+#   version-service.sh start DIR PORT | stop DIR
+set -eu
+cmd=${1:?usage}; dir=${2:?usage}
+here=$(cd "$(dirname "$0")/.." && pwd)
+case "$cmd" in
+start)
+  port=${3:?usage}
+  rm -rf "$dir"; mkdir -p "$dir"
+  setsid python3 "$here/tests/update/version_service.py" "$dir" "$port" </dev/null >"$dir/service.log" 2>&1 &
+  echo $! >"$dir/pid"
+  i=0
+  until [ -f "$dir/ready" ]; do
+    i=$((i + 1)); [ $i -le 100 ] || { echo "the version service did not start" >&2; cat "$dir/service.log" >&2; exit 1; }
+    sleep 0.1
+  done
+  ;;
+stop)
+  [ -f "$dir/pid" ] && kill "$(cat "$dir/pid")" 2>/dev/null || true
+  ;;
+esac
