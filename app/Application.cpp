@@ -40,6 +40,8 @@ BOOL InitInstance(HINSTANCE instance, int showCommand) {
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   g_mainWindowHandle = window;
+  // Once per start; never waited for.
+  if (HANDLE check = CreateThread(nullptr, 0, UpdateCheckThreadProc, nullptr, 0, nullptr)) CloseHandle(check);
   return TRUE;
 }
 

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
 #include "ui/ButtonImage.h"
+#include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
 
 MainWindow g_mainWindow;
@@ -248,6 +249,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_TRAYICON:
       if (main.tray) main.tray->OnNotify(lParam);
+      return 0;
+    case WM_UPDATE_AVAILABLE:
+      ShowUpdatePrompt(window);
       return 0;
     case WM_ENDSESSION:
       // Log-off or shutdown ends the process without WM_DESTROY: finish a

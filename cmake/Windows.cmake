@@ -20,8 +20,8 @@ target_link_libraries(quillomat_engine PUBLIC quillomat_core mfplat mfreadwrite 
 
 # The update service's client side. Its tests build the same sources against
 # a local service instead of the vendor's.
-set(QM_UPDATE_SOURCES update/HttpClient.cpp update/UpdateCheck.cpp)
-set(QM_UPDATE_LIBRARIES quillomat_core winhttp advapi32)
+set(QM_UPDATE_SOURCES update/HttpClient.cpp update/UpdateCheck.cpp update/UpdateDownloader.cpp)
+set(QM_UPDATE_LIBRARIES quillomat_core winhttp advapi32 comctl32 shell32 user32)
 add_library(quillomat_update STATIC ${QM_UPDATE_SOURCES})
 target_compile_options(quillomat_update PRIVATE ${QM_WARNINGS})
 target_link_libraries(quillomat_update PUBLIC ${QM_UPDATE_LIBRARIES})

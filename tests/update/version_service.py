@@ -9,6 +9,10 @@ Serves on 127.0.0.1:PORT until killed:
   /empty                200 with an empty body
   /pieces               200, a body sent in several pieces without a length
   /big                  200, 2 MiB of body
+  /files/NAME           DIR/files/NAME with its length
+  /nolength/NAME        the same without a length
+  /drop/NAME            the length of the whole, then half of it, then the end
+  /slow/NAME            with its length, in small pieces a while apart
 Writes DIR/ready once it listens.
 """
 import http.server
@@ -55,6 +59,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(0.1)
         elif self.path == "/big":
             self.send(200, b"x" * (2 * 1024 * 1024))
+        elif self.path.count("/") == 2 and self.path.split("/")[1] in ("files", "nolength", "drop", "slow"):
+            kind, name = self.path.split("/")[1:]
+            try:
+                with open(os.path.join(DIR, "files", name), "rb") as f:
+                    body = f.read()
+            except FileNotFoundError:
+                return self.send(404, b"no such file")
+            if kind == "files":
+                return self.send(200, body)
+            if kind == "nolength":
+                return self.send(200, body, length=False)
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if kind == "drop":
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                self.close_connection = True
+                return
+            for i in range(0, len(body), 4096):
+                self.wfile.write(body[i : i + 4096])
+                self.wfile.flush()
+                time.sleep(0.05)
         else:
             self.send(404, b"unknown")
 

@@ -1,0 +1,16 @@
+// A stand-in installer for the update tests: it only records that it ran,
+// in the temporary folder, and ends.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  wchar_t path[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, path);
+  lstrcatW(path, L"quillomat-installer-ran.txt");
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(file, "ran", 3, &written, nullptr);
+    CloseHandle(file);
+  }
+  return 0;
+}

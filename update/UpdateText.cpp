@@ -1,0 +1,38 @@
+#include "update/UpdateText.h"
+
+#include <cwchar>
+#include <cwctype>
+
+std::wstring ComposeOfferText(const std::wstring& version, const std::wstring& changelog) {
+  std::wstring text = L"A new version is available: " + version + L"\n\n";
+  if (!changelog.empty()) text += L"What's new:\n" + changelog + L"\n\n";
+  return text + L"Click OK to download and install, or Cancel to skip.";
+}
+
+std::wstring DownloadProgressText(uint32_t received, uint32_t total) {
+  wchar_t text[64];
+  if (total != 0) {
+    std::swprintf(text, 64, L"Downloading... %u / %u KB", received / 1024, total / 1024);
+  } else {
+    std::swprintf(text, 64, L"Downloading... %u KB", received / 1024);
+  }
+  return text;
+}
+
+uint32_t ParseContentLength(const std::wstring& text) {
+  // As _wtoi64 reads it: blanks, a sign, digits up to the first other character.
+  size_t i = 0;
+  while (i < text.size() && std::iswspace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  uint64_t value = 0;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) value = value * 10 + (text[i] - L'0');
+  if (negative) value = 0 - value;
+  return static_cast<uint32_t>(value);
+}
+
+std::wstring InstallerPath(const std::wstring& tempFolder) {
+  std::wstring path = tempFolder + kInstallerName;
+  if (tempFolder.empty() || path.size() + 1 > kMaxPathUnits) return {};
+  return path;
+}
