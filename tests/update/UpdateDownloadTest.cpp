@@ -131,6 +131,17 @@ class UpdateDownloadTest : public ::testing::Test {
 
 TEST_F(UpdateDownloadTest, AcceptedDownloadStartsTheInstallerRecordsAndEnds) {
   Serve(L"setup.exe");
+  // Without a length the download works all the same, only without a total.
+  Offer(Url(L"nolength", L"setup.exe"));
+  {
+    User user({IDOK});
+    ShowUpdatePrompt(owner_);
+  }
+  EXPECT_TRUE(QuitPosted());
+  EXPECT_EQ(Acknowledged(), L"1.2.0");
+  ClearAcknowledged();
+  DeleteFileW(TempFile(L"quillomat-installer-ran.txt").c_str());
+
   Offer(Url(L"files", L"setup.exe"));
   {
     User user({IDOK});
