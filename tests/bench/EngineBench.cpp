@@ -187,20 +187,10 @@ void AudioPacket() {
   TempDir dir;
   StandInEngine engine(CheapStandIn());
   ScreenRecorder& r = *engine.recorder;
-  r.region = {0, 0, 64, 64};
-  r.sampleRate = 48000;
-  r.channels = 2;
-  r.outputChannels = 2;
-  r.bitsPerSample = 32;
-  r.isFloat = true;
-  ComPtr<IMFSinkWriter> writer;
-  if (FAILED(CreateStandInSinkWriter(dir.File(L"audio.mp4").c_str(), nullptr, nullptr, &writer)) ||
-      FAILED(r.ConfigureVideoStream(writer.Get())) || FAILED(r.ConfigureAudioStream(writer.Get())) ||
-      FAILED(writer->BeginWriting())) {
+  if (FAILED(OpenWriterWithSound(r, dir.File(L"audio.mp4")))) {
     std::printf("# audio packet: cannot set up the writer\n");
     return;
   }
-  r.sinkWriter = writer;
   std::vector<float> packet(2 * 480);
   for (size_t i = 0; i < packet.size(); ++i) packet[i] = static_cast<float>(i % 200) / 200.0f - 0.5f;
   const int count = 5000;

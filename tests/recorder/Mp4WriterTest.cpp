@@ -228,18 +228,7 @@ TEST(Mp4Writer, LostAudioPacketKeepsItsPlaceOnTheTimeline) {
   options.failOnCall = 2;
   StandInEngine engine(options);
   ScreenRecorder& r = *engine.recorder;
-  r.region = {0, 0, 64, 64};
-  r.sampleRate = 48000;
-  r.channels = 2;
-  r.outputChannels = 2;
-  r.bitsPerSample = 32;
-  r.isFloat = true;
-  ComPtr<IMFSinkWriter> writer;
-  ASSERT_EQ(CreateStandInSinkWriter(dir.File(L"lost.mp4").c_str(), nullptr, nullptr, &writer), S_OK);
-  ASSERT_EQ(r.ConfigureVideoStream(writer.Get()), S_OK);
-  ASSERT_EQ(r.ConfigureAudioStream(writer.Get()), S_OK);
-  ASSERT_EQ(writer->BeginWriting(), S_OK);
-  r.sinkWriter = writer;
+  ASSERT_EQ(OpenWriterWithSound(r, dir.File(L"lost.mp4")), S_OK);
 
   const float loud[2 * 480] = {0.5f};
   EXPECT_EQ(r.WriteAudioPacket(nullptr, 480), S_OK);

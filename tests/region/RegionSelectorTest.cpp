@@ -154,18 +154,8 @@ TEST(RegionSelectorTest, FrameAndLabelWhileDragging) {
         labelFound = GetRValue(label) > 100 && GetGValue(label) > 100 && GetBValue(label) < 60;
       }
     }
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    unique_hdc dc(CreateCompatibleDC(screen.get()));
-    unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), w / 2, h / 2));
-    {
-      SelectObjectScope select(dc.get(), shot.get());
-      BitBlt(dc.get(), 0, 0, w / 2, h / 2, screen.get(), 0, 0, SRCCOPY);
-    }
-    wchar_t folder[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"QM_SCREENSHOT_DIR", folder, MAX_PATH) > 0) {
-      CreateDirectoryW(folder, nullptr);
-      SavePng(shot.get(), std::wstring(folder) + L"\\region-overlay.png");
-    }
+    SaveScreenshot(RECT{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2},
+                   L"region-overlay");
     Release(sel);
   });
   EXPECT_TRUE(s.chosen);

@@ -113,23 +113,7 @@ TEST_F(AppTest, SettingsListsTextsAndLayout) {
     // Save what it looks like, once it has reached the screen.
     UpdateWindow(w);
     PumpMessages(700);
-    wchar_t folder[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"QM_SCREENSHOT_DIR", folder, MAX_PATH) > 0) {
-      // The part on the screen (centred over the main window it may reach
-      // above the top edge, and Wine copies nothing of a partly outside source).
-      RECT screenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, visible;
-      IntersectRect(&visible, &outer, &screenRect);
-      const int width = visible.right - visible.left, height = visible.bottom - visible.top;
-      unique_screen_dc screen(GetDC(nullptr));
-      unique_hdc dc(CreateCompatibleDC(screen.get()));
-      unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), width, height));
-      {
-        SelectObjectScope select(dc.get(), shot.get());
-        BitBlt(dc.get(), 0, 0, width, height, screen.get(), visible.left, visible.top, SRCCOPY);
-      }
-      CreateDirectoryW(folder, nullptr);
-      SavePng(shot.get(), std::wstring(folder) + L"\\settings-window.png");
-    }
+    SaveScreenshot(outer, L"settings-window");
     Press(w, kApplyButtonId);
   });
   EXPECT_EQ(resolutions, (std::vector<std::wstring>{L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)",

@@ -205,3 +205,19 @@ bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs) {
   }
   return false;
 }
+
+HRESULT OpenWriterWithSound(ScreenRecorder& r, const std::wstring& path) {
+  r.region = {0, 0, 64, 64};
+  r.sampleRate = 48000;
+  r.channels = 2;
+  r.outputChannels = 2;
+  r.bitsPerSample = 32;
+  r.isFloat = true;
+  ComPtr<IMFSinkWriter> writer;
+  HRESULT hr = CreateStandInSinkWriter(path.c_str(), nullptr, nullptr, &writer);
+  if (SUCCEEDED(hr)) hr = r.ConfigureVideoStream(writer.Get());
+  if (SUCCEEDED(hr)) hr = r.ConfigureAudioStream(writer.Get());
+  if (SUCCEEDED(hr)) hr = writer->BeginWriting();
+  if (SUCCEEDED(hr)) r.sinkWriter = writer;
+  return hr;
+}

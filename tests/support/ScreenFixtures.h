@@ -76,3 +76,8 @@ void Xdotool(const std::wstring& arguments);
 // Calls `check` every 20 ms on another thread until it returns true or the
 // time runs out; true when it did.
 bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs = 5000);
+
+// Gives the engine a writer (in the stand-in) with a 64 x 64 video stream and
+// the audio stream of a float stereo 48 kHz device, writing begun, as a
+// recording with sound has. S_OK or the failing step's status.
+HRESULT OpenWriterWithSound(ScreenRecorder& recorder, const std::wstring& path);

@@ -1,5 +1,7 @@
 #include "tests/support/Screenshot.h"
 
+#include "common/Win32Handles.h"
+
 #include "ui/ButtonImage.h"
 #include "ui/GdiplusApi.h"
 
@@ -14,4 +16,22 @@ bool SavePng(HBITMAP bitmap, const std::wstring& path) {
   const bool saved = GdipSaveImageToFile(image, path.c_str(), &pngEncoder, nullptr) == Ok;
   GdipDisposeImage(image);
   return saved;
+}
+
+bool SaveScreenshot(const RECT& area, const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"QM_SCREENSHOT_DIR", folder, MAX_PATH) == 0) return true;
+  // Only what is on the screen: Wine copies nothing of a partly outside source.
+  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, visible;
+  if (!IntersectRect(&visible, &area, &screen)) return false;
+  const int width = visible.right - visible.left, height = visible.bottom - visible.top;
+  unique_screen_dc screenDc(GetDC(nullptr));
+  unique_hdc dc(CreateCompatibleDC(screenDc.get()));
+  unique_hbitmap shot(CreateCompatibleBitmap(screenDc.get(), width, height));
+  {
+    SelectObjectScope select(dc.get(), shot.get());
+    BitBlt(dc.get(), 0, 0, width, height, screenDc.get(), visible.left, visible.top, SRCCOPY);
+  }
+  CreateDirectoryW(folder, nullptr);
+  return SavePng(shot.get(), std::wstring(folder) + L"\\" + name + L".png");
 }
