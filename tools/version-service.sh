@@ -1,14 +1,22 @@
 #!/bin/sh
 # Starts or stops the local version service of the tests (one per test run).
-#   version-service.sh start DIR PORT | stop DIR
+#   version-service.sh start DIR PORT [HOST]   with HOST: over HTTPS as HOST
+#   version-service.sh stop DIR
 set -eu
 cmd=${1:?usage}; dir=${2:?usage}
 here=$(cd "$(dirname "$0")/.." && pwd)
 case "$cmd" in
 start)
   port=${3:?usage}
+  host=${4:-}
   rm -rf "$dir"; mkdir -p "$dir"
-  setsid python3 "$here/tests/update/version_service.py" "$dir" "$port" </dev/null >"$dir/service.log" 2>&1 &
+  tls=""
+  if [ -n "$host" ]; then
+    "$here/tools/test-tls.sh" "$dir/tls" "$host"
+    tls="$dir/tls/server.pem $dir/tls/server.key"
+  fi
+  # shellcheck disable=SC2086
+  setsid python3 "$here/tests/update/version_service.py" "$dir" "$port" $tls </dev/null >"$dir/service.log" 2>&1 &
   echo $! >"$dir/pid"
   i=0
   until [ -f "$dir/ready" ]; do

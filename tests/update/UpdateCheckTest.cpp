@@ -20,6 +20,19 @@ void Answer(const std::string& json) {
   ASSERT_TRUE(file && WriteFile(file.get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr));
 }
 
+// After each test the service has no answer again (it then says 503), so
+// that no other test's program sees an offer.
+class NoAnswerAfterwards : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    wchar_t dir[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"QM_VERSION_SERVICE_DIR", dir, MAX_PATH) > 0) {
+      DeleteFileW((std::wstring(dir) + L"\\answer.json").c_str());
+    }
+  }
+};
+const auto* const kNoAnswerAfterwards = ::testing::AddGlobalTestEnvironment(new NoAnswerAfterwards);
+
 void Acknowledge(const wchar_t* version) {
   unique_hkey key;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUpdateRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),

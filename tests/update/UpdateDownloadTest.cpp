@@ -239,11 +239,16 @@ TEST_F(UpdateDownloadTest, ProgressWindowSitsOverItsOwner) {
     HWND progress = nullptr;
     for (int i = 0; i < 200 && !(progress = FindWindowW(L"#32770", kProgressTitle)); ++i) Sleep(20);
     if (!progress) return;
-    Sleep(150);
     GetWindowRect(progress, &placed);
-    wchar_t text[64] = {};
-    GetWindowTextW(GetWindow(progress, GW_CHILD), text, 64);
-    status = text;
+    // The label moves on from "Connecting..." with the first piece.
+    for (int i = 0; i < 150 && IsWindow(progress); ++i, Sleep(20)) {
+      wchar_t text[64] = {};
+      GetWindowTextW(GetWindow(progress, GW_CHILD), text, 64);
+      if (wcsncmp(text, L"Downloading... ", 15) == 0) {
+        status = text;
+        break;
+      }
+    }
   });
   User user({IDOK});
   ShowUpdatePrompt(owner_);

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """A local stand-in for the vendor's version service, for the tests.
 
-  version_service.py DIR PORT
+  version_service.py DIR PORT [CERT KEY]
 
-Serves on 127.0.0.1:PORT until killed:
+Serves on 127.0.0.1:PORT until killed, over TLS when given a certificate:
   /api/version/latest   the bytes of DIR/answer.json (200), or 503 when absent
   /status/404           404 with a body
   /empty                200 with an empty body
@@ -87,5 +87,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", PORT), Handler)
+if len(sys.argv) > 4:
+    import ssl
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[3], sys.argv[4])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 open(os.path.join(DIR, "ready"), "w").close()
 server.serve_forever()

@@ -1,0 +1,25 @@
+#!/bin/sh
+# The version service's host name and certificate, for this test run only:
+# a throw-away certificate authority joins the root's trust store and the
+# host name points at 127.0.0.1. Both are mounts over the root's files, so
+# they vanish with the run's mount namespace and the cached root stays clean.
+#
+#   test-tls.sh DIR HOST     (writes DIR/ca.pem, DIR/server.pem, DIR/server.key)
+set -eu
+dir=${1:?usage}; host=${2:?usage}
+mkdir -p "$dir"
+
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillomat Test CA" \
+  -keyout "$dir/ca.key" -out "$dir/ca.pem" >/dev/null 2>&1
+openssl req -newkey rsa:2048 -nodes -subj "/CN=$host" -keyout "$dir/server.key" -out "$dir/server.csr" >/dev/null 2>&1
+printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$host" >"$dir/server.ext"
+openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 2 \
+  -extfile "$dir/server.ext" -out "$dir/server.pem" >/dev/null 2>&1
+
+# Trust: the system bundle plus this authority, mounted over the bundle.
+cat /etc/ssl/certs/ca-certificates.crt "$dir/ca.pem" >"$dir/ca-bundle.crt"
+mount --bind "$dir/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
+cp "$dir/ca.pem" "$dir/quillomat-test-ca.pem"
+# Name: the host resolves to this machine.
+{ cat /etc/hosts; echo "127.0.0.1 $host"; } >"$dir/hosts"
+mount --bind "$dir/hosts" /etc/hosts
