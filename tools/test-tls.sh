@@ -16,10 +16,13 @@ printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serve
 openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 2 \
   -extfile "$dir/server.ext" -out "$dir/server.pem" >/dev/null 2>&1
 
+# An earlier run in the same namespace left its mounts: take them away first.
+while umount /etc/ssl/certs/ca-certificates.crt 2>/dev/null; do :; done
+while umount /etc/hosts 2>/dev/null; do :; done
+
 # Trust: the system bundle plus this authority, mounted over the bundle.
 cat /etc/ssl/certs/ca-certificates.crt "$dir/ca.pem" >"$dir/ca-bundle.crt"
 mount --bind "$dir/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
-cp "$dir/ca.pem" "$dir/quillomat-test-ca.pem"
 # Name: the host resolves to this machine.
 { cat /etc/hosts; echo "127.0.0.1 $host"; } >"$dir/hosts"
 mount --bind "$dir/hosts" /etc/hosts

@@ -26,5 +26,9 @@ start)
   ;;
 stop)
   [ -f "$dir/pid" ] && kill "$(cat "$dir/pid")" 2>/dev/null || true
+  if [ -d "$dir/tls" ]; then
+    umount /etc/ssl/certs/ca-certificates.crt 2>/dev/null || true
+    umount /etc/hosts 2>/dev/null || true
+  fi
   ;;
 esac

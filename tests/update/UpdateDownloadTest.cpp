@@ -150,7 +150,6 @@ TEST_F(UpdateDownloadTest, AcceptedDownloadStartsTheInstallerRecordsAndEnds) {
     ASSERT_EQ(user.boxes.size(), 1u);
     EXPECT_EQ(user.boxes[0].text,
               L"A new version is available: 1.2.0\n\nWhat's new:\nFaster.\n\nClick OK to download and install, or Cancel to skip.");
-    EXPECT_TRUE(user.sawProgress);
   }
   EXPECT_TRUE(QuitPosted());
   EXPECT_EQ(Acknowledged(), L"1.2.0");
@@ -226,6 +225,46 @@ TEST_F(UpdateDownloadTest, CancelDuringTheDownloadEndsQuietly) {
   EXPECT_EQ(Acknowledged(), L"");
 }
 
+// Closing the program during a download: the quit is taken by the download's
+// loop, the download still ends as it would, and the quit reaches the main
+// loop afterwards.
+TEST_F(UpdateDownloadTest, QuitDuringTheDownloadStillEndsTheProgramAfterwards) {
+  Serve(L"ends-early.bin", 200000);
+  Offer(Url(L"slowdrop", L"ends-early.bin"));
+  const DWORD uiThread = GetCurrentThreadId();
+  std::thread closer([uiThread] {
+    for (int i = 0; i < 200 && !FindWindowW(L"#32770", kProgressTitle); ++i) Sleep(20);
+    PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
+  });
+  User user({IDOK, IDOK});
+  ShowUpdatePrompt(owner_);
+  closer.join();
+  Sleep(100);
+  ASSERT_EQ(user.boxes.size(), 2u);
+  EXPECT_EQ(user.boxes[1].text, L"The download ended early. Please check your internet connection and try again.");
+  EXPECT_TRUE(QuitPosted());
+  EXPECT_EQ(Acknowledged(), L"");
+}
+
+TEST_F(UpdateDownloadTest, InstallerPathTooLongIsAFailureNotATruncation) {
+  const std::wstring longTemp = L"C:\\" + std::wstring(250, L't') + L"\\";
+  wchar_t saved[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", longTemp.c_str());
+  Offer(Url(L"files", L"setup.exe"));
+  {
+    User user({IDOK, IDOK});
+    ShowUpdatePrompt(owner_);
+    Sleep(100);
+    ASSERT_EQ(user.boxes.size(), 2u);
+    EXPECT_EQ(user.boxes[1].caption, L"Update Failed");
+    EXPECT_EQ(user.boxes[1].text, L"Cannot write to temp file.");
+    EXPECT_FALSE(user.sawProgress);
+  }
+  SetEnvironmentVariableW(L"TMP", saved);
+  EXPECT_EQ(Acknowledged(), L"");
+}
+
 TEST_F(UpdateDownloadTest, ProgressWindowSitsOverItsOwner) {
   // The stand-in installer, sent slowly; a completed download starts it.
   Serve(L"slow-setup.exe");
@@ -239,13 +278,14 @@ TEST_F(UpdateDownloadTest, ProgressWindowSitsOverItsOwner) {
     HWND progress = nullptr;
     for (int i = 0; i < 200 && !(progress = FindWindowW(L"#32770", kProgressTitle)); ++i) Sleep(20);
     if (!progress) return;
-    GetWindowRect(progress, &placed);
-    // The label moves on from "Connecting..." with the first piece.
-    for (int i = 0; i < 150 && IsWindow(progress); ++i, Sleep(20)) {
+    // The label moves on from "Connecting..." with the first piece (by then
+    // the window has long been moved from where it was made to its place).
+    for (int i = 0; i < 300 && IsWindow(progress); ++i, Sleep(10)) {
       wchar_t text[64] = {};
       GetWindowTextW(GetWindow(progress, GW_CHILD), text, 64);
       if (wcsncmp(text, L"Downloading... ", 15) == 0) {
         status = text;
+        GetWindowRect(progress, &placed);
         break;
       }
     }

@@ -13,6 +13,7 @@ Serves on 127.0.0.1:PORT until killed, over TLS when given a certificate:
   /nolength/NAME        the same without a length
   /drop/NAME            the length of the whole, then half of it, then the end
   /slow/NAME            with its length, in small pieces a while apart
+  /slowdrop/NAME        the same, ending after half of it
 Writes DIR/ready once it listens.
 """
 import http.server
@@ -59,7 +60,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(0.1)
         elif self.path == "/big":
             self.send(200, b"x" * (2 * 1024 * 1024))
-        elif self.path.count("/") == 2 and self.path.split("/")[1] in ("files", "nolength", "drop", "slow"):
+        elif self.path.count("/") == 2 and self.path.split("/")[1] in ("files", "nolength", "drop", "slow", "slowdrop"):
             kind, name = self.path.split("/")[1:]
             try:
                 with open(os.path.join(DIR, "files", name), "rb") as f:
@@ -78,10 +79,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 self.close_connection = True
                 return
-            for i in range(0, len(body), 4096):
-                self.wfile.write(body[i : i + 4096])
+            end = len(body) // 2 if kind == "slowdrop" else len(body)
+            for i in range(0, end, 4096):
+                self.wfile.write(body[i : min(i + 4096, end)])
                 self.wfile.flush()
                 time.sleep(0.05)
+            self.close_connection = True
         else:
             self.send(404, b"unknown")
 
