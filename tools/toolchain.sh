@@ -28,21 +28,31 @@ die() { echo "toolchain: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || die "must run as root (debootstrap, chroot and mount namespaces need it)"
 
 ensure_host_tools() {
-  if ! command -v debootstrap >/dev/null 2>&1; then
-    echo "toolchain: installing debootstrap on the host" >&2
+  local missing=""
+  command -v debootstrap >/dev/null 2>&1 || missing="$missing debootstrap"
+  command -v ip >/dev/null 2>&1 || missing="$missing iproute2"
+  if [ -n "$missing" ]; then
+    echo "toolchain: installing$missing on the host" >&2
     DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
   fi
 }
 
 # Runs a command in the root inside private mount and process namespaces:
 # the mounts vanish with the command, and so does every process it started
-# (Xvfb, wineserver, Wine's helpers), even when the run is killed.
+# (Xvfb, wineserver, Wine's helpers), even when the run is killed. Builds and
+# tests also get a network of their own (loopback only): the services of one
+# run (X display, sound server, version service on port 443) cannot meet
+# another run's, and nothing reaches outside. Building the root needs the
+# package mirror, so it keeps the host's network.
 in_root() {
   local workdir=$1; shift
-  unshare -m -p --fork --propagation private -- /bin/sh -c '
+  local network=-n
+  [ "${QM_ROOT_NETWORK:-private}" = host ] && network=
+  unshare -m -p --fork $network --propagation private -- /bin/sh -c '
     set -e
     root=$1; repo=$2; workdir=$3; shift 3
+    ip link set lo up 2>/dev/null || true
     mount -t proc proc "$root/proc"
     mount --rbind /dev "$root/dev"
     mount -t tmpfs -o size=50% tmpfs "$root/dev/shm"
@@ -78,12 +88,12 @@ build_root() {
     || { tail -n 20 "$cache/debootstrap.log" >&2; die "debootstrap failed (log: $cache/debootstrap.log)"; }
   local pkgs
   pkgs=$(grep -v '^\s*#' "$packages_file" | tr '\n' ' ')
-  in_root / /bin/sh -c "
+  QM_ROOT_NETWORK=host in_root / /bin/sh -c "
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq &&
     apt-get install -y -qq --no-install-recommends $pkgs" >"$cache/apt.log" 2>&1 \
     || { tail -n 20 "$cache/apt.log" >&2; die "installing packages into the root failed (log: $cache/apt.log)"; }
-  in_root / /bin/sh -c 'apt-get clean' >/dev/null 2>&1 || true
+  QM_ROOT_NETWORK=host in_root / /bin/sh -c 'apt-get clean' >/dev/null 2>&1 || true
   touch "$marker"
 }
 
@@ -99,7 +109,7 @@ ensure() {
 
 case "${1:-}" in
   ensure) ensure ;;
-  exec) shift; ensure; in_root /src "$@" ;;
+  exec) shift; ensure; ensure_host_tools; in_root /src "$@" ;;
   path) echo "$root" ;;
   *) die "usage: $0 ensure | exec CMD... | path" ;;
 esac

@@ -33,6 +33,19 @@ class NoAnswerAfterwards : public ::testing::Environment {
 };
 const auto* const kNoAnswerAfterwards = ::testing::AddGlobalTestEnvironment(new NoAnswerAfterwards);
 
+// What the service has been asked so far.
+std::string RequestLog() {
+  wchar_t dir[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"QM_VERSION_SERVICE_DIR", dir, MAX_PATH);
+  unique_file file(CreateFileW((std::wstring(dir) + L"\\requests.log").c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string text;
+  char chunk[4096];
+  DWORD got = 0;
+  while (file && ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+  return text;
+}
+
 void Acknowledge(const wchar_t* version) {
   unique_hkey key;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUpdateRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
@@ -73,6 +86,11 @@ TEST(HttpClient, BodiesWhateverTheStatus) {
   EXPECT_EQ(HttpGet(Service(L"/pieces")), "piece 0;piece 1;piece 2;piece 3;piece 4;");
   // Larger than any answer: not kept.
   EXPECT_EQ(HttpGet(Service(L"/big")), "");
+  // A URL that cannot be split sends nothing at all.
+  const std::string before = RequestLog();
+  EXPECT_EQ(HttpGet(L"https://" + std::wstring(256, L'h') + L"/api/version/latest"), "");
+  EXPECT_EQ(HttpGet(std::wstring(kServiceBaseUrl) + L"/" + std::wstring(511, L'p')), "");
+  EXPECT_EQ(RequestLog(), before);
   // No server, and no URL at all.
   EXPECT_EQ(HttpGet(L"http://127.0.0.1:9/nothing"), "");
   EXPECT_EQ(HttpGet(L"not a url"), "");
