@@ -1,5 +1,6 @@
 // An accepted update ends the program the ordered way: the installer is
 // started, the running recording finished and the tray icon removed.
+#include <atomic>
 #include <thread>
 
 #include "res/resource.h"
@@ -23,18 +24,31 @@ TEST_F(AppTest, AcceptedUpdateEndsTheProgramAfterFinishingTheRecording) {
 
   Command(IDC_RECORD);
   ASSERT_EQ(g_recorder->state.load(), RecorderState::Recording);
-  std::thread user([] {
-    // The offer box: OK.
-    for (int i = 0; i < 500; ++i, Sleep(20)) {
-      if (HWND box = FindWindowW(L"#32770", kOfferCaption); box && IsWindowVisible(box)) {
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
+  static std::atomic<bool> failed, loopEnded;
+  failed = false;
+  loopEnded = false;
+  const DWORD uiThread = GetCurrentThreadId();
+  std::thread user([uiThread] {
+    // The offer box: OK. Then, should the download fail instead, its box is
+    // answered and the loop ended, so the test fails rather than waits.
+    bool offered = false;
+    for (int i = 0; i < 750 && !loopEnded; ++i, Sleep(20)) {
+      HWND box = FindWindowW(L"#32770", offered ? kUpdateFailedCaption : kOfferCaption);
+      if (!box || !IsWindowVisible(box)) continue;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      if (offered) {
+        failed = true;
+        PostThreadMessageW(uiThread, WM_QUIT, 1, 0);
         return;
       }
+      offered = true;
     }
   });
   PostMessageW(main_, WM_UPDATE_AVAILABLE, 0, 0);
   const int exitCode = RunMainLoop(LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_QUILLOMAT)));
+  loopEnded = true;
   user.join();
+  EXPECT_FALSE(failed);
   EXPECT_EQ(exitCode, 0);
   EXPECT_TRUE(IsWindow(main_));  // the quit came first; the window goes next
   FinishMainWindow();
