@@ -9,12 +9,16 @@ case "$cmd" in
 start)
   port=${3:?usage}
   host=${4:-}
+  umount "$dir/tiny" 2>/dev/null || true
   rm -rf "$dir"; mkdir -p "$dir"
   tls=""
   if [ -n "$host" ]; then
     "$here/tools/test-tls.sh" "$dir/tls" "$host"
     tls="$dir/tls/server.pem $dir/tls/server.key"
   fi
+  # A folder too small for an installer, for the write-failure test.
+  mkdir -p "$dir/tiny"
+  mount -t tmpfs -o size=64k tmpfs "$dir/tiny" 2>/dev/null || true
   # shellcheck disable=SC2086
   setsid python3 "$here/tests/update/version_service.py" "$dir" "$port" $tls </dev/null >"$dir/service.log" 2>&1 &
   echo $! >"$dir/pid"
@@ -26,6 +30,7 @@ start)
   ;;
 stop)
   [ -f "$dir/pid" ] && kill "$(cat "$dir/pid")" 2>/dev/null || true
+  umount "$dir/tiny" 2>/dev/null || true
   if [ -d "$dir/tls" ]; then
     umount /etc/ssl/certs/ca-certificates.crt 2>/dev/null || true
     umount /etc/hosts 2>/dev/null || true

@@ -246,6 +246,29 @@ TEST_F(UpdateDownloadTest, QuitDuringTheDownloadStillEndsTheProgramAfterwards) {
   EXPECT_EQ(Acknowledged(), L"");
 }
 
+// A temporary folder on a full disk: the write fails part way, and the broken
+// installer is never started.
+TEST_F(UpdateDownloadTest, FailedWriteIsReportedAndNothingStarts) {
+  Serve(L"setup.exe");  // larger than the 64 KB the folder holds
+  wchar_t saved[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", (ServiceDir() + L"\\tiny\\").c_str());
+  Offer(Url(L"files", L"setup.exe"));
+  {
+    User user({IDOK, IDOK});
+    ShowUpdatePrompt(owner_);
+    Sleep(100);
+    ASSERT_EQ(user.boxes.size(), 2u);
+    EXPECT_EQ(user.boxes[1].caption, L"Update Failed");
+    EXPECT_EQ(user.boxes[1].text, L"Cannot write to temp file.");
+  }
+  SetEnvironmentVariableW(L"TMP", saved);
+  EXPECT_FALSE(QuitPosted());
+  EXPECT_EQ(Acknowledged(), L"");
+  Sleep(300);
+  EXPECT_EQ(GetFileAttributesW(TempFile(L"quillomat-installer-ran.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(UpdateDownloadTest, InstallerPathTooLongIsAFailureNotATruncation) {
   const std::wstring longTemp = L"C:\\" + std::wstring(250, L't') + L"\\";
   wchar_t saved[MAX_PATH] = {};
