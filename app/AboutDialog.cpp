@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/ProductInfo.h"
 #include "common/Win32Handles.h"
+#include "ui/Theme.h"
 #include "ui/WindowGeometry.h"
 
 namespace {
@@ -52,7 +53,7 @@ void ShowAboutDialog(HWND owner) {
     SetForegroundWindow(open);
     return;
   }
-  unique_hbrush background(CreateSolidBrush(RGB(45, 45, 48)));
+  unique_hbrush background(CreateSolidBrush(kWindowBackground));
   static bool registered = false;
   if (!registered) {
     WNDCLASSEXW windowClass{};

@@ -32,7 +32,7 @@ BOOL InitInstance(HINSTANCE instance, int showCommand) {
   g_recorder = new ScreenRecorder();
   g_recorder->audioFlag = &main.audioFlag;
   main.outputFolder = DefaultOutputFolder();
-  main.captureRegion = CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  main.captureRegion = PrimaryScreenRegion();
 
   HWND window = CreateWindowExW(0, g_mainClass, g_mainTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                                 0, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
 #include "ui/ButtonImage.h"
+#include "ui/Theme.h"
 #include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
 
@@ -18,7 +19,6 @@ MainWindow g_mainWindow;
 
 namespace {
 
-constexpr COLORREF kBackgroundColour = RGB(45, 45, 48);
 constexpr COLORREF kStatusColour = RGB(79, 70, 229);
 constexpr COLORREF kLabelColour = RGB(255, 255, 255);
 
@@ -75,7 +75,7 @@ void OnCreate(MainWindow& main) {
                                 {IDB_WEBCAM, 1.0f}, {IDB_WEBCAM, kDimmedOpacity}};
   for (int i = 0; i < kPictureCount; ++i) main.pictures[i].reset(LoadButtonImage(kPictures[i].id, kPictures[i].opacity));
 
-  main.background.reset(CreateSolidBrush(kBackgroundColour));
+  main.background.reset(CreateSolidBrush(kWindowBackground));
   main.titleFont = MakeFont(24, FW_BOLD);
   main.normalFont = MakeFont(14, FW_NORMAL);
   main.semiboldFont = MakeFont(14, FW_SEMIBOLD);

@@ -67,7 +67,7 @@ void OnPauseCommand(MainWindow& main) {
 
 void OnFullScreenCommand(MainWindow& main) {
   if (g_recorder->state.load() != RecorderState::Idle) return;
-  main.captureRegion = CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  main.captureRegion = PrimaryScreenRegion();
   RefreshUiState(main.window);
 }
 

@@ -7,8 +7,12 @@
 
 ScreenRecorder* g_recorder = nullptr;
 
+CaptureRegion PrimaryScreenRegion() {
+  return CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
 ScreenRecorder::ScreenRecorder() : createSinkWriter(&MFCreateSinkWriterFromURL) {
-  region = CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  region = PrimaryScreenRegion();
   MFStartup(MF_VERSION, MFSTARTUP_FULL);
 }
 

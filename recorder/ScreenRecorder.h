@@ -124,5 +124,8 @@ class ScreenRecorder {
   void JoinWorkers();
 };
 
+// The whole primary screen, in physical pixels.
+CaptureRegion PrimaryScreenRegion();
+
 // The one engine of the process; null before it is made and after it is gone.
 extern ScreenRecorder* g_recorder;

@@ -6,12 +6,12 @@
 #include "recorder/ScreenRecorder.h"
 #include "webcam/WebcamOverlay.h"
 #include "ui/ButtonImage.h"
+#include "ui/Theme.h"
 #include "ui/WindowGeometry.h"
 
 namespace {
 
 constexpr int kWidth = 460, kHeight = 390;
-constexpr COLORREF kBackgroundColour = RGB(45, 45, 48);
 constexpr COLORREF kFieldColour = RGB(62, 62, 68);
 
 const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
@@ -88,7 +88,7 @@ void OnApply(SettingsWindow& s) {
 LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   SettingsWindow& s = g_settings;
   if (!s.background) {
-    s.background = CreateSolidBrush(kBackgroundColour);
+    s.background = CreateSolidBrush(kWindowBackground);
     s.field = CreateSolidBrush(kFieldColour);
     s.normalFont = MakeFont(14, FW_NORMAL);
     s.headingFont = MakeFont(16, FW_SEMIBOLD);
@@ -150,7 +150,7 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
     windowClass.lpfnWndProc = SettingsProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = CreateSolidBrush(kBackgroundColour);
+    windowClass.hbrBackground = CreateSolidBrush(kWindowBackground);
     windowClass.lpszClassName = kSettingsClass;
     registered = RegisterClassExW(&windowClass) != 0;
   }
