@@ -35,6 +35,18 @@ class AppTest : public ::testing::Test {
     StandInReset();
   }
 
+  // After a main loop ended by a quit with the window still up: the window
+  // goes, and with it the tray icon and the engine, the recording finished.
+  void ExpectOrderedEndAfterTheLoop() {
+    EXPECT_TRUE(IsWindow(main_));
+    FinishMainWindow();
+    EXPECT_FALSE(IsWindow(main_));
+    EXPECT_EQ(g_mainWindow.tray, nullptr);
+    EXPECT_EQ(g_recorder, nullptr);
+    ASSERT_EQ(StandInRecords().size(), 1u);
+    EXPECT_EQ(StandInRecords()[0]->Calls(StandInStep::Finalize).size(), 1u);
+  }
+
   void Command(int id) { SendMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
   std::wstring Text(HWND control) const {
     wchar_t text[256] = {};

@@ -62,13 +62,7 @@ TEST_F(AppTest, PostedQuitStillFinishesTheRecordingAndRemovesTheTrayIcon) {
   Watchdog watchdog(10000);
   EXPECT_EQ(RunMainLoop(Accelerators()), 0);
   EXPECT_FALSE(watchdog.fired());
-  EXPECT_TRUE(IsWindow(main_));  // the loop ended, the window is still there
-  FinishMainWindow();
-  EXPECT_FALSE(IsWindow(main_));
-  EXPECT_EQ(g_mainWindow.tray, nullptr);
-  EXPECT_EQ(g_recorder, nullptr);
-  ASSERT_EQ(StandInRecords().size(), 1u);
-  EXPECT_EQ(StandInRecords()[0]->Calls(StandInStep::Finalize).size(), 1u);
+  ExpectOrderedEndAfterTheLoop();
   MSG stray;
   EXPECT_FALSE(PeekMessageW(&stray, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }

@@ -50,13 +50,7 @@ TEST_F(AppTest, AcceptedUpdateEndsTheProgramAfterFinishingTheRecording) {
   user.join();
   EXPECT_FALSE(failed);
   EXPECT_EQ(exitCode, 0);
-  EXPECT_TRUE(IsWindow(main_));  // the quit came first; the window goes next
-  FinishMainWindow();
-  EXPECT_FALSE(IsWindow(main_));
-  EXPECT_EQ(g_mainWindow.tray, nullptr);
-  EXPECT_EQ(g_recorder, nullptr);
-  ASSERT_EQ(StandInRecords().size(), 1u);
-  EXPECT_EQ(StandInRecords()[0]->Calls(StandInStep::Finalize).size(), 1u);
+  ExpectOrderedEndAfterTheLoop();  // the quit came first; the window goes next
   EXPECT_EQ(AcknowledgedVersion(), L"7.0.0");
   // Stored as the text with its terminator: 7.0.0 is 12 bytes.
   unique_hkey key;

@@ -106,6 +106,27 @@ class User {
   std::thread thread_;
 };
 
+// Points the temporary folder (TMP) elsewhere for one scope.
+class TempFolderOverride {
+ public:
+  explicit TempFolderOverride(const std::wstring& folder) {
+    GetEnvironmentVariableW(L"TMP", saved_, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+  }
+  ~TempFolderOverride() { SetEnvironmentVariableW(L"TMP", saved_); }
+
+ private:
+  wchar_t saved_[MAX_PATH] = {};
+};
+
+// Offers the update, accepts it, and returns the failure box that follows.
+User::Box AcceptAndFail(HWND owner) {
+  User user({IDOK, IDOK});
+  ShowUpdatePrompt(owner);
+  Sleep(100);
+  return user.boxes.size() == 2 ? user.boxes[1] : User::Box{L"(no failure box)", L""};
+}
+
 class UpdateDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -199,12 +220,9 @@ TEST_F(UpdateDownloadTest, FailuresSayWhatWentWrongAndRecordNothing) {
   };
   for (const Case& c : cases) {
     Offer(c.url);
-    User user({IDOK, IDOK});
-    ShowUpdatePrompt(owner_);
-    Sleep(100);
-    ASSERT_EQ(user.boxes.size(), 2u) << c.url;
-    EXPECT_EQ(user.boxes[1].caption, L"Update Failed") << c.url;
-    EXPECT_EQ(user.boxes[1].text, c.text) << c.url;
+    const User::Box box = AcceptAndFail(owner_);
+    EXPECT_EQ(box.caption, L"Update Failed") << c.url;
+    EXPECT_EQ(box.text, c.text) << c.url;
   }
   EXPECT_FALSE(QuitPosted());
   EXPECT_EQ(Acknowledged(), L"");
@@ -250,19 +268,13 @@ TEST_F(UpdateDownloadTest, QuitDuringTheDownloadStillEndsTheProgramAfterwards) {
 // installer is never started.
 TEST_F(UpdateDownloadTest, FailedWriteIsReportedAndNothingStarts) {
   Serve(L"setup.exe");  // larger than the 64 KB the folder holds
-  wchar_t saved[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
-  SetEnvironmentVariableW(L"TMP", (ServiceDir() + L"\\tiny\\").c_str());
   Offer(Url(L"files", L"setup.exe"));
   {
-    User user({IDOK, IDOK});
-    ShowUpdatePrompt(owner_);
-    Sleep(100);
-    ASSERT_EQ(user.boxes.size(), 2u);
-    EXPECT_EQ(user.boxes[1].caption, L"Update Failed");
-    EXPECT_EQ(user.boxes[1].text, L"Cannot write to temp file.");
+    TempFolderOverride tiny(ServiceDir() + L"\\tiny\\");
+    const User::Box box = AcceptAndFail(owner_);
+    EXPECT_EQ(box.caption, L"Update Failed");
+    EXPECT_EQ(box.text, L"Cannot write to temp file.");
   }
-  SetEnvironmentVariableW(L"TMP", saved);
   EXPECT_FALSE(QuitPosted());
   EXPECT_EQ(Acknowledged(), L"");
   Sleep(300);
@@ -270,21 +282,14 @@ TEST_F(UpdateDownloadTest, FailedWriteIsReportedAndNothingStarts) {
 }
 
 TEST_F(UpdateDownloadTest, InstallerPathTooLongIsAFailureNotATruncation) {
-  const std::wstring longTemp = L"C:\\" + std::wstring(250, L't') + L"\\";
-  wchar_t saved[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
-  SetEnvironmentVariableW(L"TMP", longTemp.c_str());
   Offer(Url(L"files", L"setup.exe"));
   {
-    User user({IDOK, IDOK});
-    ShowUpdatePrompt(owner_);
-    Sleep(100);
-    ASSERT_EQ(user.boxes.size(), 2u);
-    EXPECT_EQ(user.boxes[1].caption, L"Update Failed");
-    EXPECT_EQ(user.boxes[1].text, L"Cannot write to temp file.");
-    EXPECT_FALSE(user.sawProgress);
+    TempFolderOverride tooLong(L"C:\\" + std::wstring(250, L't') + L"\\");
+    const User::Box box = AcceptAndFail(owner_);
+    EXPECT_EQ(box.caption, L"Update Failed");
+    EXPECT_EQ(box.text, L"Cannot write to temp file.");
   }
-  SetEnvironmentVariableW(L"TMP", saved);
+  EXPECT_FALSE(QuitPosted());
   EXPECT_EQ(Acknowledged(), L"");
 }
 
