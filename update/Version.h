@@ -3,7 +3,11 @@
 #include <string>
 #include <vector>
 
-inline constexpr wchar_t kCurrentVersion[] = L"1.0.0";
+#include "app/ProductInfo.h"
+
+// The running program's version, from the one place that also feeds the
+// version resource.
+inline constexpr wchar_t kCurrentVersion[] = L"" QM_VERSION_TEXT;
 
 // The numbers between the dots, each read like _wtoi (blanks, a sign, then
 // digits; 0 without digits), padded with zeros to at least three.

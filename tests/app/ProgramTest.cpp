@@ -7,7 +7,10 @@
 
 #include <string>
 
+#include <vector>
+
 #include "res/resource.h"
+#include "update/Version.h"
 #include "tests/support/ScreenFixtures.h"
 #include "tests/support/Screenshot.h"
 
@@ -174,6 +177,38 @@ TEST(ProgramTest, ScreenshotOfTheMainWindow) {
   EXPECT_TRUE(SaveScreenshot(rect, L"main-window"));
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The program carries its version where Windows shows it, from the same
+// place as the version the update check compares.
+TEST(ProgramTest, VersionResourceMatchesTheRunningVersion) {
+  const std::wstring program = ProgramPath();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));  // 1.0
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);                                  // .0.0
+  auto text = [&](const wchar_t* name) {
+    wchar_t* value = nullptr;
+    UINT chars = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+    return VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &chars) && value
+               ? std::wstring(value)
+               : std::wstring();
+  };
+  EXPECT_EQ(text(L"ProductName"), L"Quillomat");
+  EXPECT_EQ(text(L"FileVersion"), kCurrentVersion);
+  EXPECT_EQ(text(L"ProductVersion"), kCurrentVersion);
+  EXPECT_FALSE(text(L"FileDescription").empty());
 }
 
 }  // namespace
