@@ -1,6 +1,6 @@
 # The two set-up commands (run, test) and the benchmarks. Everything builds
 # and runs inside the Debian 13 toolchain root made by tools/toolchain.sh.
-.PHONY: all build run test bench clean
+.PHONY: all build run test bench dist clean
 
 TOOLCHAIN := tools/toolchain.sh
 
@@ -20,6 +20,10 @@ test:
 
 bench:
 	@$(TOOLCHAIN) exec tools/bench.sh
+
+# The installer and the portable package, in build/dist.
+dist:
+	@$(TOOLCHAIN) exec tools/dist.sh
 
 clean:
 	rm -rf build

@@ -4,6 +4,7 @@
 set -eu
 cd /src
 tools/build.sh
+tools/dist.sh >/dev/null
 cd build
 # ctest's summary is the last thing printed.
 exec ctest --output-on-failure -j2 --timeout 300
