@@ -16,6 +16,7 @@ screen=${QM_SCREEN:-1920x1080x24}
 
 case "$cmd" in
 start)
+  umount "$dir/tiny" "$dir/readonly" 2>/dev/null || true
   rm -rf "$dir"; mkdir -p "$dir"
   : >"$dir/display"
   setsid Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
@@ -41,6 +42,15 @@ ENV
   # No window manager runs on the virtual screen: let Wine draw captions and
   # frames itself, as Windows would, instead of leaving them to one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
+  # Two small drives for the fault tests: T: is full after 1 MiB, and R:
+  # cannot be written at all (mounted read-only: root ignores permissions).
+  mkdir -p "$dir/tiny" "$dir/readonly"
+  if mount -t tmpfs -o size=1m tmpfs "$dir/tiny" 2>/dev/null; then
+    ln -sfn "$dir/tiny" "$WINEPREFIX/dosdevices/t:"
+  fi
+  if mount -t tmpfs -o ro,size=64k tmpfs "$dir/readonly" 2>/dev/null; then
+    ln -sfn "$dir/readonly" "$WINEPREFIX/dosdevices/r:"
+  fi
   echo "wine session ready on display $display"
   ;;
 stop)
@@ -48,6 +58,7 @@ stop)
     . "$dir/env"
     wineserver -k >/dev/null 2>&1 || true
   fi
+  umount "$dir/tiny" "$dir/readonly" 2>/dev/null || true
   if [ -f "$dir/xvfb.pid" ]; then
     kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
     rm -f "$dir/xvfb.pid"

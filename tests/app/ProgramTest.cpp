@@ -11,84 +11,11 @@
 
 #include "res/resource.h"
 #include "update/Version.h"
+#include "tests/support/ProgramDriver.h"
 #include "tests/support/ScreenFixtures.h"
 #include "tests/support/Screenshot.h"
 
 namespace {
-
-std::wstring ProgramPath() {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path = self;
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Quillomat.exe";
-}
-
-class Program {
- public:
-  Program() {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
-    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &process_) != FALSE;
-  }
-  ~Program() {
-    if (!started_) return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
-  }
-  bool started() const { return started_; }
-  DWORD id() const { return process_.dwProcessId; }
-
-  // The first visible top-level window of this process with the given class
-  // (visible: it has been built, its controls and texts are in place).
-  HWND FindWindowOfClass(const wchar_t* className, DWORD timeoutMs = 10000) const {
-    const DWORD start = GetTickCount();
-    do {
-      struct Search {
-        DWORD pid;
-        const wchar_t* cls;
-        HWND found;
-      } search{process_.dwProcessId, className, nullptr};
-      EnumWindows(
-          [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            wchar_t cls[64] = {};
-            GetClassNameW(window, cls, 64);
-            if (pid == s->pid && _wcsicmp(cls, s->cls) == 0 && IsWindowVisible(window)) {
-              s->found = window;
-              return FALSE;
-            }
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&search));
-      if (search.found) return search.found;
-      PumpMessages(50);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
-  }
-
-  // Exit code, or STILL_ACTIVE when it did not end in time.
-  DWORD WaitForExit(DWORD timeoutMs = 15000) const {
-    WaitForSingleObject(process_.hProcess, timeoutMs);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return code;
-  }
-
- private:
-  PROCESS_INFORMATION process_{};
-  bool started_ = false;
-};
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
 
 TEST(ProgramTest, SecondCopyBringsTheFirstBackAndSaysSo) {
   Program first;

@@ -199,12 +199,13 @@ class StandInCodecApi;
 class StandInSinkWriter final : public IMFSinkWriter {
  public:
   StandInSinkWriter(StandInOptions options, std::shared_ptr<StandInRecord> record, unique_file journal,
-                    unique_file rawVideo, unique_file rawAudio)
+                    unique_file rawVideo, unique_file rawAudio, unique_file output)
       : options_(std::move(options)),
         record_(std::move(record)),
         journal_(std::move(journal)),
         rawVideo_(std::move(rawVideo)),
-        rawAudio_(std::move(rawAudio)) {}
+        rawAudio_(std::move(rawAudio)),
+        output_(std::move(output)) {}
 
   ~StandInSinkWriter() {
     std::lock_guard<std::mutex> lock(record_->lock);
@@ -263,9 +264,14 @@ class StandInSinkWriter final : public IMFSinkWriter {
     call.stream = static_cast<DWORD>(streams_.size());
     const HRESULT hr = Record(call, natural);
     if (SUCCEEDED(hr)) {
-      GUID major = GUID_NULL;
-      type->GetGUID(MF_MT_MAJOR_TYPE, &major);
-      streams_.push_back(Stream{major});
+      Stream added;
+      type->GetGUID(MF_MT_MAJOR_TYPE, &added.major);
+      UINT64 size = 0;
+      if (SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size))) {
+        added.width = static_cast<int>(size >> 32);
+        added.height = static_cast<int>(size & 0xffffffff);
+      }
+      streams_.push_back(added);
       *index = call.stream;
     }
     return hr;
@@ -320,10 +326,10 @@ class StandInSinkWriter final : public IMFSinkWriter {
           const bool video = stream < streams_.size() && streams_[stream].major == MFMediaType_Video;
           const bool audio = stream < streams_.size() && streams_[stream].major == MFMediaType_Audio;
           if ((video && options_.keepVideoFrames) || (audio && options_.keepAudio)) bytes.assign(data, data + length);
-          const unique_file& raw = video ? rawVideo_ : rawAudio_;
-          if ((video || audio) && raw) {
+          if (video && rawVideo_) WriteRawFrame(streams_[stream], data, length);
+          if (audio && rawAudio_) {
             DWORD written = 0;
-            WriteFile(raw.get(), data, length, &written, nullptr);
+            WriteFile(rawAudio_.get(), data, length, &written, nullptr);
           }
           buffer->Unlock();
         }
@@ -332,6 +338,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
     if (SUCCEEDED(natural)) {
       if (stream >= streams_.size()) natural = MF_E_INVALIDSTREAMNUMBER;
       else if (!begun_ || finalized_) natural = MF_E_INVALIDREQUEST;
+      else if (FAILED(outputError_)) natural = outputError_;
+      else natural = GrowOutput(call.length);
     }
     const HRESULT hr = Record(call, natural);
     if (SUCCEEDED(hr)) {
@@ -356,7 +364,10 @@ class StandInSinkWriter final : public IMFSinkWriter {
   HRESULT STDMETHODCALLTYPE Finalize() override {
     StandInCall call;
     call.step = StandInStep::Finalize;
-    const HRESULT hr = Record(call, begun_ && !finalized_ ? S_OK : MF_E_INVALIDREQUEST);
+    HRESULT natural = begun_ && !finalized_ ? S_OK : MF_E_INVALIDREQUEST;
+    // The index goes at the end of the file: a disk that filled up fails it.
+    if (SUCCEEDED(natural)) natural = FAILED(outputError_) ? outputError_ : GrowOutput(4096 * options_.outputShare);
+    const HRESULT hr = Record(call, natural);
     finalized_ = true;
     return hr;
   }
@@ -386,7 +397,38 @@ class StandInSinkWriter final : public IMFSinkWriter {
     GUID major = GUID_NULL;
     bool hasInput = false;
     uint64_t received = 0;
+    int width = 0, height = 0;  // video
   };
+
+  // The frame, or the crop of it, bottom row first as it came.
+  void WriteRawFrame(const Stream& s, const BYTE* data, DWORD length) {
+    const RECT& c = options_.rawVideoCrop;
+    DWORD written = 0;
+    const bool crop = c.right > c.left && c.bottom > c.top && c.left >= 0 && c.top >= 0 && c.right <= s.width &&
+                      c.bottom <= s.height && static_cast<uint64_t>(s.width) * s.height * 4 == length;
+    if (!crop) {
+      WriteFile(rawVideo_.get(), data, length, &written, nullptr);
+      return;
+    }
+    const DWORD rowBytes = static_cast<DWORD>(c.right - c.left) * 4;
+    for (int y = c.bottom - 1; y >= c.top; --y) {
+      const BYTE* row = data + (static_cast<size_t>(s.height - 1 - y) * s.width + c.left) * 4;
+      WriteFile(rawVideo_.get(), row, rowBytes, &written, nullptr);
+    }
+  }
+
+  // What the encoder would add to the file for a sample of this length.
+  HRESULT GrowOutput(DWORD length) {
+    if (!output_ || options_.outputShare == 0) return S_OK;
+    std::vector<uint8_t> encoded(length / options_.outputShare + 1, 0x5a);
+    DWORD written = 0;
+    if (!WriteFile(output_.get(), encoded.data(), static_cast<DWORD>(encoded.size()), &written, nullptr) ||
+        written != encoded.size()) {
+      const DWORD error = GetLastError();
+      outputError_ = HRESULT_FROM_WIN32(error ? error : ERROR_DISK_FULL);
+    }
+    return outputError_;
+  }
 
   std::atomic<ULONG> refs_{1};
   StandInOptions options_;
@@ -394,6 +436,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
   unique_file journal_;
   unique_file rawVideo_;
   unique_file rawAudio_;
+  unique_file output_;
+  HRESULT outputError_ = S_OK;  // the first failed write, kept like a broken stream
   std::vector<Stream> streams_;
   int stepCounts_[8] = {};
   bool begun_ = false;
@@ -550,8 +594,14 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
     return hr;
   }
 
+  unique_file output;
+  if (options.outputShare != 0) {
+    output.reset(CreateFileW(url, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+  }
   auto* writer = new StandInSinkWriter(options, record, OpenForAppend(options.journalPath),
-                                       OpenForAppend(options.rawVideoPath), OpenForAppend(options.rawAudioPath));
+                                       OpenForAppend(options.rawVideoPath), OpenForAppend(options.rawAudioPath),
+                                       std::move(output));
   writer->Record(call, hr);
   *sinkWriter = writer;
   return S_OK;
@@ -560,10 +610,23 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   StandInOptions options;
   options.journalPath = outputPath + L".standin.jsonl";
+  const std::wstring journalDir = Environment(L"QM_STANDIN_JOURNAL_DIR");
+  if (!journalDir.empty()) {
+    const size_t slash = outputPath.find_last_of(L"\\/");
+    options.journalPath = journalDir + L"\\" + outputPath.substr(slash == std::wstring::npos ? 0 : slash + 1) +
+                          L".standin.jsonl";
+  }
   if (Environment(L"QM_STANDIN_RAW") == L"1") {
     options.rawVideoPath = outputPath + L".standin.video";
     options.rawAudioPath = outputPath + L".standin.audio";
   }
+  const std::wstring crop = Environment(L"QM_STANDIN_RAW_CROP");
+  int x = 0, y = 0, w = 0, h = 0;
+  if (!crop.empty() && swscanf(crop.c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h) == 4 && w > 0 && h > 0) {
+    options.rawVideoCrop = {x, y, x + w, y + h};
+  }
+  const std::wstring share = Environment(L"QM_STANDIN_OUTPUT_SHARE");
+  if (!share.empty()) options.outputShare = static_cast<unsigned>(wcstoul(share.c_str(), nullptr, 10));
   if (Environment(L"QM_STANDIN_NO_CODECAPI") == L"1") options.offerCodecApi = false;
   const std::wstring backlog = Environment(L"QM_STANDIN_BACKLOG");
   if (!backlog.empty()) options.encoderBacklog = wcstoull(backlog.c_str(), nullptr, 10);

@@ -81,6 +81,13 @@ struct StandInOptions {
   // Append each video (audio) sample's bytes to this file.
   std::wstring rawVideoPath;
   std::wstring rawAudioPath;
+  // Only this part of each frame (top-down frame coordinates) goes to the
+  // raw video file; empty: the whole frame.
+  RECT rawVideoCrop{};
+  // Each accepted sample grows the output file by its length / outputShare
+  // bytes, as the encoder's output would (0: the file stays empty). A write
+  // that fails (a full disk) fails the sample and Finalize with its status.
+  unsigned outputShare = 0;
   // Called during each recorded call, on the caller's thread.
   std::function<void(const StandInCall&)> onCall;
 };
@@ -111,9 +118,12 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 
 // Reads options from the environment (the DLL's way in):
 //   QM_STANDIN_FAIL=Step[@n][=0xHRESULT]   e.g. SetInputMediaType@2
-//   QM_STANDIN_NO_CODECAPI=1, QM_STANDIN_BACKLOG=N, QM_STANDIN_RAW=1
-// The journal goes to <output>.standin.jsonl; with QM_STANDIN_RAW=1 the raw
-// frames go to <output>.standin.video and the PCM to <output>.standin.audio.
+//   QM_STANDIN_NO_CODECAPI=1, QM_STANDIN_BACKLOG=N, QM_STANDIN_RAW=1,
+//   QM_STANDIN_RAW_CROP=x,y,w,h, QM_STANDIN_OUTPUT_SHARE=N,
+//   QM_STANDIN_JOURNAL_DIR=folder
+// The journal goes to <output>.standin.jsonl (or to that name in the
+// journal folder); with QM_STANDIN_RAW=1 the raw frames go to
+// <output>.standin.video and the PCM to <output>.standin.audio.
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath);
 
 uint64_t StandInHash(const uint8_t* data, size_t size);

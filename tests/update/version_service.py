@@ -4,7 +4,9 @@
   version_service.py DIR PORT [CERT KEY]
 
 Serves on 127.0.0.1:PORT until killed, over TLS when given a certificate:
-  /api/version/latest   the bytes of DIR/answer.json (200), or 503 when absent
+  /api/version/latest   the bytes of DIR/answer.json (200), or 503 when absent;
+                        while DIR/hang exists, no answer at all (the
+                        connection stays open until the file is removed)
   /status/404           404 with a body
   /empty                200 with an empty body
   /pieces               200, a body sent in several pieces without a length
@@ -42,6 +44,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         if self.path == "/api/version/latest":
+            hung = 0
+            while os.path.exists(os.path.join(DIR, "hang")) and hung < 3000:
+                time.sleep(0.1)
+                hung += 1
+            if hung:
+                self.close_connection = True
+                return
             try:
                 with open(os.path.join(DIR, "answer.json"), "rb") as f:
                     self.send(200, f.read())

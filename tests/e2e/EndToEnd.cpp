@@ -1,0 +1,138 @@
+#include "tests/e2e/EndToEnd.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "res/resource.h"
+#include "tests/support/Screenshot.h"
+
+Recording ReadRecording(const std::wstring& mp4Path) {
+  Recording rec;
+  const std::wstring journalPath = mp4Path + L".standin.jsonl";
+  rec.journal = ReadJournal(journalPath);
+  rec.video = SamplesOf(rec.journal, 0);
+  rec.audio = SamplesOf(rec.journal, 1);
+  rec.finalized = !rec.journal.empty() && rec.journal.back().step == "Finalize" &&
+                  rec.journal.back().result == "0x00000000";
+  const std::string text = ReadFileBytes(journalPath);
+  const size_t size = text.find("\"MF_MT_FRAME_SIZE\"");
+  if (size != std::string::npos) {
+    const size_t high = text.find("\"high\":", size), low = text.find("\"low\":", size);
+    if (high != std::string::npos && low != std::string::npos) {
+      rec.width = std::atoi(text.c_str() + high + 7);
+      rec.height = std::atoi(text.c_str() + low + 6);
+    }
+  }
+  return rec;
+}
+
+std::string Describe(const Recording& rec) {
+  std::string out = std::to_string(rec.journal.size()) + " calls, " + std::to_string(rec.video.size()) + " frames, " +
+                    std::to_string(rec.audio.size()) + " sound packets";
+  if (!rec.journal.empty()) out += "; last " + rec.journal.back().step + " " + rec.journal.back().result;
+  return out;
+}
+
+std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int width, int height) {
+  const std::string bytes = ReadFileBytes(path);
+  const size_t frameBytes = static_cast<size_t>(width) * height * 4;
+  std::vector<std::vector<uint8_t>> frames;
+  for (size_t at = 0; at + frameBytes <= bytes.size(); at += frameBytes) {
+    frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(at + frameBytes));
+  }
+  return frames;
+}
+
+double ToneFrequency(const std::string& pcm, int sampleRate, int channels) {
+  const size_t frames = pcm.size() / (2u * channels);
+  if (frames < 2) return 0;
+  int crossings = 0;
+  int16_t previous = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    int16_t sample;
+    std::memcpy(&sample, pcm.data() + i * 2 * channels, 2);
+    if (i > 0 && previous < 0 && sample >= 0) ++crossings;
+    previous = sample;
+  }
+  return crossings * static_cast<double>(sampleRate) / static_cast<double>(frames);
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+void EndToEndTest::TearDown() {
+  // What the screen showed when a test failed, for the person reading why.
+  if (HasFailure()) {
+    const std::string name = std::string("failed-") + testing::UnitTest::GetInstance()->current_test_info()->name();
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SaveScreenshot(screen, std::wstring(name.begin(), name.end()).c_str());
+  }
+  for (const auto& [folder, pattern] : cleanUp_) DeleteMatching(folder, pattern.c_str());
+}
+
+HWND EndToEndTest::StartAndFindMain(const Program& program) {
+  if (!program.started()) return nullptr;
+  HWND main = program.FindWindowOfClass(L"QUILLOMAT");
+  if (!main) return nullptr;
+  // The window and its controls are up; the first paint has happened.
+  PumpMessages(300);
+  return main;
+}
+
+void EndToEndTest::SetFolder(HWND main, const std::wstring& folder) {
+  SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+  ASSERT_EQ(TextOf(GetDlgItem(main, IDC_FOLDER)), folder);
+}
+
+void EndToEndTest::CleanUpAfter(const std::wstring& folder, const wchar_t* pattern) {
+  cleanUp_.emplace_back(folder, pattern);
+}
+
+std::wstring EndToEndTest::PathFromEnvironment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  GetEnvironmentVariableW(name, value, MAX_PATH);
+  return value;
+}
+
+DWORD EndToEndTest::RunUnix(const std::wstring& commandLine, DWORD timeoutMs) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return GetLastError() | 0x80000000u;
+  }
+  WaitForSingleObject(process.hProcess, timeoutMs);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+HWND EndToEndTest::VisibleWindowOf(DWORD pid, const wchar_t* cls) {
+  struct Search {
+    DWORD pid;
+    const wchar_t* cls;
+    HWND found;
+  } search{pid, cls, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (owner == s->pid && _wcsicmp(name, s->cls) == 0 && IsWindowVisible(window)) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// What the end-to-end tests share: the program started beside the writer
+// stand-in, and the record of a recording read back from beside its file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/ProgramDriver.h"
+#include "tests/support/ScreenFixtures.h"
+
+// One recording as the writer saw it.
+struct Recording {
+  std::vector<JournalEntry> journal;
+  std::vector<JournalEntry> video, audio;  // accepted samples
+  int width = 0, height = 0;               // of the video stream
+  bool finalized = false;                  // Finalize was last and succeeded
+};
+Recording ReadRecording(const std::wstring& mp4Path);
+// Counts and the last call, for failure messages.
+std::string Describe(const Recording& rec);
+
+// The raw frames (or their crops) of a recording, each width x height BGRX
+// with the bottom row first.
+std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int width, int height);
+
+// The frequency of a tone in 16-bit PCM, from its rising zero crossings on
+// the first channel.
+double ToneFrequency(const std::string& pcm, int sampleRate, int channels);
+
+std::string Narrow(const std::wstring& text);
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void TearDown() override;
+
+  // Starts nothing: waits for the program's main window with its status
+  // line in place, or null.
+  HWND StartAndFindMain(const Program& program);
+  // Types a folder into the folder field (as pasting it would).
+  static void SetFolder(HWND main, const std::wstring& folder);
+  // Files matching `pattern` in `folder` are deleted when the test ends.
+  void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern);
+  // A Windows path from a variable naming one (set by the test run).
+  static std::wstring PathFromEnvironment(const wchar_t* name);
+  // Runs a program of the toolchain root (a Unix path) and waits for it.
+  static DWORD RunUnix(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+  // Is a visible window of `cls` shown by the process?
+  static HWND VisibleWindowOf(DWORD pid, const wchar_t* cls);
+
+ private:
+  std::vector<std::pair<std::wstring, std::wstring>> cleanUp_;
+};
