@@ -98,22 +98,6 @@ std::wstring EndToEndTest::PathFromEnvironment(const wchar_t* name) {
   return value;
 }
 
-DWORD EndToEndTest::RunUnix(const std::wstring& commandLine, DWORD timeoutMs) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return GetLastError() | 0x80000000u;
-  }
-  WaitForSingleObject(process.hProcess, timeoutMs);
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
-
 HWND EndToEndTest::VisibleWindowOf(DWORD pid, const wchar_t* cls) {
   struct Search {
     DWORD pid;

@@ -46,8 +46,6 @@ class EndToEndTest : public ::testing::Test {
   void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern);
   // A Windows path from a variable naming one (set by the test run).
   static std::wstring PathFromEnvironment(const wchar_t* name);
-  // Runs a program of the toolchain root (a Unix path) and waits for it.
-  static DWORD RunUnix(const std::wstring& commandLine, DWORD timeoutMs = 30000);
   // Is a visible window of `cls` shown by the process?
   static HWND VisibleWindowOf(DWORD pid, const wchar_t* cls);
 

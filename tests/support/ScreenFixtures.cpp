@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -183,18 +184,32 @@ std::shared_ptr<StandInRecord> StandInEngine::LastRecord() const {
   return records.empty() ? nullptr : records.back();
 }
 
-void Xdotool(const std::wstring& arguments) {
+DWORD RunShell(const std::wstring& commandLine, DWORD timeoutMs) {
+  // A Unix program started from here is not waited for by its handle, so
+  // the shell leaves its exit status in a file when it is done.
+  static int runs = 0;
+  const std::wstring mark = L"/tmp/qm-shell-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
+  const std::wstring markDos = L"Z:" + mark;
+  DeleteFileW(markDos.c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  std::wstring commandLine = L"Z:\\usr\\bin\\xdotool " + arguments;
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    ADD_FAILURE() << "cannot run xdotool";
-    return;
+  std::wstring line = L"Z:\\bin\\sh -c \"" + commandLine + L"; echo $? >" + mark + L".tmp; mv " + mark + L".tmp " + mark +
+                      L"\"";
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return GetLastError() | 0x80000000u;
   }
-  WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  if (!WaitFor([&] { return FileExists(markDos); }, timeoutMs)) return STILL_ACTIVE;
+  const DWORD code = static_cast<DWORD>(std::atoi(ReadFileBytes(markDos).c_str()));
+  DeleteFileW(markDos.c_str());
+  return code;
+}
+
+void Xdotool(const std::wstring& arguments) {
+  const DWORD status = RunShell(L"xdotool " + arguments, 10000);
+  if (status != 0) ADD_FAILURE() << "xdotool ended with " << status;
 }
 
 bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs) {

@@ -69,6 +69,10 @@ struct StandInEngine {
   bool audioFlag = false;
 };
 
+// Runs a command line of the toolchain root's shell and waits for it: its
+// exit status, or STILL_ACTIVE when it did not end in time.
+DWORD RunShell(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+
 // Runs xdotool on the virtual screen (real pointer and keyboard input) and
 // waits for it.
 void Xdotool(const std::wstring& arguments);

@@ -1,0 +1,238 @@
+// The program under faults from outside: folders that are gone or cannot be
+// written, a disk that fills up, a sound server that dies, a version
+// service that hangs or talks nonsense, a second copy, a killed first one.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/StatusText.h"
+#include "res/resource.h"
+#include "tests/e2e/EndToEnd.h"
+
+namespace {
+
+using FaultTest = EndToEndTest;
+
+HWND Status(HWND main) { return GetDlgItem(main, IDC_STATUS); }
+
+bool IsRecording(const std::wstring& text) { return text.rfind(kStatusRecordingPrefix, 0) == 0; }
+
+// Records for about `ms` into the folder in the field, with real clicks.
+void RecordFor(HWND main, DWORD ms) {
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+  Sleep(ms);
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  ASSERT_TRUE(WaitForTextEqual(Status(main), kStatusReady, 15000)) << Narrow(TextOf(Status(main)));
+}
+
+// The largest step between consecutive frame times, in milliseconds.
+int64_t LargestFrameStep(const Recording& rec) {
+  int64_t largest = 0;
+  for (size_t i = 1; i < rec.video.size(); ++i) {
+    largest = (std::max)(largest, (rec.video[i].time - rec.video[i - 1].time) / 10000);
+  }
+  return largest;
+}
+
+TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
+  Program program;
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+
+  // Deleted after it was chosen: made again, and the recording is made.
+  std::wstring removed;
+  {
+    TempDir dir;
+    removed = dir.path();
+  }
+  ASSERT_FALSE(FileExists(removed));
+  SetFolder(main, removed);
+  RecordFor(main, 700);
+  const Recording rec = ReadRecording(NewestFile(removed, L"Quillomat_*.mp4"));
+  EXPECT_TRUE(rec.finalized) << Describe(rec);
+  DeleteMatching(removed, L"Quillomat_*");
+  RemoveDirectoryW(removed.c_str());
+
+  // A folder inside a deleted one, and a folder on a drive that cannot be
+  // written: nothing starts, no message, and the display stays idle.
+  for (const std::wstring& folder : {removed + L"\\inner", std::wstring(L"R:\\recordings")}) {
+    SCOPED_TRACE(Narrow(folder));
+    SetFolder(main, folder);
+    ClickOn(GetDlgItem(main, IDC_RECORD));
+    Sleep(800);
+    EXPECT_EQ(TextOf(Status(main)), kStatusReady);
+    EXPECT_EQ(VisibleWindowOf(program.id(), L"#32770"), nullptr);
+    EXPECT_TRUE(NewestFile(folder, L"Quillomat_*").empty());
+  }
+  EXPECT_FALSE(FileExists(removed));
+
+  // And a good folder works right after.
+  TempDir good;
+  SetFolder(main, good.path());
+  RecordFor(main, 700);
+  EXPECT_TRUE(ReadRecording(NewestFile(good.path(), L"Quillomat_*.mp4")).finalized);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+TEST_F(FaultTest, DiskFillingUpDuringARecording) {
+  ASSERT_TRUE(FileExists(L"T:\\")) << "the tiny drive of the test session";
+  TempDir journals;
+  // The stand-in grows the file as an encoder would (a 1080p frame adds
+  // 40 KB), so the 1 MiB drive is full within a second.
+  ScopedEnvironment env({{L"QM_STANDIN_OUTPUT_SHARE", L"200"}, {L"QM_STANDIN_JOURNAL_DIR", journals.path()}});
+  Program program;
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  SetFolder(main, L"T:\\recordings");
+  RecordFor(main, 2500);
+  const std::wstring file = NewestFile(L"T:\\recordings", L"Quillomat_*.mp4");
+  ASSERT_FALSE(file.empty());
+  const Recording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1)));
+  ASSERT_FALSE(full.journal.empty());
+  int refused = 0;
+  for (const JournalEntry& e : full.journal) {
+    if (e.step == "WriteSample" && e.result != "0x00000000") ++refused;
+  }
+  EXPECT_GT(refused, 10) << Describe(full);
+  EXPECT_EQ(full.journal.back().step, "Finalize");  // ended the usual way
+  DeleteMatching(L"T:\\recordings", L"Quillomat_*");
+
+  // Still running, and the next recording into a folder with room works.
+  EXPECT_EQ(WaitForSingleObject(program.handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  TempDir good;
+  SetFolder(main, good.path());
+  RecordFor(main, 800);
+  const std::wstring next = NewestFile(good.path(), L"Quillomat_*.mp4");
+  const Recording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1)));
+  EXPECT_TRUE(rec.finalized) << Describe(rec);
+  EXPECT_GE(rec.video.size(), 15u);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  DeleteMatching(journals.path(), L"*");
+}
+
+TEST_F(FaultTest, SoundServerKilledDuringARecording) {
+  // Unix paths: the shell gets them as they are.
+  const std::wstring script = PathFromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";
+  const std::wstring serverDir = PathFromEnvironment(L"QM_SOUND_SERVER_DIR");
+  TempDir dir;
+  Program program;
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  SetFolder(main, dir.path());
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+  Sleep(2000);
+  EXPECT_EQ(RunShell(L"sh " + script + L" stop " + serverDir), 0u);
+  Sleep(2000);
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  const bool stopped = WaitForTextEqual(Status(main), kStatusReady, 15000);
+  // The other tests want their sound server back.
+  EXPECT_EQ(RunShell(L"sh " + script + L" start " + serverDir), 0u);
+  ASSERT_TRUE(stopped) << Narrow(TextOf(Status(main)));
+
+  const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  EXPECT_TRUE(rec.finalized) << Describe(rec);
+  // The video went on through the loss of the sound, to the end.
+  ASSERT_FALSE(rec.video.empty());
+  EXPECT_GT(rec.video.back().time / 10000, 3500);
+  EXPECT_LT(LargestFrameStep(rec), 200);
+  EXPECT_FALSE(rec.audio.empty());
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+// The version service hangs, or answers with something that is not the
+// answer: the program starts, records and ends as always, and says nothing.
+TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {
+  const std::wstring service = PathFromEnvironment(L"QM_VERSION_SERVICE_DIR");
+  const std::string answers[] = {"", "\x89PNG\r\n\x1a\n\xff\xfe garbage", "{\"available\":true,\"version\":"};
+  for (int i = 0; i < 4; ++i) {
+    const bool hang = i == 3;
+    SCOPED_TRACE(hang ? std::string("hanging") : "answer " + std::to_string(i));
+    const std::wstring marker = service + (hang ? L"\\hang" : L"\\answer.json");
+    HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    if (!hang) WriteFile(file, answers[i].data(), static_cast<DWORD>(answers[i].size()), &written, nullptr);
+    CloseHandle(file);
+
+    TempDir dir;
+    Program program;
+    HWND main = StartAndFindMain(program);
+    EXPECT_NE(main, nullptr);
+    if (main) {
+      SetFolder(main, dir.path());
+      RecordFor(main, 700);
+      EXPECT_EQ(VisibleWindowOf(program.id(), L"#32770"), nullptr);
+      EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
+      PostMessageW(main, WM_CLOSE, 0, 0);
+      // A check still waiting for its answer does not hold the exit up.
+      EXPECT_EQ(program.WaitForExit(5000), 0u);
+    }
+    DeleteFileW(marker.c_str());
+  }
+}
+
+TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
+  TempDir dir;
+  Program first;
+  HWND main = StartAndFindMain(first);
+  ASSERT_NE(main, nullptr);
+  SetFolder(main, dir.path());
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+  Sleep(800);
+  {
+    Program second;
+    HWND box = second.FindWindowOfClass(L"#32770");
+    ASSERT_NE(box, nullptr);
+    ClickOn(GetDlgItem(box, IDOK));
+    EXPECT_EQ(second.WaitForExit(), 0u);
+  }
+  Sleep(800);
+  EXPECT_TRUE(IsRecording(TextOf(Status(main))));
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  ASSERT_TRUE(WaitForTextEqual(Status(main), kStatusReady, 10000));
+  const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  EXPECT_TRUE(rec.finalized) << Describe(rec);
+  EXPECT_LT(LargestFrameStep(rec), 200) << "the recording was not held up";
+  int recordings = 0;  // the second copy made none of its own
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(dir.File(L"Quillomat_*.mp4.standin.jsonl").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) ++recordings;
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  EXPECT_EQ(recordings, 1);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitForExit(), 0u);
+}
+
+TEST_F(FaultTest, KilledDuringARecordingThenStartedAgain) {
+  TempDir dir;
+  {
+    Program killed;
+    HWND main = StartAndFindMain(killed);
+    ASSERT_NE(main, nullptr);
+    SetFolder(main, dir.path());
+    ClickOn(GetDlgItem(main, IDC_RECORD));
+    ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+    Sleep(800);
+    killed.Kill();
+  }
+  // The next start is an ordinary one: no "already running", idle, records.
+  Program next;
+  HWND main = StartAndFindMain(next);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(VisibleWindowOf(next.id(), L"#32770"), nullptr);
+  EXPECT_EQ(TextOf(Status(main)), kStatusReady);
+  TempDir again;
+  SetFolder(main, again.path());
+  RecordFor(main, 700);
+  EXPECT_TRUE(ReadRecording(NewestFile(again.path(), L"Quillomat_*.mp4")).finalized);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(next.WaitForExit(), 0u);
+}
+
+}  // namespace
