@@ -1,13 +1,13 @@
 #!/bin/sh
 # Starts the program under Wine. With a display (QM_DISPLAY) it runs there
-# until closed; without one it runs on a virtual screen for a few seconds,
-# saves a screenshot to build/run/screenshot.png and stops.
+# until closed. Without one it demonstrates its main job on a virtual
+# screen: a lively scene, the record button pressed with the real pointer,
+# five seconds recorded with the sound server's tone, stopped; the frames
+# and sound the program handed to the writer become build/demo/recording.mp4.
 set -eu
 cd /src
 tools/build.sh
 exe=/src/build/windows/Quillomat.exe
-out=/src/build/run
-mkdir -p "$out"
 
 if [ -n "${QM_DISPLAY:-}" ]; then
   export DISPLAY="$QM_DISPLAY" WINEPREFIX=/src/build/run/prefix WINEDEBUG=-all
@@ -15,12 +15,39 @@ if [ -n "${QM_DISPLAY:-}" ]; then
   exec wine "$exe"
 fi
 
-session=/tmp/qm-run
-tools/wine-session.sh start "$session" >/dev/null
-tools/wine-session.sh run "$session" wine "$exe" </dev/null >"$out/program.log" 2>&1 &
-sleep "${QM_RUN_SECONDS:-6}"
-. "$session/env"
-screen=${QM_SCREEN:-1920x1080x24}
-ffmpeg -loglevel error -y -f x11grab -video_size "${screen%x*}" -i "$DISPLAY" -frames:v 1 "$out/screenshot.png"
-tools/wine-session.sh stop "$session"
-echo "Quillomat ran for ${QM_RUN_SECONDS:-6} s on a virtual screen; screenshot: build/run/screenshot.png"
+seconds=${QM_DEMO_SECONDS:-5}
+size=${QM_DEMO_SCREEN:-1280x720}
+out=/src/build/demo
+session=/tmp/qm-demo
+sound=/tmp/qm-demo-sound
+rm -rf "$out"; mkdir -p "$out/recording"
+echo "Starting a virtual ${size} screen, a Wine prefix and a sound server with a 440 Hz tone..."
+QM_SCREEN="${size}x24" tools/wine-session.sh start "$session" >/dev/null
+tools/sound-server.sh start "$sound" >/dev/null
+trap 'tools/wine-session.sh stop "$session"; tools/sound-server.sh stop "$sound"' EXIT
+
+echo "Recording ${seconds} s with Quillomat (the record button pressed by the pointer)..."
+PULSE_SERVER="unix:$sound/xdg/pulse/native" WINEDLLOVERRIDES='mfreadwrite=n,b' QM_STANDIN_RAW=1 \
+  QM_SCREENSHOT_DIR="Z:$out" \
+  tools/wine-session.sh run "$session" wine build/windows/standin/demo_driver.exe "$seconds" 'Z:\src\build\demo\recording' \
+  </dev/null >"$out/driver.log" 2>&1 || { grep -v '^ALSA' "$out/driver.log" >&2; exit 1; }
+
+raw=$(ls -t "$out"/recording/Quillomat_*.mp4.standin.video | head -n 1)
+base=${raw%.standin.video}
+frames=$(grep -c '"step":"WriteSample","result":"0x00000000","thread":[0-9]*,"stream":0' "$base.standin.jsonl" || true)
+# Frames come bottom row first as BGRX, one every 33 ms of recorded time.
+set -- -f rawvideo -pixel_format bgr0 -video_size "$size" -framerate 1000/33 -i "$raw"
+if [ -s "$base.standin.audio" ]; then
+  set -- "$@" -f s16le -ar 48000 -ac 2 -i "$base.standin.audio" -c:a aac -b:a 128k
+fi
+ffmpeg -loglevel error -y "$@" -vf vflip -c:v libx264 -preset veryfast -pix_fmt yuv420p -movflags +faststart \
+  "$out/recording.mp4"
+for t in 1 3; do
+  ffmpeg -loglevel error -y -ss "$t" -i "$out/recording.mp4" -frames:v 1 "$out/frame-${t}s.png"
+done
+rm -f "$raw" "$base.standin.audio"
+echo "Done: $frames frames recorded."
+echo "  build/demo/recording.mp4                    the recording, playable"
+echo "  build/demo/frame-1s.png, frame-3s.png        two of its frames"
+echo "  build/demo/screen-while-recording.png       the screen half way through"
+echo "  build/demo/recording/                       the program's file and the writer's record of it"
