@@ -1,16 +1,66 @@
 #!/bin/sh
 # Builds and runs the benchmarks under Wine on a virtual screen; prints one
-# line per figure, "name value".
+# line per figure, "name value". Then, on the same screen, the engine and
+# FFmpeg's x11grab each capture the same 1920 x 1080 area at 30 frames a
+# second for the same time, one after the other, and their CPU time and
+# frames are compared.
+#   bench.sh [--quick]
 set -eu
 cd /src
 tools/build.sh >/dev/null
 session=/tmp/qm-bench
 sound=/tmp/qm-bench-sound
+seconds=20
+[ "${1:-}" = "--quick" ] && seconds=5
 QM_SCREEN=${QM_BENCH_SCREEN:-3840x2160x24} tools/wine-session.sh start "$session" >/dev/null
 tools/sound-server.sh start "$sound" >/dev/null
+trap 'tools/sound-server.sh stop "$sound"; tools/wine-session.sh stop "$session"' EXIT
+bench=build/windows/tests/quillomat_bench.exe
 PULSE_SERVER="unix:$sound/xdg/pulse/native" \
-  tools/wine-session.sh run "$session" wine build/windows/tests/quillomat_bench.exe "$@" </dev/null >/tmp/bench.out 2>&1 || status=$?
-tools/sound-server.sh stop "$sound"
-tools/wine-session.sh stop "$session"
-cat /tmp/bench.out
+  tools/wine-session.sh run "$session" wine "$bench" "$@" </dev/null >/tmp/bench.out 2>&1 || status=$?
+grep -v '^ALSA' /tmp/bench.out
+
+# Side by side: ours first (the scene stays up), then the peer. CPU times
+# are the kernel's, in milliseconds; the X server's share (it copies the
+# pixels for both) is shown beside them.
+cpu_ms() {  # utime + stime of the given processes
+  for pid in "$@"; do cat "/proc/$pid/stat" 2>/dev/null; done |
+    awk -v tck="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); t += $12 + $13 } END { printf "%.0f", t * 1000 / tck }'
+}
+wait_for() {
+  i=0
+  until [ -f "$1" ]; do
+    i=$((i + 1)); [ $i -le 3000 ] || { echo "# bench: no $1" >&2; return 1; }
+    sleep 0.05
+  done
+}
+rm -f /tmp/qm-capture-ready /tmp/qm-capture-go /tmp/qm-capture-done /tmp/qm-peer-done
+tools/wine-session.sh run "$session" wine "$bench" --capture "$seconds" </dev/null >/tmp/capture.out 2>&1 &
+ours=$!
+xvfb=$(cat "$session/xvfb.pid")
+wait_for /tmp/qm-capture-ready
+pids=$(pgrep -f 'quillomat_bench.exe' | tr '\n' ' ')
+ours0=$(cpu_ms $pids); x0=$(cpu_ms "$xvfb")
+touch /tmp/qm-capture-go
+wait_for /tmp/qm-capture-done
+ours1=$(cpu_ms $pids); x1=$(cpu_ms "$xvfb")
+. "$session/env"
+python3 tools/x11grab-peer.py "$seconds" 1920x1080 "$DISPLAY" >/tmp/peer.out
+x2=$(cpu_ms "$xvfb")
+touch /tmp/qm-peer-done
+wait "$ours" || true
+{
+  echo "capture_seconds $seconds"
+  echo "capture_cpu_ms $((ours1 - ours0))"
+  grep -E '^(capture_frames|# capture)' /tmp/capture.out || true
+  echo "capture_xserver_cpu_ms $((x1 - x0))"
+  cat /tmp/peer.out
+  echo "x11grab_xserver_cpu_ms $((x2 - x1))"
+} >/tmp/side.out
+cat /tmp/side.out
+awk '{ v[$1] = $2 }
+  END {
+    if (v["x11grab_cpu_ms"] > 0) printf "cpu_ratio_vs_x11grab %.3f\n", v["capture_cpu_ms"] / v["x11grab_cpu_ms"]
+    if (v["x11grab_frames"] > 0) printf "frames_ratio_vs_x11grab %.3f\n", v["capture_frames"] / v["x11grab_frames"]
+  }' /tmp/side.out
 exit "${status:-0}"

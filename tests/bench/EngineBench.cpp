@@ -6,6 +6,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <cstdio>
@@ -218,6 +219,32 @@ void AudioCpu(int seconds) {
   if (!audio.empty()) Print("audio_seconds_recorded", (audio.back().time + audio.back().duration) / 1e7);
 }
 
+// The engine capturing 1920 x 1080 at its 30 frames a second for a while,
+// as the program does, for comparison with another capturer of the same
+// area on the same screen. tools/bench.sh reads this process's CPU time from
+// the kernel just before and after (Wine's own account of it is not the
+// kernel's); the files in /tmp are the handshake. The scene stays up until
+// the other capturer has run too.
+void CaptureForComparison(int seconds) {
+  auto mark = [](const wchar_t* name) { CloseHandle(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); };
+  auto await = [](const wchar_t* name) { WaitFor([name] { return FileExists(name); }, 120000); };
+  TempDir dir;
+  StandInEngine engine(CheapStandIn());
+  ScreenRecorder& r = *engine.recorder;
+  mark(L"Z:\\tmp\\qm-capture-ready");
+  await(L"Z:\\tmp\\qm-capture-go");
+  const bool started = r.Start(dir.File(L"capture.mp4"), {0, 0, 1920, 1080});
+  if (started) {
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    r.Stop();
+  }
+  mark(L"Z:\\tmp\\qm-capture-done");
+  if (!started) std::printf("# capture: cannot start\n");
+  PrintInt("capture_frames", started ? static_cast<long long>(engine.LastRecord()->Samples(r.videoStreamIndex).size()) : 0);
+  std::fflush(stdout);
+  await(L"Z:\\tmp\\qm-peer-done");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,6 +257,10 @@ int main(int argc, char** argv) {
   SetCursorPos(300, 200);
   PumpMessages(200);
 
+  if (argc > 2 && std::string(argv[1]) == "--capture") {
+    CaptureForComparison(std::atoi(argv[2]));
+    return 0;
+  }
   const int rounds = quick ? 4 : 40;
   FramePath("480p", 640, 480, rounds);
   FramePath("1080p", 1920, 1080, rounds);
