@@ -1,6 +1,6 @@
 # The two set-up commands (run, test) and the benchmarks. Everything builds
 # and runs inside the Debian 13 toolchain root made by tools/toolchain.sh.
-.PHONY: all build run test bench dist clean
+.PHONY: all build run test bench soak dist clean
 
 TOOLCHAIN := tools/toolchain.sh
 
@@ -18,8 +18,13 @@ run:
 test:
 	@$(TOOLCHAIN) exec tools/test.sh
 
+# Figures of speed and memory, and the engine beside FFmpeg's x11grab.
 bench:
 	@$(TOOLCHAIN) exec tools/bench.sh
+
+# A 30-minute recording: memory every minute, frames and sound at the end.
+soak:
+	@$(TOOLCHAIN) exec tools/bench.sh --soak $(SOAK_MINUTES)
 
 # The installer and the portable package, in build/dist.
 dist:

@@ -5,6 +5,7 @@
 # second for the same time, one after the other, and their CPU time and
 # frames are compared.
 #   bench.sh [--quick]
+#   bench.sh --soak [MINUTES]   only the long recording (30 minutes)
 set -eu
 cd /src
 tools/build.sh >/dev/null
@@ -16,6 +17,12 @@ QM_SCREEN=${QM_BENCH_SCREEN:-3840x2160x24} tools/wine-session.sh start "$session
 tools/sound-server.sh start "$sound" >/dev/null
 trap 'tools/sound-server.sh stop "$sound"; tools/wine-session.sh stop "$session"' EXIT
 bench=build/windows/tests/quillomat_bench.exe
+if [ "${1:-}" = "--soak" ]; then
+  echo "# soak: recording 1920 x 1080 with sound for ${2:-30} minutes"
+  PULSE_SERVER="unix:$sound/xdg/pulse/native" \
+    tools/wine-session.sh run "$session" wine "$bench" --soak "${2:-30}" </dev/null 2>&1 | grep --line-buffered -v '^ALSA'
+  exit 0
+fi
 PULSE_SERVER="unix:$sound/xdg/pulse/native" \
   tools/wine-session.sh run "$session" wine "$bench" "$@" </dev/null >/tmp/bench.out 2>&1 || status=$?
 grep -v '^ALSA' /tmp/bench.out

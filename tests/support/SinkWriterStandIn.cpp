@@ -228,7 +228,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
         DWORD written = 0;
         WriteFile(journal_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
       }
-      record_->calls.push_back(call);
+      if (options_.keepCalls) record_->calls.push_back(call);
     }
     if (options_.onCall) options_.onCall(call);
     return natural;

@@ -72,6 +72,8 @@ struct StandInOptions {
   // audio stream that brings nothing).
   bool fileHoldsBack = false;
   bool hashSamples = true;
+  // Keep every call in the record (a long run wants only onCall).
+  bool keepCalls = true;
   // Keep a copy of each video sample's bytes (for comparing with the screen).
   bool keepVideoFrames = false;
   // Append each call as a line of JSON to this file (the DLL's record).
