@@ -9,8 +9,9 @@ all: build
 build:
 	@$(TOOLCHAIN) exec tools/build.sh
 
-# Starts the program under Wine: on your display when there is one, else on
-# a virtual screen, where it saves a screenshot to build/run/ and stops.
+# Starts the program under Wine on your display when there is one; else
+# records five seconds on a virtual screen by pressing its record button, and
+# leaves the recording in build/demo/recording.mp4.
 run:
 	@QM_DISPLAY="$(DISPLAY)" $(TOOLCHAIN) exec tools/run.sh
 
