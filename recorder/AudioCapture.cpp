@@ -105,6 +105,7 @@ void ScreenRecorder::ReleaseAudioObjects() {
 void ScreenRecorder::AudioLoop() {
   ComApartment com(COINIT_MULTITHREADED);
   if (FAILED(audioClient->Start())) return;  // the file keeps a silent audio stream
+  bool placed = false;
   while (!stopRequested.load()) {
     Sleep(kPollIntervalMs);
     UINT32 packetFrames = 0;
@@ -117,6 +118,8 @@ void ScreenRecorder::AudioLoop() {
       // Paused (or stopping): the packet is drained and dropped, so the audio
       // time line, counted in written frames, has no gap.
       if (frames != 0 && state.load() == RecorderState::Recording) {
+        if (!placed) PlaceFirstAudioPacket(frames);
+        placed = true;
         WriteAudioPacket((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames);
       }
       captureClient->ReleaseBuffer(frames);
@@ -128,6 +131,23 @@ void ScreenRecorder::AudioLoop() {
   if (GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) {
     auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
     audioThreadCpuTicks = ticks(kernel) + ticks(user);
+  }
+}
+
+void ScreenRecorder::PlaceFirstAudioPacket(UINT32 frames) {
+  // After a pause the clock no longer tells where the packet belongs.
+  if (pausedSinceStart.load() || audioFramesWritten != 0) return;
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  const int64_t arrivalMs = (now.QuadPart - recordingStart.QuadPart) * 1000 / frequency.QuadPart;
+  uint64_t silence = LeadingSilenceFrames(arrivalMs, frames, sampleRate);
+  // In packets of a tenth of a second, as the device would have sent them.
+  const uint64_t chunk = sampleRate / 10 ? sampleRate / 10 : 1;
+  while (silence > 0 && !stopRequested.load()) {
+    const UINT32 n = static_cast<UINT32>(silence < chunk ? silence : chunk);
+    WriteAudioPacket(nullptr, n);
+    silence -= n;
   }
 }
 

@@ -63,6 +63,13 @@ void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layo
   }
 }
 
+uint64_t LeadingSilenceFrames(int64_t arrivalMs, uint32_t packetFrames, uint32_t sampleRate) {
+  if (sampleRate == 0) return 0;
+  const int64_t lateMs = arrivalMs - static_cast<int64_t>(packetFrames) * 1000 / sampleRate;
+  if (lateMs <= kLateAudioStartMs) return 0;
+  return static_cast<uint64_t>(lateMs) * sampleRate / 1000;
+}
+
 AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint32_t sampleRate) {
   AudioPacketTime timing;
   if (sampleRate == 0) return timing;

@@ -35,3 +35,12 @@ struct AudioPacketTime {
   int64_t duration = 0;
 };
 AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint32_t sampleRate);
+
+// Audio times count written frames from zero, so a device whose first packet
+// comes well after the recording began (a cold input can take a second)
+// would put all of the sound that much ahead of the picture. The frames of
+// silence that put the first packet back where it was captured: the time
+// from the start to its arrival less its own length, when that is more than
+// kLateAudioStartMs; otherwise none.
+constexpr int64_t kLateAudioStartMs = 100;
+uint64_t LeadingSilenceFrames(int64_t arrivalMs, uint32_t packetFrames, uint32_t sampleRate);

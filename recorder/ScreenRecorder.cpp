@@ -41,6 +41,8 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
 
   state = RecorderState::Recording;
   stopRequested = false;
+  pausedSinceStart = false;
+  QueryPerformanceCounter(&recordingStart);
   try {
     videoThread = std::thread(&ScreenRecorder::VideoLoop, this);
     if (audioEnabled && audioReady) audioThread = std::thread(&ScreenRecorder::AudioLoop, this);
@@ -71,7 +73,7 @@ void ScreenRecorder::Stop() {
 
 void ScreenRecorder::Pause() {
   RecorderState expected = RecorderState::Recording;
-  state.compare_exchange_strong(expected, RecorderState::Paused);
+  if (state.compare_exchange_strong(expected, RecorderState::Paused)) pausedSinceStart = true;
 }
 
 void ScreenRecorder::Resume() {

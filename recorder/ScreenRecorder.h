@@ -80,6 +80,10 @@ class ScreenRecorder {
   bool audioReady = false;
   uint64_t audioFramesWritten = 0;
   std::thread audioThread;
+  // When Start began the recording, and whether it has been paused since:
+  // the audio thread places a late first packet by them.
+  LARGE_INTEGER recordingStart{};
+  std::atomic<bool> pausedSinceStart{false};
 
   // Serialises every call into sinkWriter that writes or finishes the file.
   std::mutex writerLock;
@@ -116,6 +120,9 @@ class ScreenRecorder {
   void AudioLoop();
   // data null: a silent packet.
   HRESULT WriteAudioPacket(const BYTE* data, UINT32 frames);
+  // Silence ahead of a first packet of `frames` that arrives late, so that
+  // the sound keeps time with the picture.
+  void PlaceFirstAudioPacket(UINT32 frames);
   void ReleaseAudioObjects();
   // CPU time of the last recording's audio thread, in 100-ns units.
   uint64_t audioThreadCpuTicks = 0;

@@ -88,6 +88,19 @@ TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   EXPECT_EQ(silent, std::vector<int16_t>(960, 0));
 }
 
+TEST(AudioFormat, LateFirstPacketIsPlacedWhereItWasCaptured) {
+  // On time, or late by no more than a few video frames: nothing added.
+  EXPECT_EQ(LeadingSilenceFrames(10, 480, 48000), 0u);
+  EXPECT_EQ(LeadingSilenceFrames(110, 480, 48000), 0u);
+  EXPECT_EQ(LeadingSilenceFrames(-5, 480, 48000), 0u);
+  // Arrived at 990 ms holding 10 ms: it began at 980 ms.
+  EXPECT_EQ(LeadingSilenceFrames(990, 480, 48000), 47040u);
+  EXPECT_EQ(LeadingSilenceFrames(990, 441, 44100), 43218u);
+  // A packet that holds all the time since the start is not late.
+  EXPECT_EQ(LeadingSilenceFrames(1000, 48000, 48000), 0u);
+  EXPECT_EQ(LeadingSilenceFrames(990, 480, 0), 0u);
+}
+
 TEST(AudioFormat, PayloadSizesAndTimes) {
   EXPECT_EQ(AudioPayloadBytes(1, 480), 960u);
   EXPECT_EQ(AudioPayloadBytes(2, 480), 1920u);
