@@ -23,8 +23,6 @@ int Fail(const char* what) {
   return 1;
 }
 
-bool IsRecording(const std::wstring& text) { return text.rfind(kStatusRecordingPrefix, 0) == 0; }
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -42,7 +40,7 @@ int wmain(int argc, wchar_t** argv) {
 
   HWND status = GetDlgItem(main, IDC_STATUS);
   ClickOn(GetDlgItem(main, IDC_RECORD));
-  if (!WaitForText(status, IsRecording)) return Fail("the recording did not start");
+  if (!WaitForText(status, [](const std::wstring& text) { return text.rfind(kStatusRecordingPrefix, 0) == 0; })) return Fail("the recording did not start");
   const DWORD start = GetTickCount();
   bool shot = false;
   // The pointer circles the middle of the screen, so the drawn cursor moves.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/StatusText.h"
 #include "res/resource.h"
 #include "tests/support/Screenshot.h"
 
@@ -64,6 +65,32 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
+HWND StatusLine(HWND main) { return GetDlgItem(main, IDC_STATUS); }
+
+bool IsRecordingStatus(const std::wstring& text) { return text.rfind(kStatusRecordingPrefix, 0) == 0; }
+
+bool StartRecording(HWND main) {
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  return WaitForText(StatusLine(main), IsRecordingStatus);
+}
+
+bool StopRecording(HWND main) {
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  // Stopping finishes the file, which may take a moment.
+  return WaitForTextEqual(StatusLine(main), kStatusReady, 15000);
+}
+
+void RecordFor(HWND main, DWORD ms) {
+  ASSERT_TRUE(StartRecording(main)) << Narrow(TextOf(StatusLine(main)));
+  Sleep(ms);
+  ASSERT_TRUE(StopRecording(main)) << Narrow(TextOf(StatusLine(main)));
+}
+
+bool CloseNormally(HWND main, const Program& program) {
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  return program.WaitForExit() == 0;
+}
+
 void EndToEndTest::TearDown() {
   // What the screen showed when a test failed, for the person reading why.
   if (HasFailure()) {
@@ -96,27 +123,4 @@ std::wstring EndToEndTest::PathFromEnvironment(const wchar_t* name) {
   wchar_t value[MAX_PATH] = {};
   GetEnvironmentVariableW(name, value, MAX_PATH);
   return value;
-}
-
-HWND EndToEndTest::VisibleWindowOf(DWORD pid, const wchar_t* cls) {
-  struct Search {
-    DWORD pid;
-    const wchar_t* cls;
-    HWND found;
-  } search{pid, cls, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (owner == s->pid && _wcsicmp(name, s->cls) == 0 && IsWindowVisible(window)) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }

@@ -33,6 +33,17 @@ double ToneFrequency(const std::string& pcm, int sampleRate, int channels);
 
 std::string Narrow(const std::wstring& text);
 
+// The main window's status line, and whether it says a recording runs.
+HWND StatusLine(HWND main);
+bool IsRecordingStatus(const std::wstring& text);
+// The record button clicked, and the status line following: true when it did.
+bool StartRecording(HWND main);
+bool StopRecording(HWND main);
+// Records for about `ms` into the folder in the field.
+void RecordFor(HWND main, DWORD ms);
+// Closes the main window; true when the program then ended with code 0.
+bool CloseNormally(HWND main, const Program& program);
+
 class EndToEndTest : public ::testing::Test {
  protected:
   void TearDown() override;
@@ -46,8 +57,6 @@ class EndToEndTest : public ::testing::Test {
   void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern);
   // A Windows path from a variable naming one (set by the test run).
   static std::wstring PathFromEnvironment(const wchar_t* name);
-  // Is a visible window of `cls` shown by the process?
-  static HWND VisibleWindowOf(DWORD pid, const wchar_t* cls);
 
  private:
   std::vector<std::pair<std::wstring, std::wstring>> cleanUp_;

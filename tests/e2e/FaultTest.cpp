@@ -13,19 +13,6 @@ namespace {
 
 using FaultTest = EndToEndTest;
 
-HWND Status(HWND main) { return GetDlgItem(main, IDC_STATUS); }
-
-bool IsRecording(const std::wstring& text) { return text.rfind(kStatusRecordingPrefix, 0) == 0; }
-
-// Records for about `ms` into the folder in the field, with real clicks.
-void RecordFor(HWND main, DWORD ms) {
-  ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForText(Status(main), IsRecording));
-  Sleep(ms);
-  ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForTextEqual(Status(main), kStatusReady, 15000)) << Narrow(TextOf(Status(main)));
-}
-
 // The largest step between consecutive frame times, in milliseconds.
 int64_t LargestFrameStep(const Recording& rec) {
   int64_t largest = 0;
@@ -61,8 +48,8 @@ TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
     SetFolder(main, folder);
     ClickOn(GetDlgItem(main, IDC_RECORD));
     Sleep(800);
-    EXPECT_EQ(TextOf(Status(main)), kStatusReady);
-    EXPECT_EQ(VisibleWindowOf(program.id(), L"#32770"), nullptr);
+    EXPECT_EQ(TextOf(StatusLine(main)), kStatusReady);
+    EXPECT_EQ(FindVisibleWindow(program.id(), L"#32770"), nullptr);
     EXPECT_TRUE(NewestFile(folder, L"Quillomat_*").empty());
   }
   EXPECT_FALSE(FileExists(removed));
@@ -72,8 +59,7 @@ TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
   SetFolder(main, good.path());
   RecordFor(main, 700);
   EXPECT_TRUE(ReadRecording(NewestFile(good.path(), L"Quillomat_*.mp4")).finalized);
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 }
 
 TEST_F(FaultTest, DiskFillingUpDuringARecording) {
@@ -108,8 +94,7 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   const Recording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1)));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_GE(rec.video.size(), 15u);
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
   DeleteMatching(journals.path(), L"*");
 }
 
@@ -122,16 +107,15 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   HWND main = StartAndFindMain(program);
   ASSERT_NE(main, nullptr);
   SetFolder(main, dir.path());
-  ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+  ASSERT_TRUE(StartRecording(main));
   Sleep(2000);
   EXPECT_EQ(RunShell(L"sh " + script + L" stop " + serverDir), 0u);
   Sleep(2000);
   ClickOn(GetDlgItem(main, IDC_RECORD));
-  const bool stopped = WaitForTextEqual(Status(main), kStatusReady, 15000);
+  const bool stopped = WaitForTextEqual(StatusLine(main), kStatusReady, 15000);
   // The other tests want their sound server back.
   EXPECT_EQ(RunShell(L"sh " + script + L" start " + serverDir), 0u);
-  ASSERT_TRUE(stopped) << Narrow(TextOf(Status(main)));
+  ASSERT_TRUE(stopped) << Narrow(TextOf(StatusLine(main)));
 
   const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
@@ -140,8 +124,7 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   EXPECT_GT(rec.video.back().time / 10000, 3500);
   EXPECT_LT(LargestFrameStep(rec), 200);
   EXPECT_FALSE(rec.audio.empty());
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 }
 
 // The version service hangs, or answers with something that is not the
@@ -166,7 +149,7 @@ TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {
     if (main) {
       SetFolder(main, dir.path());
       RecordFor(main, 700);
-      EXPECT_EQ(VisibleWindowOf(program.id(), L"#32770"), nullptr);
+      EXPECT_EQ(FindVisibleWindow(program.id(), L"#32770"), nullptr);
       EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
       PostMessageW(main, WM_CLOSE, 0, 0);
       // A check still waiting for its answer does not hold the exit up.
@@ -182,8 +165,7 @@ TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
   HWND main = StartAndFindMain(first);
   ASSERT_NE(main, nullptr);
   SetFolder(main, dir.path());
-  ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+  ASSERT_TRUE(StartRecording(main));
   Sleep(800);
   {
     Program second;
@@ -193,9 +175,8 @@ TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
     EXPECT_EQ(second.WaitForExit(), 0u);
   }
   Sleep(800);
-  EXPECT_TRUE(IsRecording(TextOf(Status(main))));
-  ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForTextEqual(Status(main), kStatusReady, 10000));
+  EXPECT_TRUE(IsRecordingStatus(TextOf(StatusLine(main))));
+  ASSERT_TRUE(StopRecording(main));
   const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_LT(LargestFrameStep(rec), 200) << "the recording was not held up";
@@ -205,8 +186,7 @@ TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
   for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) ++recordings;
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
   EXPECT_EQ(recordings, 1);
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(first.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, first));
 }
 
 TEST_F(FaultTest, KilledDuringARecordingThenStartedAgain) {
@@ -216,8 +196,7 @@ TEST_F(FaultTest, KilledDuringARecordingThenStartedAgain) {
     HWND main = StartAndFindMain(killed);
     ASSERT_NE(main, nullptr);
     SetFolder(main, dir.path());
-    ClickOn(GetDlgItem(main, IDC_RECORD));
-    ASSERT_TRUE(WaitForText(Status(main), IsRecording));
+    ASSERT_TRUE(StartRecording(main));
     Sleep(800);
     killed.Kill();
   }
@@ -225,14 +204,13 @@ TEST_F(FaultTest, KilledDuringARecordingThenStartedAgain) {
   Program next;
   HWND main = StartAndFindMain(next);
   ASSERT_NE(main, nullptr);
-  EXPECT_EQ(VisibleWindowOf(next.id(), L"#32770"), nullptr);
-  EXPECT_EQ(TextOf(Status(main)), kStatusReady);
+  EXPECT_EQ(FindVisibleWindow(next.id(), L"#32770"), nullptr);
+  EXPECT_EQ(TextOf(StatusLine(main)), kStatusReady);
   TempDir again;
   SetFolder(main, again.path());
   RecordFor(main, 700);
   EXPECT_TRUE(ReadRecording(NewestFile(again.path(), L"Quillomat_*.mp4")).finalized);
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(next.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, next));
 }
 
 }  // namespace

@@ -97,8 +97,7 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   ClickOn(GetDlgItem(main, IDC_RECORD));
   ASSERT_TRUE(WaitForTextEqual(status, kStatusReady, 10000)) << Narrow(TextOf(status));
   EXPECT_NE(afterOneSecond, std::wstring(kStatusRecordingPrefix) + L"00:00:00");
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 
   const std::wstring file = NewestFile(folder, L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());
@@ -190,8 +189,7 @@ TEST_F(EndToEndTest, DraggedRegionIsWhatIsRecorded) {
   Sleep(1500);
   ClickOn(GetDlgItem(main, IDC_RECORD));
   ASSERT_TRUE(WaitForTextEqual(status, kStatusReady, 10000));
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 
   const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());

@@ -42,7 +42,7 @@ TEST_F(EndToEndTest, WebcamThatCannotOpenSaysSoAndChangesNothing) {
   EXPECT_EQ(BoxText(box), kWebcamFailureText);
   ClickOn(GetDlgItem(box, IDOK));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
-  EXPECT_EQ(VisibleWindowOf(program.id(), kWebcamOverlayClass), nullptr);
+  EXPECT_EQ(FindVisibleWindow(program.id(), kWebcamOverlayClass), nullptr);
   EXPECT_EQ(TextOf(GetDlgItem(main, IDC_STATUS)), kStatusReady);
 
   // A recording still starts and ends as usual.
@@ -50,11 +50,9 @@ TEST_F(EndToEndTest, WebcamThatCannotOpenSaysSoAndChangesNothing) {
   SetFolder(main, dir.path());
   ClickOn(GetDlgItem(main, IDC_RECORD));
   Sleep(800);
-  ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForTextEqual(GetDlgItem(main, IDC_STATUS), kStatusReady, 10000));
+  ASSERT_TRUE(StopRecording(main));
   EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 }
 
 TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
@@ -98,8 +96,7 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   ClickOn(apply);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
   EXPECT_TRUE(IsWindowEnabled(main));
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 }
 
 // The local version service offers 9.9.9 with the stand-in installer.
@@ -159,8 +156,7 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   EXPECT_FALSE(FileExists(ranMark_));
   const std::string requests = ReadFileBytes(service_ + L"\\requests.log").substr(earlierRequests);
   EXPECT_EQ(requests.find("/files/Quillomat-Setup.exe"), std::string::npos);
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(main, program));
 }
 
 TEST_F(UpdateOfferTest, AcceptedOfferDownloadsAndStartsTheInstallerAndEnds) {
@@ -179,8 +175,7 @@ TEST_F(UpdateOfferTest, AcceptedOfferDownloadsAndStartsTheInstallerAndEnds) {
   HWND nextMain = StartAndFindMain(next);
   ASSERT_NE(nextMain, nullptr);
   EXPECT_EQ(FindBox(next, kOfferCaption, 3000), nullptr);
-  PostMessageW(nextMain, WM_CLOSE, 0, 0);
-  EXPECT_EQ(next.WaitForExit(), 0u);
+  EXPECT_TRUE(CloseNormally(nextMain, next));
 }
 
 // Ending the program with the close box, and with the notification-area

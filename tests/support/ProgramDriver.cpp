@@ -51,31 +51,35 @@ void Program::Kill() {
   }
 }
 
+HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
+  struct Search {
+    DWORD pid;
+    const wchar_t* cls;
+    const wchar_t* title;
+    HWND found;
+  } search{pid, className, title, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t cls[64] = {};
+        GetClassNameW(window, cls, 64);
+        if (owner == s->pid && _wcsicmp(cls, s->cls) == 0 && IsWindowVisible(window) &&
+            (!s->title || TextOf(window) == s->title)) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 HWND Program::FindWindowOfClass(const wchar_t* className, DWORD timeoutMs, const wchar_t* title) const {
   const DWORD start = GetTickCount();
   do {
-    struct Search {
-      DWORD pid;
-      const wchar_t* cls;
-      const wchar_t* title;
-      HWND found;
-    } search{process_.dwProcessId, className, title, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(param);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(window, &pid);
-          wchar_t cls[64] = {};
-          GetClassNameW(window, cls, 64);
-          if (pid == s->pid && _wcsicmp(cls, s->cls) == 0 && IsWindowVisible(window) &&
-              (!s->title || TextOf(window) == s->title)) {
-            s->found = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
+    if (HWND found = FindVisibleWindow(process_.dwProcessId, className, title)) return found;
     PumpMessages(50);
   } while (GetTickCount() - start < timeoutMs);
   return nullptr;

@@ -50,6 +50,9 @@ class Program {
 
 std::wstring ProgramPath();
 std::wstring TextOf(HWND window);
+// A visible top-level window of the process with the given class (and
+// title, when given), or null.
+HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
 
 // Real pointer input on the virtual screen.
 void MovePointer(int x, int y);
