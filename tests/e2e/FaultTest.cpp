@@ -166,11 +166,20 @@ TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
   ASSERT_NE(main, nullptr);
   SetFolder(main, dir.path());
   ASSERT_TRUE(StartRecording(main));
-  Sleep(800);
+  Sleep(500);
+  PostMessageW(main, WM_COMMAND, IDM_TRAY_HIDE, 0);  // away in the notification area
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
   {
     Program second;
     HWND box = second.FindWindowOfClass(L"#32770");
     ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(box), L"Quillomat");
+    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)),
+              L"Quillomat is already running.\nCheck the system tray (bottom-right corner).");
+    // The first copy, found by the name "Quillomat" though titled "quillomat",
+    // is brought back; the second makes no window of its own.
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ(FindVisibleWindow(second.id(), L"QUILLOMAT"), nullptr);
     ClickOn(GetDlgItem(box, IDOK));
     EXPECT_EQ(second.WaitForExit(), 0u);
   }

@@ -12,6 +12,7 @@
 #include "app/StatusText.h"
 #include "res/resource.h"
 #include "tests/e2e/EndToEnd.h"
+#include "tests/support/Screenshot.h"
 
 namespace {
 
@@ -67,6 +68,9 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   Program program;
   HWND main = StartAndFindMain(program);
   ASSERT_NE(main, nullptr);
+  RECT mainRect;
+  GetWindowRect(main, &mainRect);
+  EXPECT_TRUE(SaveScreenshot(mainRect, L"main-window"));  // for people to look at
   HWND status = GetDlgItem(main, IDC_STATUS);
   EXPECT_EQ(TextOf(status), kStatusReady);
   const std::wstring folder = TextOf(GetDlgItem(main, IDC_FOLDER));  // the default folder
