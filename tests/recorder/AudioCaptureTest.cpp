@@ -93,24 +93,8 @@ TEST_F(AudioCaptureTest, RecordingCarriesTheToneOnAContiguousTimeline) {
   auto record = Record(engine, {4000});
   ScreenRecorder& r = *engine.recorder;
 
-  // The streams as declared: H.264 and AAC, the PCM at the device's rate.
-  const auto streams = record->Calls(StandInStep::AddStream);
-  ASSERT_EQ(streams.size(), 2u);
-  const auto inputs = record->Calls(StandInStep::SetInputMediaType);
-  ASSERT_EQ(inputs.size(), 2u);
-  auto valueOf = [](const StandInCall& call, const GUID& key) -> UINT64 {
-    for (const auto& a : call.attributes) {
-      if (a.key == key) return a.number;
-    }
-    return 0;
-  };
-  EXPECT_EQ(GuidName(streams[1].attributes[1].guid), "MFAudioFormat_AAC");
-  EXPECT_EQ(valueOf(streams[1], MF_MT_AUDIO_SAMPLES_PER_SECOND), 48000u);
-  EXPECT_EQ(valueOf(streams[1], MF_MT_AUDIO_NUM_CHANNELS), 2u);
-  EXPECT_EQ(GuidName(inputs[1].attributes[1].guid), "MFAudioFormat_PCM");
-  EXPECT_EQ(valueOf(inputs[1], MF_MT_AUDIO_SAMPLES_PER_SECOND), r.sampleRate);
+  // The media types themselves are checked with the writer's tests.
   EXPECT_EQ(r.sampleRate, 48000u);
-
   const auto video = record->Samples(r.videoStreamIndex);
   const auto audio = record->Samples(r.audioStreamIndex);
   ASSERT_GT(video.size(), 60u);

@@ -66,25 +66,6 @@ User Drag(int x0, int y0, int x1, int y1) {
 // X window has the keyboard is not certain.
 void Escape(RegionSelector& s) { PostMessageW(s.window, WM_KEYDOWN, VK_ESCAPE, 0); }
 
-TEST(RegionSelectorTest, DragsGiveTheRectangleWhicheverWayTheyGo) {
-  const Selection forward = Select(Drag(100, 100, 400, 300));
-  EXPECT_TRUE(forward.chosen);
-  EXPECT_EQ(forward.selector.result.left, 100);
-  EXPECT_EQ(forward.selector.result.top, 100);
-  EXPECT_EQ(forward.selector.result.right, 400);
-  EXPECT_EQ(forward.selector.result.bottom, 300);
-  EXPECT_FALSE(IsWindow(forward.selector.window));  // closed itself
-  EXPECT_EQ(FindWindowW(kRegionSelectorClass, nullptr), nullptr);
-
-  const Selection backward = Select(Drag(400, 300, 100, 100));
-  EXPECT_TRUE(backward.chosen);
-  EXPECT_TRUE(EqualRect(&forward.selector.result, &backward.selector.result));
-
-  const Selection tiny = Select(Drag(10, 10, 11, 11));
-  EXPECT_TRUE(tiny.chosen);
-  EXPECT_EQ(tiny.selector.result.right - tiny.selector.result.left, 1);
-}
-
 TEST(RegionSelectorTest, NothingUsableGivesFalse) {
   const Selection click = Select([](RegionSelector& s) {
     Press(s, 200, 200);
