@@ -7,7 +7,7 @@
 #include "app/ProductInfo.h"
 #include "common/Win32Handles.h"
 #include "ui/Theme.h"
-#include "ui/WindowGeometry.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -71,10 +71,7 @@ void ShowAboutDialog(HWND owner) {
                                 GetModuleHandleW(nullptr), background.get());
   // Without a window there is nothing to wait for.
   if (!window) return;
-  RECT ownerRect{};
-  GetWindowRect(owner, &ownerRect);
-  const PixelPoint at = CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, kWidth, kHeight);
-  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  PlaceCentredOver(window, owner, kWidth, kHeight);
 
   SYSTEMTIME now;
   GetLocalTime(&now);

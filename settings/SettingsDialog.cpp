@@ -7,7 +7,7 @@
 #include "webcam/WebcamOverlay.h"
 #include "ui/ButtonImage.h"
 #include "ui/Theme.h"
-#include "ui/WindowGeometry.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -159,10 +159,7 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
                                 GetModuleHandleW(nullptr), &s.data);
   // No window, no loop: nothing would end it. The settings stay as they were.
   if (!window) return false;
-  RECT ownerRect{};
-  GetWindowRect(owner, &ownerRect);
-  const PixelPoint at = CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, kWidth, kHeight);
-  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  PlaceCentredOver(window, owner, kWidth, kHeight);
   ShowWindow(window, SW_SHOW);
 
   MSG message;

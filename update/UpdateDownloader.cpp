@@ -11,7 +11,7 @@
 #include "update/HttpClient.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateText.h"
-#include "ui/WindowGeometry.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -149,11 +149,7 @@ void ShowUpdatePrompt(HWND owner) {
   HWND progress = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, L"#32770", kProgressTitle,
                                   WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, kProgressWidth,
                                   kProgressHeight, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
-  RECT ownerRect{};
-  GetWindowRect(owner, &ownerRect);
-  const PixelPoint at =
-      CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, kProgressWidth, kProgressHeight);
-  SetWindowPos(progress, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  PlaceCentredOver(progress, owner, kProgressWidth, kProgressHeight);
 
   auto context = std::make_unique<DownloadContext>();
   DownloadContext& c = *context;
