@@ -195,6 +195,18 @@ std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern) {
   return newest;
 }
 
+int CountMatching(const std::wstring& folder, const wchar_t* pattern) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    ++count;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return count;
+}
+
 void DeleteMatching(const std::wstring& folder, const wchar_t* pattern) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);

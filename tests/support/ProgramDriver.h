@@ -77,6 +77,7 @@ std::vector<JournalEntry> SamplesOf(const std::vector<JournalEntry>& journal, in
 // empty when none.
 std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern);
 void DeleteMatching(const std::wstring& folder, const wchar_t* pattern);
+int CountMatching(const std::wstring& folder, const wchar_t* pattern);
 
 // A lively scene on its own thread: a borderless top-most window showing a
 // clock (the milliseconds since the scene began, as 32 black or white cells
