@@ -34,7 +34,7 @@ PULSE_SERVER="unix:$sound/xdg/pulse/native" WINEDLLOVERRIDES='mfreadwrite=n,b' Q
 
 raw=$(ls -t "$out"/recording/Quillomat_*.mp4.standin.video | head -n 1)
 base=${raw%.standin.video}
-frames=$(grep -c '"step":"WriteSample","result":"0x00000000","thread":[0-9]*,"stream":0' "$base.standin.jsonl" || true)
+frames=$(grep -c '^WriteSample 00000000 0 ' "$base.standin.log" || true)
 # Frames come bottom row first as BGRX, one every 33 ms of recorded time.
 set -- -f rawvideo -pixel_format bgr0 -video_size "$size" -framerate 1000/33 -i "$raw"
 if [ -s "$base.standin.audio" ]; then

@@ -1,36 +1,32 @@
 #include "tests/e2e/EndToEnd.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <cwctype>
 
 #include "app/StatusText.h"
 #include "res/resource.h"
 #include "tests/support/Screenshot.h"
 
-Recording ReadRecording(const std::wstring& mp4Path) {
+Recording ReadRecording(const std::wstring& path) {
   Recording rec;
-  const std::wstring journalPath = mp4Path + L".standin.jsonl";
-  rec.journal = ReadJournal(journalPath);
-  rec.video = SamplesOf(rec.journal, 0);
-  rec.audio = SamplesOf(rec.journal, 1);
-  rec.finalized = !rec.journal.empty() && rec.journal.back().step == "Finalize" &&
-                  rec.journal.back().result == "0x00000000";
-  const std::string text = ReadFileBytes(journalPath);
-  const size_t size = text.find("\"MF_MT_FRAME_SIZE\"");
-  if (size != std::string::npos) {
-    const size_t high = text.find("\"high\":", size), low = text.find("\"low\":", size);
-    if (high != std::string::npos && low != std::string::npos) {
-      rec.width = std::atoi(text.c_str() + high + 7);
-      rec.height = std::atoi(text.c_str() + low + 6);
+  const std::wstring suffix = L".standin.log";
+  const bool journal = path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+  rec.journal = ReadJournal(journal ? path : path + suffix);
+  for (const StandInCall& call : rec.journal) {
+    if (call.step == StandInStep::AddStream && call.width > 0) {
+      rec.width = call.width;
+      rec.height = call.height;
     }
+    if (call.step == StandInStep::WriteSample && SUCCEEDED(call.result)) (call.stream == 0 ? rec.video : rec.audio).push_back(call);
   }
+  rec.finalized = !rec.journal.empty() && rec.journal.back().step == StandInStep::Finalize && SUCCEEDED(rec.journal.back().result);
   return rec;
 }
 
 std::string Describe(const Recording& rec) {
   std::string out = std::to_string(rec.journal.size()) + " calls, " + std::to_string(rec.video.size()) + " frames, " +
                     std::to_string(rec.audio.size()) + " sound packets";
-  if (!rec.journal.empty()) out += "; last " + rec.journal.back().step + " " + rec.journal.back().result;
+  if (!rec.journal.empty()) out += "; last " + JournalLine(rec.journal.back());
   return out;
 }
 
@@ -67,7 +63,15 @@ std::string Narrow(const std::wstring& text) {
 
 HWND StatusLine(HWND main) { return GetDlgItem(main, IDC_STATUS); }
 
-bool IsRecordingStatus(const std::wstring& text) { return text.rfind(kStatusRecordingPrefix, 0) == 0; }
+bool IsRecordingStatus(const std::wstring& text) {
+  const std::wstring prefix = kStatusRecordingPrefix;
+  if (text.size() != prefix.size() + 8 || text.compare(0, prefix.size(), prefix) != 0) return false;
+  for (size_t i = prefix.size(); i < text.size(); ++i) {
+    const bool colon = (i - prefix.size()) % 3 == 2;
+    if (colon ? text[i] != L':' : !iswdigit(text[i])) return false;
+  }
+  return true;
+}
 
 bool StartRecording(HWND main) {
   ClickOn(GetDlgItem(main, IDC_RECORD));
@@ -102,25 +106,13 @@ void EndToEndTest::TearDown() {
 }
 
 HWND EndToEndTest::StartAndFindMain(const Program& program) {
-  if (!program.started()) return nullptr;
-  HWND main = program.FindWindowOfClass(L"QUILLOMAT");
-  if (!main) return nullptr;
+  HWND main = program.started() ? program.FindWindowOfClass(L"QUILLOMAT") : nullptr;
   // The window and its controls are up; the first paint has happened.
-  PumpMessages(300);
+  if (main) PumpMessages(300);
   return main;
 }
 
 void EndToEndTest::SetFolder(HWND main, const std::wstring& folder) {
   SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
   ASSERT_EQ(TextOf(GetDlgItem(main, IDC_FOLDER)), folder);
-}
-
-void EndToEndTest::CleanUpAfter(const std::wstring& folder, const wchar_t* pattern) {
-  cleanUp_.emplace_back(folder, pattern);
-}
-
-std::wstring EndToEndTest::PathFromEnvironment(const wchar_t* name) {
-  wchar_t value[MAX_PATH] = {};
-  GetEnvironmentVariableW(name, value, MAX_PATH);
-  return value;
 }

@@ -14,12 +14,13 @@
 
 // One recording as the writer saw it.
 struct Recording {
-  std::vector<JournalEntry> journal;
-  std::vector<JournalEntry> video, audio;  // accepted samples
-  int width = 0, height = 0;               // of the video stream
-  bool finalized = false;                  // Finalize was last and succeeded
+  std::vector<StandInCall> journal;
+  std::vector<StandInCall> video, audio;  // accepted samples
+  int width = 0, height = 0;              // of the video stream
+  bool finalized = false;                 // Finalize was last and succeeded
 };
-Recording ReadRecording(const std::wstring& mp4Path);
+// From the journal beside the file, or the journal itself.
+Recording ReadRecording(const std::wstring& mp4OrJournalPath);
 // Counts and the last call, for failure messages.
 std::string Describe(const Recording& rec);
 
@@ -33,7 +34,8 @@ double ToneFrequency(const std::string& pcm, int sampleRate, int channels);
 
 std::string Narrow(const std::wstring& text);
 
-// The main window's status line, and whether it says a recording runs.
+// The main window's status line, and whether it shows a running recording
+// ("Recording: " and the duration as hh:mm:ss).
 HWND StatusLine(HWND main);
 bool IsRecordingStatus(const std::wstring& text);
 // The record button clicked, and the status line following: true when it did.
@@ -48,15 +50,12 @@ class EndToEndTest : public ::testing::Test {
  protected:
   void TearDown() override;
 
-  // Starts nothing: waits for the program's main window with its status
-  // line in place, or null.
-  HWND StartAndFindMain(const Program& program);
+  // Waits for the program's main window with its status line in place, or null.
+  static HWND StartAndFindMain(const Program& program);
   // Types a folder into the folder field (as pasting it would).
   static void SetFolder(HWND main, const std::wstring& folder);
   // Files matching `pattern` in `folder` are deleted when the test ends.
-  void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern);
-  // A Windows path from a variable naming one (set by the test run).
-  static std::wstring PathFromEnvironment(const wchar_t* name);
+  void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern) { cleanUp_.emplace_back(folder, pattern); }
 
  private:
   std::vector<std::pair<std::wstring, std::wstring>> cleanUp_;

@@ -75,14 +75,12 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   RecordFor(main, 2500);
   const std::wstring file = NewestFile(L"T:\\recordings", L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());
-  const Recording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1)));
+  const Recording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1) + L".standin.log"));
   ASSERT_FALSE(full.journal.empty());
   int refused = 0;
-  for (const JournalEntry& e : full.journal) {
-    if (e.step == "WriteSample" && e.result != "0x00000000") ++refused;
-  }
+  for (const StandInCall& call : full.journal) refused += call.step == StandInStep::WriteSample && FAILED(call.result);
   EXPECT_GT(refused, 10) << Describe(full);
-  EXPECT_EQ(full.journal.back().step, "Finalize");  // ended the usual way
+  EXPECT_EQ(full.journal.back().step, StandInStep::Finalize);  // ended the usual way
   DeleteMatching(L"T:\\recordings", L"Quillomat_*");
 
   // Still running, and the next recording into a folder with room works.
@@ -91,7 +89,7 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   SetFolder(main, good.path());
   RecordFor(main, 800);
   const std::wstring next = NewestFile(good.path(), L"Quillomat_*.mp4");
-  const Recording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1)));
+  const Recording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1) + L".standin.log"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_GE(rec.video.size(), 15u);
   EXPECT_TRUE(CloseNormally(main, program));
@@ -100,8 +98,8 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
 
 TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   // Unix paths: the shell gets them as they are.
-  const std::wstring script = PathFromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";
-  const std::wstring serverDir = PathFromEnvironment(L"QM_SOUND_SERVER_DIR");
+  const std::wstring script = FromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";
+  const std::wstring serverDir = FromEnvironment(L"QM_SOUND_SERVER_DIR");
   TempDir dir;
   Program program;
   HWND main = StartAndFindMain(program);
@@ -130,18 +128,12 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
 // The version service hangs, or answers with something that is not the
 // answer: the program starts, records and ends as always, and says nothing.
 TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {
-  const std::wstring service = PathFromEnvironment(L"QM_VERSION_SERVICE_DIR");
   const std::string answers[] = {"", "\x89PNG\r\n\x1a\n\xff\xfe garbage", "{\"available\":true,\"version\":"};
+  const std::wstring hang = VersionServiceDir() + L"\\hang";
   for (int i = 0; i < 4; ++i) {
-    const bool hang = i == 3;
-    SCOPED_TRACE(hang ? std::string("hanging") : "answer " + std::to_string(i));
-    const std::wstring marker = service + (hang ? L"\\hang" : L"\\answer.json");
-    HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    if (!hang) WriteFile(file, answers[i].data(), static_cast<DWORD>(answers[i].size()), &written, nullptr);
-    CloseHandle(file);
-
+    SCOPED_TRACE(i == 3 ? std::string("hanging") : "answer " + std::to_string(i));
+    if (i < 3) SetVersionAnswer(answers[i]);
+    else ASSERT_TRUE(WriteFileBytes(hang, ""));
     TempDir dir;
     Program program;
     HWND main = StartAndFindMain(program);
@@ -155,8 +147,9 @@ TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {
       // A check still waiting for its answer does not hold the exit up.
       EXPECT_EQ(program.WaitForExit(5000), 0u);
     }
-    DeleteFileW(marker.c_str());
   }
+  DeleteFileW(hang.c_str());
+  ClearVersionAnswer();
 }
 
 TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
@@ -190,7 +183,7 @@ TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_LT(LargestFrameStep(rec), 200) << "the recording was not held up";
   // The second copy made no recording of its own.
-  EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4.standin.jsonl"), 1);
+  EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4.standin.log"), 1);
   EXPECT_TRUE(CloseNormally(main, first));
 }
 

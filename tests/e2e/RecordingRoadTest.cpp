@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cwctype>
 
 #include "app/StatusText.h"
 #include "res/resource.h"
@@ -19,17 +18,6 @@ namespace {
 constexpr int kSceneX = 1400, kSceneY = 420;
 // Where the pointer rests on the scene (scene coordinates) while recording.
 constexpr int kPointerX = 200, kPointerY = 120;
-
-bool IsRecordingText(const std::wstring& text) {
-  // "Recording: " and the duration as hh:mm:ss.
-  const std::wstring prefix = kStatusRecordingPrefix;
-  if (text.size() != prefix.size() + 8 || text.compare(0, prefix.size(), prefix) != 0) return false;
-  for (size_t i = prefix.size(); i < text.size(); ++i) {
-    const bool colon = (i - prefix.size()) % 3 == 2;
-    if (colon ? text[i] != L':' : !iswdigit(text[i])) return false;
-  }
-  return true;
-}
 
 // What the frames of one recording show of the scene.
 struct SceneReading {
@@ -78,10 +66,10 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   CleanUpAfter(folder, L"Quillomat_*");
 
   ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForText(status, IsRecordingText)) << Narrow(TextOf(status));
+  ASSERT_TRUE(WaitForText(status, IsRecordingStatus)) << Narrow(TextOf(status));
   MovePointer(kSceneX + kPointerX, kSceneY + kPointerY);
   Sleep(1200);
-  EXPECT_TRUE(IsRecordingText(TextOf(status)));
+  EXPECT_TRUE(IsRecordingStatus(TextOf(status)));
   const std::wstring afterOneSecond = TextOf(status);
 
   // Paused, the duration stands still where the pause began.
@@ -89,7 +77,7 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   ClickOn(GetDlgItem(main, IDC_PAUSE));
   Sleep(300);
   const std::wstring frozen = TextOf(status);
-  EXPECT_TRUE(IsRecordingText(frozen)) << Narrow(frozen);
+  EXPECT_TRUE(IsRecordingStatus(frozen)) << Narrow(frozen);
   Sleep(1500);
   EXPECT_EQ(TextOf(status), frozen);
   ClickOn(GetDlgItem(main, IDC_PAUSE));
@@ -170,10 +158,19 @@ TEST_F(EndToEndTest, DraggedRegionIsWhatIsRecorded) {
   TempDir dir;
   SetFolder(main, dir.path());
 
-  // A drag from 20 pixels above and left of the scene to 21 pixels below
-  // and right of it, on the dimmed overlay.
+  // The overlay comes up with the main window out of the way; Escape gives
+  // up and brings the window back.
   ClickOn(GetDlgItem(main, IDC_REGION));
   HWND overlay = program.FindWindowOfClass(L"RegionSelectorClass");
+  ASSERT_NE(overlay, nullptr);
+  EXPECT_FALSE(IsWindowVisible(main));
+  PostMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(overlay) && IsWindowVisible(main); }));
+
+  // A drag from 20 pixels above and left of the scene to 21 pixels below
+  // and right of it.
+  ClickOn(GetDlgItem(main, IDC_REGION));
+  overlay = program.FindWindowOfClass(L"RegionSelectorClass");
   ASSERT_NE(overlay, nullptr);
   Sleep(200);
   MovePointer(kSceneX - 20, kSceneY - 20);
@@ -189,7 +186,7 @@ TEST_F(EndToEndTest, DraggedRegionIsWhatIsRecorded) {
 
   HWND status = GetDlgItem(main, IDC_STATUS);
   ClickOn(GetDlgItem(main, IDC_RECORD));
-  ASSERT_TRUE(WaitForText(status, IsRecordingText));
+  ASSERT_TRUE(WaitForText(status, IsRecordingStatus));
   Sleep(1500);
   ClickOn(GetDlgItem(main, IDC_RECORD));
   ASSERT_TRUE(WaitForTextEqual(status, kStatusReady, 10000));

@@ -1,16 +1,17 @@
-// The program's other roads, clicked as a user clicks them: the webcam that
-// cannot be opened, the settings window from the File menu, an update offer
-// declined and one installed, and ending the program while it records; and
-// the version the program file carries.
+// The program's other roads, as a user takes them: the webcam that cannot be
+// opened, the settings window from the File menu, the about window from the
+// keyboard, an update offer declined and one installed, and ending the
+// program while it records; and the version the program file carries.
 #include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "app/StatusText.h"
 #include "app/TrayIcon.h"
 #include "res/resource.h"
 #include "tests/e2e/EndToEnd.h"
-#include "tests/support/Screenshot.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateDownloader.h"
 #include "update/Version.h"
@@ -58,6 +59,17 @@ TEST_F(EndToEndTest, WebcamThatCannotOpenSaysSoAndChangesNothing) {
   EXPECT_TRUE(CloseNormally(main, program));
 }
 
+// The n-th drop-down list of a window (0: resolution, 1: sound, 2: corner).
+HWND ListOf(HWND window, int n) {
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (_wcsicmp(cls, L"COMBOBOX") == 0 && n-- == 0) return child;
+  }
+  return nullptr;
+}
+int Chosen(HWND list) { return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)); }
+
 TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   Program program;
   HWND main = StartAndFindMain(program);
@@ -71,25 +83,87 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   ClickMenuItem(popup, 0);  // "General Settings..."
   HWND settings = program.FindWindowOfClass(L"SettingsDlg", 5000);
   ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(TextOf(settings), L"General Settings");
-  // A corner chosen in the last list, then "Apply Settings" clicked.
-  HWND corners = nullptr;
-  for (HWND child = GetWindow(settings, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t cls[32] = {};
-    GetClassNameW(child, cls, 32);
-    if (_wcsicmp(cls, L"COMBOBOX") == 0) corners = child;
-  }
-  ASSERT_NE(corners, nullptr);
-  SendMessageW(corners, CB_SETCURSEL, 3, 0);  // Bottom-Right
 
-  HWND apply = nullptr;
-  for (HWND child = GetWindow(settings, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (TextOf(child) == L"Apply Settings") apply = child;
+  // The sound list: "No Audio", then the devices, among them the sound
+  // server's sources in its order.
+  HWND sound = ListOf(settings, 1);
+  ASSERT_NE(sound, nullptr);
+  std::vector<std::wstring> entries;
+  for (LRESULT i = 0; i < SendMessageW(sound, CB_GETCOUNT, 0, 0); ++i) {
+    wchar_t entry[256] = {};
+    SendMessageW(sound, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+    entries.push_back(entry);
   }
-  ASSERT_NE(apply, nullptr);
-  ClickOn(apply);
+  ASSERT_GT(entries.size(), 1u);
+  EXPECT_EQ(entries[0], L"No Audio");
+  const std::string sources = ReadFileBytes(L"Z:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/sources.txt");
+  ASSERT_NE(sources.find('\n'), std::string::npos) << "no sources listed by the sound server";
+  auto at = entries.begin() + 1;
+  for (size_t begin = 0, end; (end = sources.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    at = std::find(at, entries.end(), std::wstring(sources.begin() + begin, sources.begin() + end));
+    ASSERT_NE(at, entries.end()) << sources.substr(begin, end - begin);
+    ++at;
+  }
+
+  // A corner chosen and "Apply Settings" clicked: it is kept.
+  auto buttonNamed = [&](const wchar_t* text) {
+    HWND found = nullptr;
+    for (HWND child = GetWindow(settings, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (TextOf(child) == text) found = child;
+    }
+    return found;
+  };
+  SendMessageW(ListOf(settings, 2), CB_SETCURSEL, 3, 0);  // Bottom-Right
+  ClickOn(buttonNamed(L"Apply Settings"));
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
+  auto reopen = [&] {
+    PostMessageW(main, WM_COMMAND, IDM_SETTINGS, 0);
+    settings = program.FindWindowOfClass(L"SettingsDlg", 5000);
+    return settings != nullptr;
+  };
+  ASSERT_TRUE(reopen());
+  EXPECT_EQ(Chosen(ListOf(settings, 2)), 3);
+  // Asked for again while it is open: the same window, not a second one.
+  HWND first = settings;
+  ASSERT_TRUE(reopen());
+  EXPECT_EQ(settings, first);
+  int windows = 0;
+  EnumWindows([](HWND w, LPARAM count) -> BOOL {
+    wchar_t cls[32] = {};
+    GetClassNameW(w, cls, 32);
+    *reinterpret_cast<int*>(count) += IsWindowVisible(w) && wcscmp(cls, L"SettingsDlg") == 0;
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&windows));
+  EXPECT_EQ(windows, 1);
+
+  // Another corner, then "Close": nothing changes.
+  SendMessageW(ListOf(settings, 2), CB_SETCURSEL, 0, 0);
+  ClickOn(buttonNamed(L"Close"));
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
+  ASSERT_TRUE(reopen());
+  EXPECT_EQ(Chosen(ListOf(settings, 2)), 3);
+  PostMessageW(settings, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
   EXPECT_TRUE(IsWindowEnabled(main));
+  EXPECT_TRUE(CloseNormally(main, program));
+}
+
+// Alt+"/" and Alt+"?" open the about window, also while a button has the
+// keyboard focus after a click on it.
+TEST_F(EndToEndTest, AboutWindowFromTheKeyboard) {
+  Program program;
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  for (const wchar_t* keys : {L"alt+slash", L"alt+question"}) {
+    SCOPED_TRACE(Narrow(keys));
+    ClickOn(GetDlgItem(main, IDC_MICROPHONE));  // twice: the flag as it was
+    ClickOn(GetDlgItem(main, IDC_MICROPHONE));
+    Xdotool(std::wstring(L"key ") + keys);
+    HWND about = program.FindWindowOfClass(L"AboutDlg", 5000);
+    ASSERT_NE(about, nullptr);
+    PostMessageW(about, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+  }
   EXPECT_TRUE(CloseNormally(main, program));
 }
 
@@ -97,44 +171,23 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
 class UpdateOfferTest : public EndToEndTest {
  protected:
   void SetUp() override {
-    service_ = PathFromEnvironment(L"QM_VERSION_SERVICE_DIR");
-    ASSERT_FALSE(service_.empty());
-    CreateDirectoryW((service_ + L"\\files").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(PathFromEnvironment(L"QM_FAKE_INSTALLER").c_str(),
-                          (service_ + L"\\files\\Quillomat-Setup.exe").c_str(), FALSE));
-    const std::string answer =
+    ServeInstaller(L"Quillomat-Setup.exe");
+    SetVersionAnswer(
         "{\"available\":true,\"version\":\"9.9.9\",\"changelog\":\"Faster start.\","
-        "\"download_url\":\"https://updates.quillomat.example/files/Quillomat-Setup.exe\"}";
-    HANDLE file = CreateFileW((service_ + L"\\answer.json").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr);
-    CloseHandle(file);
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    ranMark_ = std::wstring(temp) + L"quillomat-installer-ran.txt";
-    DeleteFileW(ranMark_.c_str());
-    ClearAcknowledged();
+        "\"download_url\":\"https://updates.quillomat.example/files/Quillomat-Setup.exe\"}");
+    DeleteFileW(InstallerRanMark().c_str());
+    ClearAcknowledgedVersion();
   }
   void TearDown() override {
-    DeleteFileW((service_ + L"\\answer.json").c_str());
-    DeleteFileW(ranMark_.c_str());
-    ClearAcknowledged();
+    ClearVersionAnswer();
+    DeleteFileW(InstallerRanMark().c_str());
+    ClearAcknowledgedVersion();
     EndToEndTest::TearDown();
   }
-  static void ClearAcknowledged() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUpdateRegistryKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-      RegDeleteValueW(key, kAcknowledgedValue);
-      RegCloseKey(key);
-    }
-  }
-  std::wstring service_, ranMark_;
 };
 
 TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
-  const size_t earlierRequests = ReadFileBytes(service_ + L"\\requests.log").size();
+  const size_t earlierRequests = VersionServiceRequests().size();
   Program program;
   HWND main = StartAndFindMain(program);
   ASSERT_NE(main, nullptr);
@@ -147,9 +200,8 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   Sleep(500);
   EXPECT_EQ(FindBox(program, kProgressTitle, 200), nullptr);
   EXPECT_EQ(AcknowledgedVersion(), L"");
-  EXPECT_FALSE(FileExists(ranMark_));
-  const std::string requests = ReadFileBytes(service_ + L"\\requests.log").substr(earlierRequests);
-  EXPECT_EQ(requests.find("/files/Quillomat-Setup.exe"), std::string::npos);
+  EXPECT_FALSE(FileExists(InstallerRanMark()));
+  EXPECT_EQ(VersionServiceRequests().substr(earlierRequests).find("/files/"), std::string::npos);
   EXPECT_TRUE(CloseNormally(main, program));
 }
 
@@ -161,7 +213,7 @@ TEST_F(UpdateOfferTest, AcceptedOfferDownloadsAndStartsTheInstallerAndEnds) {
   ASSERT_NE(offer, nullptr);
   ClickOn(GetDlgItem(offer, IDOK));
   EXPECT_EQ(program.WaitForExit(30000), 0u);
-  EXPECT_TRUE(WaitFor([&] { return FileExists(ranMark_); }, 10000)) << "the installer did not run";
+  EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000)) << "the installer did not run";
   EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
 
   // Acknowledged: the next start offers nothing.
@@ -185,8 +237,13 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
     ClickOn(GetDlgItem(main, IDC_RECORD));
     Sleep(1000);
     if (tray) {
-      // Hide the window from the icon's menu, bring it back with a double
-      // click on the icon, then Exit from the menu.
+      // Minimised, the window goes to the notification area, and a double
+      // click on the icon brings it back; so does the icon's "Hide Window".
+      // Then Exit from the icon's menu.
+      PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+      PostMessageW(main, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
+      ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main) != FALSE; }));
       PostMessageW(main, WM_TRAYICON, 0, WM_RBUTTONUP);
       HWND menu = program.FindWindowOfClass(L"#32768", 5000);
       ASSERT_NE(menu, nullptr);
@@ -223,8 +280,10 @@ TEST(ProgramFileTest, VersionResourceMatchesTheRunningVersion) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));  // 1.0
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);                                  // .0.0
+  std::vector<int> version = ParseVersion(kCurrentVersion);
+  version.resize(4);
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(version[1], version[0])));
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(version[3], version[2])));
   auto text = [&](const wchar_t* name) {
     wchar_t* value = nullptr;
     UINT chars = 0;

@@ -126,95 +126,16 @@ bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs) {
   return WaitFor([&] { return TextOf(window) == text; }, timeoutMs);
 }
 
-namespace {
-
-// The value after "name": in a line of the journal (numbers and strings).
-std::string Field(const std::string& line, const char* name) {
-  const std::string key = std::string("\"") + name + "\":";
-  const size_t at = line.find(key);
-  if (at == std::string::npos) return {};
-  size_t begin = at + key.size();
-  if (line[begin] == '"') {
-    const size_t end = line.find('"', begin + 1);
-    return line.substr(begin + 1, end - begin - 1);
-  }
-  size_t end = begin;
-  while (end < line.size() && (line[end] == '-' || (line[end] >= '0' && line[end] <= '9'))) ++end;
-  return line.substr(begin, end - begin);
-}
-
-}  // namespace
-
-std::vector<JournalEntry> ReadJournal(const std::wstring& path) {
-  std::vector<JournalEntry> out;
+std::vector<StandInCall> ReadJournal(const std::wstring& path) {
+  std::vector<StandInCall> out;
   const std::string text = ReadFileBytes(path);
-  size_t begin = 0;
-  while (begin < text.size()) {
-    size_t end = text.find('\n', begin);
+  for (size_t begin = 0, end; begin < text.size(); begin = end + 1) {
+    end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
-    // Attributes come after the fields read here, so cut them off first.
-    std::string line = text.substr(begin, end - begin);
-    const size_t attributes = line.find(",\"attributes\":");
-    if (attributes != std::string::npos) line.resize(attributes);
-    JournalEntry e;
-    e.step = Field(line, "step");
-    e.result = Field(line, "result");
-    const std::string stream = Field(line, "stream");
-    if (!stream.empty()) e.stream = std::atoi(stream.c_str());
-    e.time = std::atoll(Field(line, "time").c_str());
-    e.duration = std::atoll(Field(line, "duration").c_str());
-    e.length = static_cast<uint32_t>(std::atoll(Field(line, "length").c_str()));
-    if (!e.step.empty()) out.push_back(e);
-    begin = end + 1;
+    StandInCall call;
+    if (ParseJournalLine(text.substr(begin, end - begin), call)) out.push_back(call);
   }
   return out;
-}
-
-std::vector<JournalEntry> SamplesOf(const std::vector<JournalEntry>& journal, int stream) {
-  std::vector<JournalEntry> out;
-  for (const JournalEntry& e : journal) {
-    if (e.step == "WriteSample" && e.stream == stream && e.result == "0x00000000") out.push_back(e);
-  }
-  return out;
-}
-
-std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return {};
-  std::wstring newest;
-  FILETIME newestTime{};
-  do {
-    if (newest.empty() || CompareFileTime(&found.ftLastWriteTime, &newestTime) > 0 ||
-        (CompareFileTime(&found.ftLastWriteTime, &newestTime) == 0 && folder + L"\\" + found.cFileName > newest)) {
-      newest = folder + L"\\" + found.cFileName;
-      newestTime = found.ftLastWriteTime;
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return newest;
-}
-
-int CountMatching(const std::wstring& folder, const wchar_t* pattern) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  int count = 0;
-  do {
-    ++count;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return count;
-}
-
-void DeleteMatching(const std::wstring& folder, const wchar_t* pattern) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
 }
 
 // --- The live scene.

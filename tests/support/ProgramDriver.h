@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/SinkWriterStandIn.h"
+
 // Sets environment variables for the programs started while it lives (they
 // inherit the test's environment), and puts the old values back.
 class ScopedEnvironment {
@@ -62,22 +64,8 @@ void ClickOn(HWND control);  // its centre
 bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs = 5000);
 bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs = 5000);
 
-// One call in the stand-in's journal.
-struct JournalEntry {
-  std::string step;
-  std::string result;  // "0x" and eight hex digits
-  int stream = -1;
-  int64_t time = 0, duration = 0;
-  uint32_t length = 0;
-};
-std::vector<JournalEntry> ReadJournal(const std::wstring& path);
-std::vector<JournalEntry> SamplesOf(const std::vector<JournalEntry>& journal, int stream);
-
-// The newest file in `folder` whose name matches `pattern`, as a full path;
-// empty when none.
-std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern);
-void DeleteMatching(const std::wstring& folder, const wchar_t* pattern);
-int CountMatching(const std::wstring& folder, const wchar_t* pattern);
+// The calls in a stand-in journal (the DLL's record beside a file).
+std::vector<StandInCall> ReadJournal(const std::wstring& path);
 
 // A lively scene on its own thread: a borderless top-most window showing a
 // clock (the milliseconds since the scene began, as 32 black or white cells

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "update/UpdateCheck.h"
+
 namespace {
 
 constexpr wchar_t kPatternClass[] = L"QuillomatTestPattern";
@@ -64,15 +66,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") DeleteFileW(File(name).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
+  DeleteMatching(path_, L"*");
   RemoveDirectoryW(path_.c_str());
 }
 
@@ -82,11 +76,63 @@ std::string ReadFileBytes(const std::wstring& path) {
   unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string out;
-  if (!file) return out;
   char chunk[65536];
   DWORD got = 0;
-  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
+  while (file && ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
   return out;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+namespace {
+
+// Calls `each` with the full path of every file in `folder` matching `pattern`.
+template <typename Each>
+void ForMatching(const std::wstring& folder, const wchar_t* pattern, Each each) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") each(folder + L"\\" + name, found);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+int CountMatching(const std::wstring& folder, const wchar_t* pattern) {
+  int count = 0;
+  ForMatching(folder, pattern, [&](const std::wstring&, const WIN32_FIND_DATAW&) { ++count; });
+  return count;
+}
+
+std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern) {
+  std::wstring newest;
+  FILETIME newestTime{};
+  ForMatching(folder, pattern, [&](const std::wstring& path, const WIN32_FIND_DATAW& found) {
+    const LONG order = CompareFileTime(&found.ftLastWriteTime, &newestTime);
+    if (newest.empty() || order > 0 || (order == 0 && path > newest)) {
+      newest = path;
+      newestTime = found.ftLastWriteTime;
+    }
+  });
+  return newest;
+}
+
+void DeleteMatching(const std::wstring& folder, const wchar_t* pattern) {
+  ForMatching(folder, pattern, [](const std::wstring& path, const WIN32_FIND_DATAW&) { DeleteFileW(path.c_str()); });
+}
+
+std::wstring FromEnvironment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length < MAX_PATH ? value : L"";
 }
 
 void PumpMessages(DWORD milliseconds) {
@@ -235,4 +281,40 @@ HRESULT OpenWriterWithSound(ScreenRecorder& r, const std::wstring& path) {
   if (SUCCEEDED(hr)) hr = writer->BeginWriting();
   if (SUCCEEDED(hr)) r.sinkWriter = writer;
   return hr;
+}
+
+std::wstring VersionServiceDir() { return FromEnvironment(L"QM_VERSION_SERVICE_DIR"); }
+
+void SetVersionAnswer(const std::string& json) {
+  EXPECT_TRUE(WriteFileBytes(VersionServiceDir() + L"\\answer.json", json)) << "no version service here";
+}
+
+void ClearVersionAnswer() { DeleteFileW((VersionServiceDir() + L"\\answer.json").c_str()); }
+
+void ServeInstaller(const wchar_t* name) {
+  const std::wstring files = VersionServiceDir() + L"\\files";
+  CreateDirectoryW(files.c_str(), nullptr);
+  EXPECT_TRUE(CopyFileW(FromEnvironment(L"QM_FAKE_INSTALLER").c_str(), (files + L"\\" + name).c_str(), FALSE));
+}
+
+void ServeFiller(const wchar_t* name, size_t bytes) {
+  const std::wstring files = VersionServiceDir() + L"\\files";
+  CreateDirectoryW(files.c_str(), nullptr);
+  EXPECT_TRUE(WriteFileBytes(files + L"\\" + name, std::string(bytes, 'q')));
+}
+
+std::string VersionServiceRequests() { return ReadFileBytes(VersionServiceDir() + L"\\requests.log"); }
+
+void ClearAcknowledgedVersion() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kUpdateRegistryKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    RegDeleteValueW(key, kAcknowledgedValue);
+    RegCloseKey(key);
+  }
+}
+
+std::wstring InstallerRanMark() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"quillomat-installer-ran.txt";
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Things the Windows tests put on the virtual screen or on disk.
+// What the Windows tests share: folders and files, waiting, the virtual
+// screen, the engine beside the writer stand-in, and the version service.
 #include <windows.h>
 
 #include <cstdint>
@@ -27,6 +28,14 @@ class TempDir {
 
 bool FileExists(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Files in `folder` whose names match `pattern`: how many, the newest (a
+// full path, empty when none), or all of them deleted.
+int CountMatching(const std::wstring& folder, const wchar_t* pattern);
+std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern);
+void DeleteMatching(const std::wstring& folder, const wchar_t* pattern);
+// A variable of the test run's environment (a folder or a file), or empty.
+std::wstring FromEnvironment(const wchar_t* name);
 
 // Handles messages for about the given time.
 void PumpMessages(DWORD milliseconds);
@@ -80,6 +89,20 @@ void Xdotool(const std::wstring& arguments);
 // Calls `check` every 20 ms on another thread until it returns true or the
 // time runs out; true when it did.
 bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs = 5000);
+
+// The local version service of the test run (QM_VERSION_SERVICE_DIR): what
+// it answers to the version request (no answer: 503), the files it serves
+// (the stand-in installer beside this test program, or filler bytes), what
+// it has been asked so far, and the acknowledged version cleared.
+std::wstring VersionServiceDir();
+void SetVersionAnswer(const std::string& json);
+void ClearVersionAnswer();
+void ServeInstaller(const wchar_t* name);
+void ServeFiller(const wchar_t* name, size_t bytes);
+std::string VersionServiceRequests();
+void ClearAcknowledgedVersion();
+// Where the stand-in installer leaves its mark when it runs.
+std::wstring InstallerRanMark();
 
 // Gives the engine a writer (in the stand-in) with a 64 x 64 video stream and
 // the audio stream of a float stereo 48 kHz device, writing begun, as a
