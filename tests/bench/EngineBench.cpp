@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
   const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
   std::printf("# screen %d x %d\n", screenW, screenH);
   // Something to copy, with the cursor over it.
-  PatternWindow scene(0, 0, screenW, screenH);
+  SolidWindow scene(0, 0, screenW, screenH);
   SetCursorPos(300, 200);
   PumpMessages(200);
 

@@ -1,6 +1,6 @@
-// The cursor drawn into single frames over a window of known pixels: its hot
-// spot, the edges of the rectangle, a hidden cursor. (Whole frames are
-// compared with the screen end to end.)
+// The cursor drawn into single frames over a window of one colour: its hot
+// spot on the pointer, the edges of the rectangle, a hidden cursor. (Whole
+// frames are compared with the screen end to end.)
 #include <gtest/gtest.h>
 
 #include "recorder/ScreenRecorder.h"
@@ -8,132 +8,85 @@
 
 namespace {
 
-constexpr int kWindowX = 300, kWindowY = 200, kWindowW = 400, kWindowH = 300;
-
-// The engine set up for frames of one rectangle, writing into the stand-in.
-class FrameGrab {
- public:
-  explicit FrameGrab(CaptureRegion region) : engine_(KeepFrames()) {
-    ScreenRecorder& r = *engine_.recorder;
-    r.region = region;
-    r.outputPath = dir_.File(L"frames.mp4");
-    r.CreateCaptureResources();
-    EXPECT_EQ(r.OpenWriter(), S_OK);
-  }
-
-  // Takes one frame and returns its bytes (empty when none was written).
-  std::vector<uint8_t> Take(HRESULT* result = nullptr) {
-    const HRESULT hr = engine_.recorder->CaptureFrame(++time_);
-    if (result) *result = hr;
-    auto record = engine_.LastRecord();
-    std::lock_guard<std::mutex> lock(record->lock);
-    if (record->videoFrames.size() == taken_) return {};
-    ++taken_;
-    return record->videoFrames.back();
-  }
-
-  uint32_t Pixel(const std::vector<uint8_t>& frame, int x, int y) const {
-    const CaptureRegion& r = engine_.recorder->region;
-    return FramePixel(frame, r.width, r.height, x, y);
-  }
-  ScreenRecorder& recorder() { return *engine_.recorder; }
-
- private:
-  static StandInOptions KeepFrames() {
-    StandInOptions options;
-    options.keepVideoFrames = true;
-    return options;
-  }
-  TempDir dir_;
-  StandInEngine engine_;
-  LONGLONG time_ = 0;
-  size_t taken_ = 0;
-};
-
-// Window pattern colour at a screen position.
-uint32_t Expected(int screenX, int screenY) { return PatternWindow::PatternColor(screenX - kWindowX, screenY - kWindowY); }
+constexpr uint32_t kBlack = 0x000000, kWhite = 0xffffff, kBackground = SolidWindow::kColour;
 
 class CaptureFrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Keep the pointer away from the rectangles unless a test moves it.
-    SetCursorPos(5, 5);
-    PumpMessages(50);
+    StandInOptions options;
+    options.keepVideoFrames = true;
+    engine_ = std::make_unique<StandInEngine>(options);
+    ScreenRecorder& r = *engine_->recorder;
+    r.region = kRegion;
+    r.outputPath = dir_.File(L"frames.mp4");
+    r.CreateCaptureResources();
+    ASSERT_EQ(r.OpenWriter(), S_OK);
+    window_.ShowCursorImage(probe_);
   }
-  PatternWindow window_{kWindowX, kWindowY, kWindowW, kWindowH};
+  void TearDown() override { DestroyCursor(probe_); }
+
+  // One frame with the pointer at (x, y) of the rectangle; the colour of
+  // frame pixel (px, py), or -1 when no frame was written.
+  int64_t PixelWithPointerAt(int x, int y, int px, int py, HRESULT* result = nullptr) {
+    SetCursorPos(kRegion.left + x, kRegion.top + y);
+    window_.ShowCursorImage(probe_);
+    const HRESULT hr = engine_->recorder->CaptureFrame(++time_);
+    if (result) *result = hr;
+    auto record = engine_->LastRecord();
+    std::lock_guard<std::mutex> lock(record->lock);
+    if (record->videoFrames.size() == taken_) return -1;
+    ++taken_;
+    return FramePixel(record->videoFrames.back(), kRegion.width, kRegion.height, px, py);
+  }
+
+  static constexpr CaptureRegion kRegion{350, 250, 100, 80};
+  SolidWindow window_{300, 200, 400, 300};
+  const HCURSOR probe_ = MakeProbeCursor();
+  TempDir dir_;
+  std::unique_ptr<StandInEngine> engine_;
+  LONGLONG time_ = 0;
+  size_t taken_ = 0;
 };
 
+// The probe cursor has a black pixel on its hot spot and a white one 6
+// pixels up and left of it; it is drawn only while its hot spot lies in the
+// rectangle, clipped at the rectangle's edges.
 TEST_F(CaptureFrameTest, CursorIsDrawnWithItsHotSpotOnThePointer) {
-  const HCURSOR probe = MakeProbeCursor();
-  ASSERT_NE(probe, nullptr);
-  window_.ShowCursorImage(probe);
-  const CaptureRegion region{kWindowX + 50, kWindowY + 50, 100, 80};
-  FrameGrab grab(region);
-  auto frameWithPointerAt = [&](int x, int y) {
-    SetCursorPos(region.left + x, region.top + y);
-    window_.ShowCursorImage(probe);
-    return grab.Take();
+  const int dx = kProbeWhiteX - kProbeHotX, dy = kProbeWhiteY - kProbeHotY, w = kRegion.width, h = kRegion.height;
+  struct Case {
+    int x, y;  // the pointer
+    int px, py;
+    uint32_t colour;
+  } cases[] = {
+      {40, 30, 40, 30, kBlack},           {40, 30, 40 + dx, 30 + dy, kWhite},
+      {40, 30, 41, 30, kBackground},      // only the image's own pixels
+      {w - 1, 30, w - 1, 30, kBlack},     {w - 1, 30, w - 1 + dx, 30 + dy, kWhite},
+      {w, 30, w + dx, 30 + dy, kBackground},  // part of it would fit, but the hot spot is outside
+      {30, h - 1, 30, h - 1, kBlack},     {30, h, 30 + dx, h + dy, kBackground},
   };
-  const uint32_t kBlack = 0x000000, kWhite = 0xffffff;
-  const int dx = kProbeWhiteX - kProbeHotX, dy = kProbeWhiteY - kProbeHotY;
-
-  {
-    const auto frame = frameWithPointerAt(40, 30);
-    EXPECT_EQ(grab.Pixel(frame, 40, 30), kBlack);
-    EXPECT_EQ(grab.Pixel(frame, 40 + dx, 30 + dy), kWhite);
-    EXPECT_EQ(grab.Pixel(frame, 41, 30), Expected(region.left + 41, region.top + 30));  // only the image's pixels
+  for (const Case& c : cases) {
+    EXPECT_EQ(PixelWithPointerAt(c.x, c.y, c.px, c.py), c.colour) << c.x << "," << c.y << " at " << c.px << "," << c.py;
   }
-  {
-    // Hot spot on the last column: drawn, clipped at the edge.
-    const auto frame = frameWithPointerAt(region.width - 1, 30);
-    EXPECT_EQ(grab.Pixel(frame, region.width - 1, 30), kBlack);
-    EXPECT_EQ(grab.Pixel(frame, region.width - 1 + dx, 30 + dy), kWhite);
-  }
-  {
-    // One past it: not drawn at all, although part of the image would fit.
-    const auto frame = frameWithPointerAt(region.width, 30);
-    EXPECT_EQ(grab.Pixel(frame, region.width + dx, 30 + dy), Expected(region.left + region.width + dx, region.top + 30 + dy));
-  }
-  {
-    const auto frame = frameWithPointerAt(30, region.height - 1);
-    EXPECT_EQ(grab.Pixel(frame, 30, region.height - 1), kBlack);
-  }
-  {
-    const auto frame = frameWithPointerAt(30, region.height);
-    EXPECT_EQ(grab.Pixel(frame, 30 + dx, region.height + dy), Expected(region.left + 30 + dx, region.top + region.height + dy));
-  }
-  {
-    // Left of the rectangle: not drawn.
-    const auto frame = frameWithPointerAt(-1, 30);
-    EXPECT_EQ(grab.Pixel(frame, 0, 30), Expected(region.left, region.top + 30));
-  }
-  DestroyCursor(probe);
 }
 
-TEST_F(CaptureFrameTest, HiddenCursorIsLeftOut) {
-  const HCURSOR probe = MakeProbeCursor();
-  window_.ShowCursorImage(probe);
-  const CaptureRegion region{kWindowX + 50, kWindowY + 50, 100, 80};
-  FrameGrab grab(region);
-  SetCursorPos(region.left + 40, region.top + 30);
-  window_.ShowCursorImage(probe);
-  EXPECT_EQ(grab.Pixel(grab.Take(), 40, 30), 0x000000u);  // shown: drawn
-
+TEST_F(CaptureFrameTest, HiddenOrMissingCursorIsLeftOut) {
   ShowCursor(FALSE);
-  const auto hidden = grab.Take();
+  EXPECT_EQ(PixelWithPointerAt(40, 30, 40, 30), kBackground);
   ShowCursor(TRUE);
-  EXPECT_EQ(grab.Pixel(hidden, 40, 30), Expected(region.left + 40, region.top + 30));
-
+  EXPECT_EQ(PixelWithPointerAt(40, 30, 40, 30), kBlack);
   SetCursor(nullptr);  // no cursor image at all
-  const auto none = grab.Take();
-  EXPECT_EQ(grab.Pixel(none, 40, 30), Expected(region.left + 40, region.top + 30));
-  DestroyCursor(probe);
-
+  EXPECT_EQ(engine_->recorder->CaptureFrame(++time_), S_OK);
+  {
+    auto record = engine_->LastRecord();
+    std::lock_guard<std::mutex> lock(record->lock);
+    ASSERT_EQ(record->videoFrames.size(), ++taken_);
+    EXPECT_EQ(FramePixel(record->videoFrames.back(), kRegion.width, kRegion.height, 40, 30), kBackground);
+  }
   // Without its drawing resources (a recording being stopped) a frame is
   // refused, not written.
-  grab.recorder().ReleaseCaptureResources();
+  engine_->recorder->ReleaseCaptureResources();
   HRESULT hr = S_OK;
-  EXPECT_TRUE(grab.Take(&hr).empty());
+  EXPECT_EQ(PixelWithPointerAt(40, 30, 0, 0, &hr), -1);
   EXPECT_EQ(hr, E_FAIL);
 }
 

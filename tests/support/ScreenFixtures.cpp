@@ -9,44 +9,12 @@
 
 namespace {
 
-constexpr wchar_t kPatternClass[] = L"QuillomatTestPattern";
-
-struct PatternState {
-  int width = 0, height = 0;
-  HCURSOR cursor = nullptr;
-};
-
-LRESULT CALLBACK PatternProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<PatternState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  switch (message) {
-    case WM_PAINT: {
-      PaintScope paint(window);
-      if (!state) return 0;
-      std::vector<uint32_t> pixels(static_cast<size_t>(state->width) * state->height);
-      for (int y = 0; y < state->height; ++y) {
-        for (int x = 0; x < state->width; ++x) pixels[static_cast<size_t>(y) * state->width + x] = PatternWindow::PatternColor(x, y);
-      }
-      BITMAPINFO info{};
-      info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-      info.bmiHeader.biWidth = state->width;
-      info.bmiHeader.biHeight = -state->height;
-      info.bmiHeader.biPlanes = 1;
-      info.bmiHeader.biBitCount = 32;
-      info.bmiHeader.biCompression = BI_RGB;
-      SetDIBitsToDevice(paint.dc(), 0, 0, state->width, state->height, 0, 0, 0, state->height, pixels.data(), &info,
-                        DIB_RGB_COLORS);
-      return 0;
-    }
-    case WM_SETCURSOR:
-      if (state && state->cursor) {
-        SetCursor(state->cursor);
-        return TRUE;
-      }
-      break;
-    case WM_NCDESTROY:
-      delete state;
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      break;
+// The cursor a solid window shows, kept in its user data.
+LRESULT CALLBACK SolidProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto cursor = reinterpret_cast<HCURSOR>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_SETCURSOR && cursor) {
+    SetCursor(cursor);
+    return TRUE;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -147,47 +115,31 @@ void PumpMessages(DWORD milliseconds) {
   } while (GetTickCount() - start < milliseconds);
 }
 
-PatternWindow::PatternWindow(int x, int y, int width, int height) {
+SolidWindow::SolidWindow(int x, int y, int width, int height) {
   static const ATOM registered = [] {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = PatternProc;
+    windowClass.lpfnWndProc = SolidProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kPatternClass;
+    windowClass.hbrBackground = CreateSolidBrush(RGB(kColour >> 16, (kColour >> 8) & 0xff, kColour & 0xff));
+    windowClass.lpszClassName = L"QuillomatTestSolid";
     return RegisterClassExW(&windowClass);
   }();
-  (void)registered;
-  auto* state = new PatternState{width, height, nullptr};
-  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPatternClass, L"pattern", WS_POPUP, x, y, width,
-                            height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (!window_) {
-    delete state;
-    ADD_FAILURE() << "cannot create the pattern window";
-    return;
-  }
-  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-  ShowWindow(window_, SW_SHOW);
+  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, MAKEINTATOM(registered), L"solid", WS_POPUP | WS_VISIBLE,
+                            x, y, width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  EXPECT_NE(window_, nullptr);
   SetForegroundWindow(window_);
-  UpdateWindow(window_);
   PumpMessages(300);
 }
 
-PatternWindow::~PatternWindow() {
-  if (window_) DestroyWindow(window_);
+SolidWindow::~SolidWindow() {
+  DestroyWindow(window_);
   PumpMessages(50);
 }
 
-uint32_t PatternWindow::PatternColor(int x, int y) {
-  const uint32_t r = static_cast<uint32_t>(x * 7 + 13) & 0xff;
-  const uint32_t g = static_cast<uint32_t>(y * 5 + 101) & 0xff;
-  const uint32_t b = static_cast<uint32_t>((x + 2 * y) * 3) & 0xff;
-  return r << 16 | g << 8 | b;
-}
-
-void PatternWindow::ShowCursorImage(HCURSOR cursor) {
-  auto* state = reinterpret_cast<PatternState*>(GetWindowLongPtrW(window_, GWLP_USERDATA));
-  state->cursor = cursor;
+void SolidWindow::ShowCursorImage(HCURSOR cursor) {
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cursor));
   SetForegroundWindow(window_);
   SetCursor(cursor);
   PumpMessages(100);

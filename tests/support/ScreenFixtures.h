@@ -40,18 +40,14 @@ std::wstring FromEnvironment(const wchar_t* name);
 // Handles messages for about the given time.
 void PumpMessages(DWORD milliseconds);
 
-// A borderless top-most window at a fixed place showing a pattern in which
-// every pixel's colour is known (PatternColor of its window coordinates).
-class PatternWindow {
+// A borderless top-most window of one colour (0x00RRGGBB) at a fixed place.
+class SolidWindow {
  public:
-  PatternWindow(int x, int y, int width, int height);
-  ~PatternWindow();
-  PatternWindow(const PatternWindow&) = delete;
-  PatternWindow& operator=(const PatternWindow&) = delete;
-
-  HWND hwnd() const { return window_; }
-  // Colour of window pixel (x, y) as 0x00RRGGBB.
-  static uint32_t PatternColor(int x, int y);
+  static constexpr uint32_t kColour = 0x2080c0;
+  SolidWindow(int x, int y, int width, int height);
+  ~SolidWindow();
+  SolidWindow(const SolidWindow&) = delete;
+  SolidWindow& operator=(const SolidWindow&) = delete;
   // The cursor the window asks for while the pointer is over it.
   void ShowCursorImage(HCURSOR cursor);
 

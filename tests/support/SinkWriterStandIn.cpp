@@ -1,14 +1,12 @@
 #include "tests/support/SinkWriterStandIn.h"
 
 #include <mferror.h>
-#include <strmif.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
 
 #include "common/Win32Handles.h"
-#include "recorder/CodecApi.h"
 
 namespace {
 
@@ -16,8 +14,8 @@ std::mutex g_lock;
 StandInOptions g_options;
 std::vector<std::shared_ptr<StandInRecord>> g_records;
 
-const char* const kStepNames[] = {"Create",        "AddStream",    "SetInputMediaType", "GetServiceForStream",
-                                  "CodecSetValue", "BeginWriting", "WriteSample",       "Finalize"};
+const char* const kStepNames[] = {"Create",       "AddStream",   "SetInputMediaType", "GetServiceForStream",
+                                  "BeginWriting", "WriteSample", "Finalize"};
 
 void Append(const unique_file& file, const void* data, DWORD length) {
   DWORD written = 0;
@@ -223,68 +221,18 @@ class StandInSinkWriter final : public IMFSinkWriter {
   unique_file journal_, rawVideo_, rawAudio_, output_;
   HRESULT outputError_ = S_OK;
   std::vector<Stream> streams_;
-  int stepCounts_[8] = {};
+  int stepCounts_[7] = {};
   bool begun_ = false;
   bool finalized_ = false;
 };
 
-// The encoder's property interface: records each SetValue.
-class StandInCodecApi final : public ICodecAPI {
- public:
-  explicit StandInCodecApi(StandInSinkWriter* writer) : writer_(writer) { writer_->AddRef(); }
-  ~StandInCodecApi() { writer_->Release(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = riid == IID_IUnknown || riid == kIidCodecApi ? static_cast<ICodecAPI*>(this) : nullptr;
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT STDMETHODCALLTYPE SetValue(const GUID* api, VARIANT* value) override {
-    StandInCall call;
-    call.step = StandInStep::CodecSetValue;
-    return writer_->Record(call, api && value ? S_OK : E_POINTER);
-  }
-
-  HRESULT STDMETHODCALLTYPE IsSupported(const GUID*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE IsModifiable(const GUID*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetParameterRange(const GUID*, VARIANT*, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetParameterValues(const GUID*, VARIANT**, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetDefaultValue(const GUID*, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetValue(const GUID*, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RegisterForEvent(const GUID*, LONG_PTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnregisterForEvent(const GUID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetAllDefaults() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetValueWithNotify(const GUID*, VARIANT*, GUID**, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetAllDefaultsWithNotify(GUID**, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetAllSettings(IStream*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetAllSettings(IStream*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetAllSettingsWithNotify(IStream*, GUID**, ULONG*) override { return E_NOTIMPL; }
-
- private:
-  std::atomic<ULONG> refs_{1};
-  StandInSinkWriter* writer_;
-};
-
-HRESULT StandInSinkWriter::GetServiceForStream(DWORD stream, REFGUID service, REFIID riid, LPVOID* object) {
+// The encoder's property interface is not offered: tuning it is best effort.
+HRESULT StandInSinkWriter::GetServiceForStream(DWORD stream, REFGUID, REFIID, LPVOID* object) {
   StandInCall call;
   call.step = StandInStep::GetServiceForStream;
   call.stream = stream;
-  HRESULT natural = S_OK;
-  if (!object) natural = E_POINTER;
-  else if (stream >= streams_.size()) natural = MF_E_INVALIDSTREAMNUMBER;
-  else if (service != GUID_NULL || riid != kIidCodecApi || !options_.offerCodecApi) natural = MF_E_UNSUPPORTED_SERVICE;
-  const HRESULT hr = Record(call, natural);
-  if (object) *object = SUCCEEDED(hr) ? static_cast<ICodecAPI*>(new StandInCodecApi(this)) : nullptr;
-  return hr;
+  if (object) *object = nullptr;
+  return Record(call, !object ? E_POINTER : stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : MF_E_UNSUPPORTED_SERVICE);
 }
 
 unique_file OpenForAppend(const std::wstring& path) {
@@ -410,7 +358,7 @@ bool ParseJournalLine(const std::string& line, StandInCall& call) {
                   &call.width, &call.height) != 8) {
     return false;
   }
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 7; ++i) {
     if (std::string(step) == kStepNames[i]) call.step = static_cast<StandInStep>(i);
   }
   call.result = static_cast<HRESULT>(result);

@@ -1,8 +1,7 @@
 #pragma once
 // A sink writer that encodes nothing: it records the calls the engine makes
-// (streams with their frame size, encoder properties, samples with their
-// times, BeginWriting, Finalize) so that tests can check them, and it can be
-// told to fail any step. The platform's own writer cannot encode under Wine,
+// (streams with their frame size, samples with their times, BeginWriting,
+// Finalize) so that tests can check them, and it can be told to fail any step. The platform's own writer cannot encode under Wine,
 // so this is how the engine's file side is exercised.
 //
 // Two ways in: CreateStandInSinkWriter for tests in the same process, and a
@@ -25,7 +24,6 @@ enum class StandInStep {
   AddStream,
   SetInputMediaType,
   GetServiceForStream,
-  CodecSetValue,
   BeginWriting,
   WriteSample,
   Finalize,
@@ -48,8 +46,6 @@ struct StandInOptions {
   StandInStep failStep = StandInStep::Create;
   int failOnCall = 0;
   HRESULT failWith = E_FAIL;
-  // Offer an ICodecAPI from GetServiceForStream.
-  bool offerCodecApi = true;
   // Samples the encoder pretends not to have taken yet (GetStatistics).
   uint64_t encoderBacklog = 0;
   // The file pretends to hold every sample back (as it does waiting for an
