@@ -84,10 +84,17 @@ bool StopRecording(HWND main) {
   return WaitForTextEqual(StatusLine(main), kStatusReady, 15000);
 }
 
-void RecordFor(HWND main, DWORD ms) {
-  ASSERT_TRUE(StartRecording(main)) << Narrow(TextOf(StatusLine(main)));
+void SetFolder(HWND main, const std::wstring& folder) {
+  // As pasting it would.
+  SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+}
+
+Recording RecordInto(HWND main, const std::wstring& folder, DWORD ms) {
+  SetFolder(main, folder);
+  EXPECT_TRUE(StartRecording(main)) << Narrow(TextOf(StatusLine(main)));
   Sleep(ms);
-  ASSERT_TRUE(StopRecording(main)) << Narrow(TextOf(StatusLine(main)));
+  EXPECT_TRUE(StopRecording(main)) << Narrow(TextOf(StatusLine(main)));
+  return ReadRecording(NewestFile(folder, L"Quillomat_*.mp4"));
 }
 
 bool CloseNormally(HWND main, const Program& program) {
@@ -112,7 +119,3 @@ HWND EndToEndTest::StartAndFindMain(const Program& program) {
   return main;
 }
 
-void EndToEndTest::SetFolder(HWND main, const std::wstring& folder) {
-  SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-  ASSERT_EQ(TextOf(GetDlgItem(main, IDC_FOLDER)), folder);
-}

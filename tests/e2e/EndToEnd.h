@@ -41,8 +41,11 @@ bool IsRecordingStatus(const std::wstring& text);
 // The record button clicked, and the status line following: true when it did.
 bool StartRecording(HWND main);
 bool StopRecording(HWND main);
-// Records for about `ms` into the folder in the field.
-void RecordFor(HWND main, DWORD ms);
+// Types a folder into the folder field.
+void SetFolder(HWND main, const std::wstring& folder);
+// Puts `folder` into the folder field, records for about `ms`, and reads
+// back the newest recording there.
+Recording RecordInto(HWND main, const std::wstring& folder, DWORD ms);
 // Closes the main window; true when the program then ended with code 0.
 bool CloseNormally(HWND main, const Program& program);
 
@@ -52,8 +55,6 @@ class EndToEndTest : public ::testing::Test {
 
   // Waits for the program's main window with its status line in place, or null.
   static HWND StartAndFindMain(const Program& program);
-  // Types a folder into the folder field (as pasting it would).
-  static void SetFolder(HWND main, const std::wstring& folder);
   // Files matching `pattern` in `folder` are deleted when the test ends.
   void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern) { cleanUp_.emplace_back(folder, pattern); }
 

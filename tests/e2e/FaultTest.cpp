@@ -34,9 +34,7 @@ TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
     removed = dir.path();
   }
   ASSERT_FALSE(FileExists(removed));
-  SetFolder(main, removed);
-  RecordFor(main, 700);
-  const Recording rec = ReadRecording(NewestFile(removed, L"Quillomat_*.mp4"));
+  const Recording rec = RecordInto(main, removed, 700);
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   DeleteMatching(removed, L"Quillomat_*");
   RemoveDirectoryW(removed.c_str());
@@ -56,9 +54,7 @@ TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
 
   // And a good folder works right after.
   TempDir good;
-  SetFolder(main, good.path());
-  RecordFor(main, 700);
-  EXPECT_TRUE(ReadRecording(NewestFile(good.path(), L"Quillomat_*.mp4")).finalized);
+  EXPECT_TRUE(RecordInto(main, good.path(), 700).finalized);
   EXPECT_TRUE(CloseNormally(main, program));
 }
 
@@ -71,8 +67,7 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   Program program;
   HWND main = StartAndFindMain(program);
   ASSERT_NE(main, nullptr);
-  SetFolder(main, L"T:\\recordings");
-  RecordFor(main, 2500);
+  RecordInto(main, L"T:\\recordings", 2500);
   const std::wstring file = NewestFile(L"T:\\recordings", L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());
   const Recording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1) + L".standin.log"));
@@ -86,8 +81,7 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   // Still running, and the next recording into a folder with room works.
   EXPECT_EQ(WaitForSingleObject(program.handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   TempDir good;
-  SetFolder(main, good.path());
-  RecordFor(main, 800);
+  RecordInto(main, good.path(), 800);
   const std::wstring next = NewestFile(good.path(), L"Quillomat_*.mp4");
   const Recording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1) + L".standin.log"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
@@ -139,10 +133,8 @@ TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {
     HWND main = StartAndFindMain(program);
     EXPECT_NE(main, nullptr);
     if (main) {
-      SetFolder(main, dir.path());
-      RecordFor(main, 700);
+      EXPECT_TRUE(RecordInto(main, dir.path(), 700).finalized);
       EXPECT_EQ(FindVisibleWindow(program.id(), L"#32770"), nullptr);
-      EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
       PostMessageW(main, WM_CLOSE, 0, 0);
       // A check still waiting for its answer does not hold the exit up.
       EXPECT_EQ(program.WaitForExit(5000), 0u);
@@ -205,9 +197,7 @@ TEST_F(FaultTest, KilledDuringARecordingThenStartedAgain) {
   EXPECT_EQ(FindVisibleWindow(next.id(), L"#32770"), nullptr);
   EXPECT_EQ(TextOf(StatusLine(main)), kStatusReady);
   TempDir again;
-  SetFolder(main, again.path());
-  RecordFor(main, 700);
-  EXPECT_TRUE(ReadRecording(NewestFile(again.path(), L"Quillomat_*.mp4")).finalized);
+  EXPECT_TRUE(RecordInto(main, again.path(), 700).finalized);
   EXPECT_TRUE(CloseNormally(main, next));
 }
 

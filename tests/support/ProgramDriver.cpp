@@ -6,22 +6,6 @@
 
 #include "tests/support/ScreenFixtures.h"
 
-ScopedEnvironment::ScopedEnvironment(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
-  for (const auto& [name, value] : values) {
-    wchar_t old[2048] = {};
-    const DWORD length = GetEnvironmentVariableW(name, old, 2048);
-    saved_.emplace_back(name, std::wstring(old, length < 2048 ? length : 0));
-    had_.push_back(length > 0);
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-  for (size_t i = saved_.size(); i-- > 0;) {
-    SetEnvironmentVariableW(saved_[i].first.c_str(), had_[i] ? saved_[i].second.c_str() : nullptr);
-  }
-}
-
 std::wstring ProgramPath() {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);

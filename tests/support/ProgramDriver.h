@@ -11,20 +11,6 @@
 
 #include "tests/support/SinkWriterStandIn.h"
 
-// Sets environment variables for the programs started while it lives (they
-// inherit the test's environment), and puts the old values back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values);
-  ~ScopedEnvironment();
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  std::vector<std::pair<std::wstring, std::wstring>> saved_;
-  std::vector<bool> had_;
-};
-
 // The program beside this test program, started as a user starts it; ended
 // by force when a test leaves it running.
 class Program {

@@ -97,10 +97,21 @@ void DeleteMatching(const std::wstring& folder, const wchar_t* pattern) {
   ForMatching(folder, pattern, [](const std::wstring& path, const WIN32_FIND_DATAW&) { DeleteFileW(path.c_str()); });
 }
 
-std::wstring FromEnvironment(const wchar_t* name) {
-  wchar_t value[MAX_PATH] = {};
-  const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-  return length < MAX_PATH ? value : L"";
+
+ScopedEnvironment::ScopedEnvironment(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
+  for (const auto& [name, value] : values) {
+    wchar_t old[2048] = {};
+    const DWORD length = GetEnvironmentVariableW(name, old, 2048);
+    saved_.emplace_back(name, std::wstring(old, length < 2048 ? length : 0));
+    had_.push_back(length > 0);
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  for (size_t i = saved_.size(); i-- > 0;) {
+    SetEnvironmentVariableW(saved_[i].first.c_str(), had_[i] ? saved_[i].second.c_str() : nullptr);
+  }
 }
 
 void PumpMessages(DWORD milliseconds) {

@@ -34,8 +34,20 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 int CountMatching(const std::wstring& folder, const wchar_t* pattern);
 std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern);
 void DeleteMatching(const std::wstring& folder, const wchar_t* pattern);
-// A variable of the test run's environment (a folder or a file), or empty.
-std::wstring FromEnvironment(const wchar_t* name);
+
+// Sets environment variables while it lives (programs started meanwhile
+// inherit them), and puts the old values back.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<std::wstring, std::wstring>> saved_;
+  std::vector<bool> had_;
+};
 
 // Handles messages for about the given time.
 void PumpMessages(DWORD milliseconds);

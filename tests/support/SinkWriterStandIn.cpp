@@ -132,7 +132,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
         SUCCEEDED(buffer->Lock(&data, nullptr, &call.length))) {
       sample->GetSampleTime(&call.time);
       sample->GetSampleDuration(&call.duration);
-      if ((video && options_.keepVideoFrames) || (audio && options_.keepAudio)) bytes.assign(data, data + call.length);
+      if (video && options_.keepVideoFrames) bytes.assign(data, data + call.length);
       if (video && rawVideo_) WriteRawFrame(*s, data, call.length);
       if (audio) Append(rawAudio_, data, call.length);
       buffer->Unlock();
@@ -145,7 +145,6 @@ class StandInSinkWriter final : public IMFSinkWriter {
       std::lock_guard<std::mutex> lock(record_->lock);
       ++streams_[stream].received;
       if (video && options_.keepVideoFrames) record_->videoFrames.push_back(std::move(bytes));
-      if (audio && options_.keepAudio) record_->audioBytes.insert(record_->audioBytes.end(), bytes.begin(), bytes.end());
     }
     return hr;
   }
@@ -241,15 +240,15 @@ unique_file OpenForAppend(const std::wstring& path) {
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[512];
-  const DWORD length = GetEnvironmentVariableW(name, value, 512);
-  return length > 0 && length < 512 ? std::wstring(value, length) : std::wstring();
-}
-
 }  // namespace
 
 const char* StandInStepName(StandInStep step) { return kStepNames[static_cast<int>(step)]; }
+
+std::wstring FromEnvironment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length < MAX_PATH ? value : L"";
+}
 
 std::vector<StandInCall> StandInRecord::Calls(StandInStep step) {
   std::lock_guard<std::mutex> guard(lock);
@@ -297,7 +296,6 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
   }
   StandInCall call;
   call.step = StandInStep::Create;
-  call.path = url ? url : L"";
 
   // Like the platform's writer, make (or empty) the output file right away:
   // a folder that does not exist or cannot be written fails here.
@@ -324,20 +322,20 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
 
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   StandInOptions options;
-  const std::wstring journalDir = Environment(L"QM_STANDIN_JOURNAL_DIR");
+  const std::wstring journalDir = FromEnvironment(L"QM_STANDIN_JOURNAL_DIR");
   const size_t slash = outputPath.find_last_of(L"\\/");
   options.journalPath = (journalDir.empty() ? outputPath
                                             : journalDir + L"\\" + outputPath.substr(slash == std::wstring::npos ? 0 : slash + 1)) +
                         L".standin.log";
-  if (Environment(L"QM_STANDIN_RAW") == L"1") {
+  if (FromEnvironment(L"QM_STANDIN_RAW") == L"1") {
     options.rawVideoPath = outputPath + L".standin.video";
     options.rawAudioPath = outputPath + L".standin.audio";
   }
   int x = 0, y = 0, w = 0, h = 0;
-  if (swscanf(Environment(L"QM_STANDIN_RAW_CROP").c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h) == 4 && w > 0 && h > 0) {
+  if (swscanf(FromEnvironment(L"QM_STANDIN_RAW_CROP").c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h) == 4 && w > 0 && h > 0) {
     options.rawVideoCrop = {x, y, x + w, y + h};
   }
-  options.outputShare = static_cast<unsigned>(wcstoul(Environment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
+  options.outputShare = static_cast<unsigned>(wcstoul(FromEnvironment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
   return options;
 }
 

@@ -31,11 +31,14 @@ enum class StandInStep {
 
 const char* StandInStepName(StandInStep step);
 
+// A variable of the environment (of the test run, or of the program the DLL
+// is loaded in), or empty.
+std::wstring FromEnvironment(const wchar_t* name);
+
 struct StandInCall {
   StandInStep step = StandInStep::Create;
   HRESULT result = S_OK;
   DWORD stream = 0;
-  std::wstring path;                // Create
   int width = 0, height = 0;        // AddStream of a video stream
   LONGLONG time = 0, duration = 0;  // WriteSample
   DWORD length = 0;                 // WriteSample
@@ -53,10 +56,8 @@ struct StandInOptions {
   bool fileHoldsBack = false;
   // Keep every call in the record (a long run wants only onCall).
   bool keepCalls = true;
-  // Keep a copy of each video sample's bytes, and the bytes of every audio
-  // sample one after the other.
+  // Keep a copy of each video sample's bytes.
   bool keepVideoFrames = false;
-  bool keepAudio = false;
   // Append each call as a line to this file (the DLL's journal).
   std::wstring journalPath;
   // Append each video (audio) sample's bytes to this file.
@@ -79,7 +80,6 @@ struct StandInRecord {
   std::mutex lock;
   std::vector<StandInCall> calls;
   std::vector<std::vector<uint8_t>> videoFrames;  // when keepVideoFrames
-  std::vector<uint8_t> audioBytes;                // when keepAudio
   bool released = false;
 
   std::vector<StandInCall> Calls(StandInStep step);

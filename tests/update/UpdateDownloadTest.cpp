@@ -65,19 +65,6 @@ class User {
   std::thread thread_;
 };
 
-// Points the temporary folder (TMP) elsewhere for one scope.
-class TempFolderOverride {
- public:
-  explicit TempFolderOverride(const std::wstring& folder) {
-    GetEnvironmentVariableW(L"TMP", saved_, MAX_PATH);
-    if (!folder.empty()) SetEnvironmentVariableW(L"TMP", folder.c_str());
-  }
-  ~TempFolderOverride() { SetEnvironmentVariableW(L"TMP", saved_); }
-
- private:
-  wchar_t saved_[MAX_PATH] = {};
-};
-
 class UpdateDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,7 +112,7 @@ TEST_F(UpdateDownloadTest, FailuresSayWhatWentWrongAndStartNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.url.begin(), c.url.end()) + " in " + std::string(c.temp.begin(), c.temp.end()));
     g_pendingUpdate = UpdateInfo{L"1.2.0", L"Faster.", c.url};
-    TempFolderOverride temp(c.temp);
+    ScopedEnvironment temp({{L"TMP", c.temp.empty() ? FromEnvironment(L"TMP") : c.temp}});
     User user(c.during);
     const DWORD start = GetTickCount();
     ShowUpdatePrompt(owner_);
