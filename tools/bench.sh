@@ -16,7 +16,7 @@ seconds=20
 QM_SCREEN=${QM_BENCH_SCREEN:-3840x2160x24} tools/wine-session.sh start "$session" >/dev/null
 tools/sound-server.sh start "$sound" >/dev/null
 trap 'tools/sound-server.sh stop "$sound"; tools/wine-session.sh stop "$session"' EXIT
-bench=build/windows/tests/quillomat_bench.exe
+bench=build/windows/bench/quillomat_bench.exe
 if [ "${1:-}" = "--soak" ]; then
   echo "# soak: recording 1920 x 1080 with sound for ${2:-30} minutes"
   PULSE_SERVER="unix:$sound/xdg/pulse/native" \
