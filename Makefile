@@ -19,8 +19,11 @@ run:
 test:
 	@$(TOOLCHAIN) exec tools/test.sh
 
-# Figures of speed and memory, and the engine beside FFmpeg's x11grab.
+# Figures of speed and memory, and the engine beside FFmpeg: its Windows
+# build's gdigrab under the same Wine, and x11grab as a floor. The Windows
+# build is fetched here, on the host: inside the root there is no registry.
 bench:
+	@tools/fetch-peer.sh
 	@$(TOOLCHAIN) exec tools/bench.sh
 
 # A 30-minute recording: memory every minute, frames and sound at the end.

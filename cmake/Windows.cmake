@@ -57,7 +57,9 @@ if(MSVC)
   target_link_options(Quillomat PRIVATE /MANIFEST:NO)  # the resource script brings its own
 endif()
 
-# The Windows tests run under Wine in the cross build; see tests/.
+# The Windows tests run under Wine in the cross build; see tests/. The
+# benchmarks and the demonstration build on their support library.
 if(CMAKE_CROSSCOMPILING)
   add_subdirectory(tests)
+  add_subdirectory(bench)
 endif()

@@ -7,12 +7,9 @@
 set -eu
 cd /src
 tools/build.sh
-exe=/src/build/windows/Quillomat.exe
 
 if [ -n "${QM_DISPLAY:-}" ]; then
-  export DISPLAY="$QM_DISPLAY" WINEPREFIX=/src/build/run/prefix WINEDEBUG=-all
-  export WINEDLLOVERRIDES='mscoree=;mshtml=;winemenubuilder.exe=d'
-  exec wine "$exe"
+  exec tools/run-on-display.sh "$QM_DISPLAY"
 fi
 
 seconds=${QM_DEMO_SECONDS:-5}

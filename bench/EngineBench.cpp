@@ -298,14 +298,14 @@ void Soak(int minutes) {
 }
 
 // The engine capturing 1920 x 1080 at its 30 frames a second for a while,
-// as the program does, for comparison with another capturer of the same
+// as the program does, for comparison with other capturers of the same
 // area on the same screen. tools/bench.sh reads this process's CPU time from
 // the kernel just before and after (Wine's own account of it is not the
 // kernel's); the files in /tmp are the handshake. The scene stays up until
-// the other capturer has run too.
+// the other capturers have run too.
 void CaptureForComparison(int seconds) {
   auto mark = [](const wchar_t* name) { CloseHandle(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); };
-  auto await = [](const wchar_t* name) { WaitFor([name] { return FileExists(name); }, 120000); };
+  auto await = [](const wchar_t* name) { WaitFor([name] { return FileExists(name); }, 300000); };
   TempDir dir;
   StandInEngine engine(CheapStandIn());
   ScreenRecorder& r = *engine.recorder;
