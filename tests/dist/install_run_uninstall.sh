@@ -3,8 +3,8 @@
 # install, the installed program showing its main window, and a silent
 # uninstall that leaves nothing behind. Runs inside the toolchain root.
 set -u
-dist=${1:?usage: test-dist.sh DIST_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
+dist=${1:?usage: install_run_uninstall.sh DIST_DIR}
+here=$(cd "$(dirname "$0")/../../tools" && pwd)
 session=$(mktemp -d /tmp/qm-dist.XXXXXX)
 failures=0
 check() {  # check DESCRIPTION COMMAND...
