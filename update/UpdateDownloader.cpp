@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Messages.h"
 #include "update/HttpClient.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateText.h"

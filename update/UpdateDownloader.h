@@ -5,8 +5,6 @@
 
 #include <atomic>
 
-constexpr UINT WM_DOWNLOAD_DONE = WM_USER + 1;
-
 inline constexpr wchar_t kOfferCaption[] = L"Quillomat Update Available";
 inline constexpr wchar_t kUpdateErrorCaption[] = L"Update Error";
 inline constexpr wchar_t kUpdateFailedCaption[] = L"Update Failed";
