@@ -6,7 +6,6 @@
 #include <cwchar>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "common/Messages.h"
 #include "update/HttpClient.h"
@@ -66,22 +65,20 @@ void Download(DownloadContext& c) {
   if (!file) return Report(c, kCannotWriteText);
 
   uint32_t received = 0;
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(r.request.get(), &available) || available == 0) break;
-    std::vector<char> piece(available, 0);
-    DWORD read = 0;
-    if (!WinHttpReadData(r.request.get(), piece.data(), available, &read)) read = 0;
+  bool writeFailed = false;
+  ReadBody(r.request.get(), [&](const char* piece, DWORD read) {
     DWORD written = 0;
     // A short or failed write leaves a broken installer: never start that.
-    if (read != 0 && (!WriteFile(file.get(), piece.data(), read, &written, nullptr) || written != read)) {
-      return Report(c, kCannotWriteText);
+    if (read != 0 && (!WriteFile(file.get(), piece, read, &written, nullptr) || written != read)) {
+      writeFailed = true;
+      return false;
     }
     received += read;
     if (total != 0) SendMessageW(c.progressBar, PBM_SETPOS, received, 0);
     SetWindowTextW(c.statusLabel, DownloadProgressText(received, total).c_str());
-    if (c.cancelled.load()) break;
-  }
+    return !c.cancelled.load();
+  });
+  if (writeFailed) return Report(c, kCannotWriteText);
   file.reset();
   if (c.cancelled.load() || received == 0) return;
   // Fewer bytes than announced: the connection ended early and the
