@@ -5,13 +5,14 @@
 
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/Messages.h"
 #include "update/HttpClient.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateText.h"
-#include "ui/WindowPlacement.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -87,12 +88,6 @@ void Download(DownloadContext& c) {
   c.succeeded = true;
 }
 
-HWND MakeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
-               int height, int id) {
-  return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-}
-
 // Waits for the worker while still serving the calls it makes into this
 // thread's windows (label and bar updates), so neither waits for the other.
 void WaitServingSentMessages(HANDLE worker) {
@@ -153,34 +148,23 @@ void ShowUpdatePrompt(HWND owner) {
   DownloadContext& c = *context;
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
   lstrcpynW(c.installerPath, installer.c_str(), 260);
-  c.statusLabel = MakeChild(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20, 0);
-  c.progressBar = MakeChild(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20, 0);
-  MakeChild(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
+  c.statusLabel = MakeControl(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20);
+  c.progressBar = MakeControl(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20);
+  MakeControl(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
   SendMessageW(c.progressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(c.progressBar, PBM_SETPOS, 0, 0);
 
   HANDLE worker = CreateThread(nullptr, 0, DownloadThreadProc, &c, 0, nullptr);
-  bool quitRequested = false;
-  int quitCode = 0;
+  // A quit taken here means the program is being closed: the download still
+  // finishes, and the quit is passed on to the main loop afterwards.
+  std::optional<int> quit;
   if (worker) {
-    MSG message;
-    for (;;) {
-      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-      if (got == 0 || got == -1) {
-        // The program is being closed: the download still finishes, and the
-        // quit is passed on to the main loop afterwards.
-        quitRequested = got == 0;
-        quitCode = static_cast<int>(message.wParam);
-        break;
-      }
-      if (message.message == WM_DOWNLOAD_DONE && message.hwnd == progress) break;
-      if (message.message == WM_COMMAND && LOWORD(message.wParam) == IDCANCEL) {
-        c.cancelled = true;
-        break;
-      }
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    quit = RunNestedLoop([&](const MSG& message) {
+      if (message.message == WM_DOWNLOAD_DONE && message.hwnd == progress) return true;
+      if (message.message != WM_COMMAND || LOWORD(message.wParam) != IDCANCEL) return false;
+      c.cancelled = true;
+      return true;
+    });
     WaitServingSentMessages(worker);
     CloseHandle(worker);
   } else {
@@ -202,5 +186,5 @@ void ShowUpdatePrompt(HWND owner) {
   if (!c.cancelled) {
     MessageBoxW(owner, c.errorText[0] ? c.errorText : kDownloadFailedText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
   }
-  if (quitRequested) PostQuitMessage(quitCode);
+  if (quit) PostQuitMessage(*quit);
 }
