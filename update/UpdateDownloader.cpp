@@ -30,7 +30,7 @@ void Finish(DownloadContext& c) {
 // The download proper; returns with errorText set on a failure it can name.
 void Download(DownloadContext& c) {
   UrlParts parts;
-  if (!SplitUrl(c.url, parts)) return Report(c, L"Invalid download URL.");
+  if (!SplitUrl(c.url, parts)) return Report(c, kInvalidUrlText);
   HttpRequest r;
   OpenGetRequest(parts, WINHTTP_ACCESS_TYPE_NO_PROXY, r);
   if (!r.session) return Report(c, L"Failed to open HTTP session.");
@@ -134,7 +134,7 @@ void ShowUpdatePrompt(HWND owner) {
   const std::wstring installer = InstallerPath(temp);
   if (installer.empty() || offer.downloadUrl.size() >= 2048) {
     // Never a truncated path (or address): that would name another file.
-    MessageBoxW(owner, installer.empty() ? kCannotWriteText : L"Invalid download URL.", kUpdateFailedCaption,
+    MessageBoxW(owner, installer.empty() ? kCannotWriteText : kInvalidUrlText, kUpdateFailedCaption,
                 MB_OK | MB_ICONERROR);
     return;
   }

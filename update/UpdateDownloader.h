@@ -14,6 +14,7 @@ inline constexpr wchar_t kDownloadFailedText[] =
 inline constexpr wchar_t kDownloadIncompleteText[] =
     L"The download ended early. Please check your internet connection and try again.";
 inline constexpr wchar_t kCannotWriteText[] = L"Cannot write to temp file.";
+inline constexpr wchar_t kInvalidUrlText[] = L"Invalid download URL.";
 
 // Shared by the prompt (which owns it for the whole download) and the worker.
 struct DownloadContext {
