@@ -112,5 +112,5 @@ bool SelectRegion(RegionSelector& selector) {
   RunNestedLoop();
   UnregisterClassW(kRegionSelectorClass, module);
   const RECT& r = selector.result;
-  return r.right - r.left > 0 && r.bottom - r.top > 0;
+  return HasArea({r.left, r.top, r.right, r.bottom});
 }
