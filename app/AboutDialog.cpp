@@ -35,10 +35,6 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void AddLine(HWND window, const wchar_t* text, int y, int height, HFONT font) {
-  MakeControl(window, L"STATIC", text, SS_CENTER, 0, y, kWidth, height, 0, font);
-}
-
 }  // namespace
 
 void ShowAboutDialog(HWND owner) {
@@ -65,11 +61,12 @@ void ShowAboutDialog(HWND owner) {
   std::swprintf(rights, 64, L"\u00A9 %u Quillomat. All rights reserved.", now.wYear);
   const std::wstring version = std::wstring(L"Version ") + kProductVersion;
   const MainWindow& main = g_mainWindow;
-  AddLine(window, kProductName, 20, 30, main.titleFont.get());
-  AddLine(window, version.c_str(), 58, 20, main.semiboldFont.get());
-  AddLine(window, L"Screen Recorder for Windows", 84, 18, main.normalFont.get());
-  AddLine(window, kVendorHost, 108, 18, main.normalFont.get());
-  AddLine(window, rights, 132, 18, main.smallFont.get());
+  MakeControl(window, L"STATIC", kProductName, SS_CENTER, 0, 20, kWidth, 30, 0, main.titleFont.get());
+  MakeControl(window, L"STATIC", version.c_str(), SS_CENTER, 0, 58, kWidth, 20, 0, main.semiboldFont.get());
+  MakeControl(window, L"STATIC", L"Screen Recorder for Windows", SS_CENTER, 0, 84, kWidth, 18, 0,
+              main.normalFont.get());
+  MakeControl(window, L"STATIC", kVendorHost, SS_CENTER, 0, 108, kWidth, 18, 0, main.normalFont.get());
+  MakeControl(window, L"STATIC", rights, SS_CENTER, 0, 132, kWidth, 18, 0, main.smallFont.get());
 
   RunNestedLoop();
 }

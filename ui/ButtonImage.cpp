@@ -12,8 +12,7 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-// The window colour, opaque, as GDI+ takes it: 0xAARRGGBB, where a COLORREF
-// is 0x00BBGGRR.
+// Opaque, in GDI+'s 0xAARRGGBB order (a COLORREF is 0x00BBGGRR).
 constexpr ARGB kWindowColour = 0xFF000000u | (GetRValue(kWindowBackground) << 16) |
                                (GetGValue(kWindowBackground) << 8) | GetBValue(kWindowBackground);
 constexpr REAL kCornerDiameter = 20;
