@@ -7,7 +7,7 @@
 #include "app/ProductInfo.h"
 #include "common/Win32Handles.h"
 #include "ui/Theme.h"
-#include "ui/WindowPlacement.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -21,12 +21,9 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
       return 0;
     }
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, reinterpret_cast<HBRUSH>(GetWindowLongPtrW(window, GWLP_USERDATA)));
-      return 1;
-    }
+    case WM_ERASEBKGND:
+      return EraseWith(window, reinterpret_cast<HDC>(wParam),
+                       reinterpret_cast<HBRUSH>(GetWindowLongPtrW(window, GWLP_USERDATA)));
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       SetTextColor(reinterpret_cast<HDC>(wParam), RGB(210, 210, 215));
@@ -36,12 +33,6 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void AddLine(HWND window, const wchar_t* text, int y, int height, HFONT font) {
-  HWND line = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, y, kWidth, height, window,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (line) SendMessageW(line, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 }  // namespace
@@ -54,17 +45,8 @@ void ShowAboutDialog(HWND owner) {
     return;
   }
   unique_hbrush background(CreateSolidBrush(kWindowBackground));
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = AboutProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    // No class brush: the window paints with the brush of its own opening.
-    windowClass.lpszClassName = kAboutClass;
-    registered = RegisterClassExW(&windowClass) != 0;
-  }
+  // No class brush: the window paints with the brush of its own opening.
+  RegisterWindowClass({kAboutClass, AboutProc});
 
   HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kAboutClass, L"About Quillomat",
                                 WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
@@ -79,15 +61,12 @@ void ShowAboutDialog(HWND owner) {
   std::swprintf(rights, 64, L"\u00A9 %u Quillomat. All rights reserved.", now.wYear);
   const std::wstring version = std::wstring(L"Version ") + kProductVersion;
   const MainWindow& main = g_mainWindow;
-  AddLine(window, kProductName, 20, 30, main.titleFont.get());
-  AddLine(window, version.c_str(), 58, 20, main.semiboldFont.get());
-  AddLine(window, L"Screen Recorder for Windows", 84, 18, main.normalFont.get());
-  AddLine(window, kVendorHost, 108, 18, main.normalFont.get());
-  AddLine(window, rights, 132, 18, main.smallFont.get());
+  MakeControl(window, L"STATIC", kProductName, SS_CENTER, 0, 20, kWidth, 30, 0, main.titleFont.get());
+  MakeControl(window, L"STATIC", version.c_str(), SS_CENTER, 0, 58, kWidth, 20, 0, main.semiboldFont.get());
+  MakeControl(window, L"STATIC", L"Screen Recorder for Windows", SS_CENTER, 0, 84, kWidth, 18, 0,
+              main.normalFont.get());
+  MakeControl(window, L"STATIC", kVendorHost, SS_CENTER, 0, 108, kWidth, 18, 0, main.normalFont.get());
+  MakeControl(window, L"STATIC", rights, SS_CENTER, 0, 132, kWidth, 18, 0, main.smallFont.get());
 
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  RunNestedLoop();
 }

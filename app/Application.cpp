@@ -4,6 +4,7 @@
 #include "app/OutputFolder.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
+#include "ui/Window.h"
 
 wchar_t g_mainTitle[100];
 wchar_t g_mainClass[100];
@@ -11,18 +12,13 @@ wchar_t g_mainClass[100];
 void RegisterMainWindowClass(HINSTANCE instance) {
   LoadStringW(instance, IDS_APP_TITLE, g_mainTitle, 100);
   LoadStringW(instance, IDS_MAIN_CLASS, g_mainClass, 100);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = MainWndProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUILLOMAT));
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDC_QUILLOMAT);
-  windowClass.lpszClassName = g_mainClass;
-  windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SMALL));
-  RegisterClassExW(&windowClass);
+  WindowClass windowClass{g_mainClass, MainWndProc, CS_HREDRAW | CS_VREDRAW};
+  windowClass.background = [] { return reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1); };
+  windowClass.instance = instance;
+  windowClass.icon = IDI_QUILLOMAT;
+  windowClass.smallIcon = IDI_SMALL;
+  windowClass.menu = IDC_QUILLOMAT;
+  RegisterWindowClass(windowClass);
 }
 
 BOOL InitInstance(HINSTANCE instance, int showCommand) {
@@ -74,12 +70,7 @@ void ShowAlreadyRunning() {
     ShowWindow(first, SW_RESTORE);
     SetForegroundWindow(first);
   }
-  WNDCLASSEXW helperClass{};
-  helperClass.cbSize = sizeof(helperClass);
-  helperClass.lpfnWndProc = DefWindowProcW;
-  helperClass.hInstance = GetModuleHandleW(nullptr);
-  helperClass.lpszClassName = L"_QM_TopHelper";
-  RegisterClassExW(&helperClass);
+  RegisterWindowClass({L"_QM_TopHelper", DefWindowProcW, 0, nullptr});
   // An invisible top-most owner brings the box up above every other window.
   HWND helper = CreateWindowExW(WS_EX_TOPMOST, L"_QM_TopHelper", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);

@@ -7,11 +7,13 @@
 #include "app/AboutDialog.h"
 #include "app/OutputFolder.h"
 #include "app/ProductInfo.h"
+#include "common/Messages.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
 #include "ui/ButtonImage.h"
 #include "ui/Theme.h"
+#include "ui/Window.h"
 #include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
 
@@ -22,21 +24,8 @@ namespace {
 constexpr COLORREF kStatusColour = RGB(79, 70, 229);
 constexpr COLORREF kLabelColour = RGB(255, 255, 255);
 
-unique_hfont MakeFont(int height, int weight) {
-  return unique_hfont(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
-}
-
-HWND MakeControl(MainWindow& main, const wchar_t* className, const wchar_t* text, int id, int x, int y, int width,
-                 int height, DWORD style, HFONT font) {
-  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, main.window,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), main.instance, nullptr);
-  if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  return control;
-}
-
 HWND MakeImageButton(MainWindow& main, int index, int id, ButtonPicture picture) {
-  HWND button = MakeControl(main, L"BUTTON", L"", id, 47 + 75 * index, 60, 48, 48, BS_FLAT | BS_BITMAP, nullptr);
+  HWND button = MakeControl(main.window, L"BUTTON", L"", BS_FLAT | BS_BITMAP, 47 + 75 * index, 60, 48, 48, id);
   if (!button) return nullptr;
   SetButtonPicture(button, main.pictures[picture]);
   // Rounded like the picture's square (corner radius 10), so that none of the
@@ -81,7 +70,8 @@ void OnCreate(MainWindow& main) {
   main.semiboldFont = MakeFont(14, FW_SEMIBOLD);
   main.smallFont = MakeFont(12, FW_NORMAL);
 
-  MakeControl(main, L"STATIC", kProductName, 0, 0, 10, 500, 32, SS_CENTER | SS_CENTERIMAGE, main.titleFont.get());
+  MakeControl(main.window, L"STATIC", kProductName, SS_CENTER | SS_CENTERIMAGE, 0, 10, 500, 32, 0,
+              main.titleFont.get());
   AddSettingsToFileMenu(main.window);
 
   main.recordButton = MakeImageButton(main, 0, IDC_RECORD, kPictureRecord);
@@ -91,17 +81,18 @@ void OnCreate(MainWindow& main) {
   main.microphoneButton = MakeImageButton(main, 4, IDC_MICROPHONE, kPictureMicOn);
   main.webcamButton = MakeImageButton(main, 5, IDC_WEBCAM, kPictureWebcamOff);
 
-  MakeControl(main, L"STATIC", L"Output Folder:", 0, 30, 130, 100, 20, SS_LEFT, main.normalFont.get());
+  MakeControl(main.window, L"STATIC", L"Output Folder:", SS_LEFT, 30, 130, 100, 20, 0, main.normalFont.get());
   CreateDirectoryW(main.outputFolder.c_str(), nullptr);
-  main.folderField = MakeControl(main, L"EDIT", main.outputFolder.c_str(), IDC_FOLDER, 130, 128, 280, 24,
-                                 WS_BORDER | ES_READONLY | ES_AUTOHSCROLL, main.normalFont.get());
-  main.browseButton =
-      MakeControl(main, L"BUTTON", L"Browse...", IDC_BROWSE, 420, 128, 70, 24, BS_OWNERDRAW, main.normalFont.get());
+  main.folderField = MakeControl(main.window, L"EDIT", main.outputFolder.c_str(),
+                                 WS_BORDER | ES_READONLY | ES_AUTOHSCROLL, 130, 128, 280, 24, IDC_FOLDER,
+                                 main.normalFont.get());
+  main.browseButton = MakeControl(main.window, L"BUTTON", L"Browse...", BS_OWNERDRAW, 420, 128, 70, 24, IDC_BROWSE,
+                                  main.normalFont.get());
 
   main.statusFont = MakeFont(22, FW_BOLD);
-  main.statusLine =
-      MakeControl(main, L"STATIC", kStatusReady, IDC_STATUS, 0, 170, 500, 30, SS_CENTER, main.statusFont.get());
-  MakeControl(main, L"STATIC", FooterText().c_str(), 0, 0, 205, 500, 18, SS_CENTER, main.smallFont.get());
+  main.statusLine = MakeControl(main.window, L"STATIC", kStatusReady, SS_CENTER, 0, 170, 500, 30, IDC_STATUS,
+                                main.statusFont.get());
+  MakeControl(main.window, L"STATIC", FooterText().c_str(), SS_CENTER, 0, 205, 500, 18, 0, main.smallFont.get());
 
   main.tray = std::make_unique<TrayIcon>(main.window, LoadIconW(main.instance, MAKEINTRESOURCEW(IDI_QUILLOMAT)));
   RefreshUiState(main.window);
@@ -218,12 +209,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       PaintScope paint(window);
       return 0;
     }
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, main.background.get());
-      return 1;
-    }
+    case WM_ERASEBKGND:
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), main.background.get());
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->CtlType != ODT_BUTTON) return 0;

@@ -6,9 +6,8 @@
 
 #include <string>
 
+#include "common/Messages.h"
 #include "common/Win32Handles.h"
-
-constexpr UINT WM_TRAYICON = WM_USER + 1;
 
 class TrayIcon {
  public:

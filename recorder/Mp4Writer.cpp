@@ -25,6 +25,15 @@ HRESULT SetCodecValue(ICodecAPI* codec, const GUID& property, VARTYPE type, ULON
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// What the encoder's output and its input agree on: progressive frames of one
+// size and rate, square pixels.
+HRESULT SetFrameAttributes(IMFMediaType* type, UINT32 width, UINT32 height) {
+  RETURN_IF_FAILED(type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
+  RETURN_IF_FAILED(MFSetAttributeSize(type, MF_MT_FRAME_SIZE, width, height));
+  RETURN_IF_FAILED(MFSetAttributeRatio(type, MF_MT_FRAME_RATE, kVideoFramesPerSecond, 1));
+  return MFSetAttributeRatio(type, MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
+}
+
 }  // namespace
 
 HRESULT ScreenRecorder::OpenWriter() {
@@ -81,10 +90,7 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264));
   RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_AVG_BITRATE, VideoBitRate(region.width, region.height)));
-  RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
-  RETURN_IF_FAILED(MFSetAttributeSize(outputType.Get(), MF_MT_FRAME_SIZE, width, height));
-  RETURN_IF_FAILED(MFSetAttributeRatio(outputType.Get(), MF_MT_FRAME_RATE, kVideoFramesPerSecond, 1));
-  RETURN_IF_FAILED(MFSetAttributeRatio(outputType.Get(), MF_MT_PIXEL_ASPECT_RATIO, 1, 1));
+  RETURN_IF_FAILED(SetFrameAttributes(outputType.Get(), width, height));
   RETURN_IF_FAILED(writer->AddStream(outputType.Get(), &videoStreamIndex));
 
   // The frames go in as read from the screen: bottom row first, BGRX.
@@ -92,10 +98,7 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
   RETURN_IF_FAILED(MFCreateMediaType(&inputType));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32));
-  RETURN_IF_FAILED(inputType->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
-  RETURN_IF_FAILED(MFSetAttributeSize(inputType.Get(), MF_MT_FRAME_SIZE, width, height));
-  RETURN_IF_FAILED(MFSetAttributeRatio(inputType.Get(), MF_MT_FRAME_RATE, kVideoFramesPerSecond, 1));
-  RETURN_IF_FAILED(MFSetAttributeRatio(inputType.Get(), MF_MT_PIXEL_ASPECT_RATIO, 1, 1));
+  RETURN_IF_FAILED(SetFrameAttributes(inputType.Get(), width, height));
   const HRESULT hr = writer->SetInputMediaType(videoStreamIndex, inputType.Get(), nullptr);
 
   // Tuning is best effort: an encoder that refuses a property keeps its default.

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "common/Win32Handles.h"
+#include "ui/Window.h"
 #include "ui/WindowGeometry.h"
 
 namespace {
@@ -79,13 +80,8 @@ LRESULT CALLBACK RegionSelectorProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window, &client);
-      unique_hbrush black(CreateSolidBrush(RGB(0, 0, 0)));
-      FillRect(reinterpret_cast<HDC>(wParam), &client, black.get());
-      return 1;
-    }
+    case WM_ERASEBKGND:
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(RGB(0, 0, 0))).get());
     case WM_PAINT:
       PaintSelection(window, *s);
       return 0;
@@ -97,15 +93,9 @@ LRESULT CALLBACK RegionSelectorProc(HWND window, UINT message, WPARAM wParam, LP
 
 bool SelectRegion(RegionSelector& selector) {
   HINSTANCE module = GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = RegionSelectorProc;
-  windowClass.hInstance = module;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_CROSS);
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  windowClass.lpszClassName = kRegionSelectorClass;
-  RegisterClassExW(&windowClass);
+  WindowClass windowClass{kRegionSelectorClass, RegionSelectorProc, CS_HREDRAW | CS_VREDRAW, IDC_CROSS};
+  windowClass.background = [] { return static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)); };
+  RegisterWindowClass(windowClass);
 
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
@@ -119,12 +109,8 @@ bool SelectRegion(RegionSelector& selector) {
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
 
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  RunNestedLoop();
   UnregisterClassW(kRegionSelectorClass, module);
   const RECT& r = selector.result;
-  return r.right - r.left > 0 && r.bottom - r.top > 0;
+  return HasArea({r.left, r.top, r.right, r.bottom});
 }

@@ -7,7 +7,7 @@
 #include "webcam/WebcamOverlay.h"
 #include "ui/ButtonImage.h"
 #include "ui/Theme.h"
-#include "ui/WindowPlacement.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -28,19 +28,6 @@ struct SettingsWindow {
 };
 SettingsWindow g_settings;
 
-HFONT MakeFont(int height, int weight) {
-  return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
-}
-
-HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
-                int height, int id, HFONT font) {
-  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-  if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  return control;
-}
-
 // Fills a list and selects `index`, pulled back to the last entry when it
 // lies past the end (a device that has gone since).
 void Fill(HWND list, const std::vector<std::wstring>& entries, int index, bool clamp) {
@@ -56,18 +43,18 @@ int Selection(HWND list) {
 
 void OnCreate(SettingsWindow& s) {
   HWND w = s.window;
-  AddControl(w, L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, s.headingFont);
-  AddControl(w, L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, s.normalFont);
-  s.resolutionList = AddControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 98, 412, 120,
-                                kResolutionListId, s.normalFont);
-  AddControl(w, L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, s.normalFont);
-  s.audioList = AddControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 156, 412, 160, kAudioListId,
-                           s.normalFont);
-  AddControl(w, L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, s.normalFont);
-  s.webcamList = AddControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 214, 412, 120, kWebcamListId,
+  MakeControl(w, L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, s.headingFont);
+  MakeControl(w, L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, s.normalFont);
+  s.resolutionList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 98, 412, 120,
+                                 kResolutionListId, s.normalFont);
+  MakeControl(w, L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, s.normalFont);
+  s.audioList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 156, 412, 160, kAudioListId,
                             s.normalFont);
-  AddControl(w, L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, s.normalFont);
-  AddControl(w, L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, s.headingFont);
+  MakeControl(w, L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, s.normalFont);
+  s.webcamList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 214, 412, 120, kWebcamListId,
+                             s.normalFont);
+  MakeControl(w, L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, s.normalFont);
+  MakeControl(w, L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, s.headingFont);
 
   const RecordingSettings& current = s.data.settings;
   Fill(s.resolutionList, {std::begin(kResolutions), std::end(kResolutions)}, current.resolutionIndex, true);
@@ -90,8 +77,8 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
   if (!s.background) {
     s.background = CreateSolidBrush(kWindowBackground);
     s.field = CreateSolidBrush(kFieldColour);
-    s.normalFont = MakeFont(14, FW_NORMAL);
-    s.headingFont = MakeFont(16, FW_SEMIBOLD);
+    s.normalFont = MakeFont(14, FW_NORMAL).release();
+    s.headingFont = MakeFont(16, FW_SEMIBOLD).release();
   }
   switch (message) {
     case WM_CREATE:
@@ -106,12 +93,8 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       s.window = nullptr;
       PostQuitMessage(0);
       return 0;
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, s.background);
-      return 1;
-    }
+    case WM_ERASEBKGND:
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), s.background);
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->CtlType != ODT_BUTTON) break;
@@ -143,17 +126,9 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
   s.data = SettingsDialogData{current, false, {}};
   if (g_recorder) s.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
 
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = SettingsProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = CreateSolidBrush(kWindowBackground);
-    windowClass.lpszClassName = kSettingsClass;
-    registered = RegisterClassExW(&windowClass) != 0;
-  }
+  WindowClass windowClass{kSettingsClass, SettingsProc};
+  windowClass.background = [] { return CreateSolidBrush(kWindowBackground); };
+  RegisterWindowClass(windowClass);
   HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kSettingsClass, L"General Settings",
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
                                 GetModuleHandleW(nullptr), &s.data);
@@ -162,11 +137,7 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
   PlaceCentredOver(window, owner, kWidth, kHeight);
   ShowWindow(window, SW_SHOW);
 
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  RunNestedLoop();
   if (!s.data.applied) return false;
   current = s.data.settings;
   WebcamOverlay& webcam = WebcamOverlay::Instance();

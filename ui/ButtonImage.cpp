@@ -5,13 +5,16 @@
 #include "common/Win32Handles.h"
 #include "ui/GdiplusApi.h"
 #include "ui/ImageBox.h"
+#include "ui/Theme.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
 namespace {
 
-constexpr ARGB kWindowColour = 0xFF2D2D30;  // RGB(45, 45, 48), opaque
+// Opaque, in GDI+'s 0xAARRGGBB order (a COLORREF is 0x00BBGGRR).
+constexpr ARGB kWindowColour = 0xFF000000u | (GetRValue(kWindowBackground) << 16) |
+                               (GetGValue(kWindowBackground) << 8) | GetBValue(kWindowBackground);
 constexpr REAL kCornerDiameter = 20;
 
 // Deletes a GDI+ object of one kind at scope end.

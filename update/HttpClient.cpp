@@ -30,6 +30,20 @@ void OpenGetRequest(const UrlParts& parts, DWORD accessType, HttpRequest& r) {
                                      WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
 }
 
+bool ReadBody(HINTERNET request, const std::function<bool(const char* piece, DWORD length)>& take, size_t limit) {
+  size_t total = 0;
+  for (;;) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available) || available == 0) return true;
+    if (available > limit - total) return false;
+    std::vector<char> piece(available, 0);
+    DWORD read = 0;
+    if (!WinHttpReadData(request, piece.data(), available, &read)) read = 0;
+    total += read;
+    if (!take(piece.data(), read)) return false;
+  }
+}
+
 std::string HttpGet(const std::wstring& url) {
   UrlParts parts;
   if (!SplitUrl(url, parts)) return {};
@@ -42,16 +56,11 @@ std::string HttpGet(const std::wstring& url) {
   WinHttpReceiveResponse(r.request.get(), nullptr);
 
   std::string body;
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(r.request.get(), &available) || available == 0) break;
-    if (body.size() + available > kMaxAnswerBytes) return {};
-    std::vector<char> piece(static_cast<size_t>(available) + 1, 0);
-    DWORD read = 0;
-    if (!WinHttpReadData(r.request.get(), piece.data(), available, &read)) read = 0;
-    body.append(piece.data(), read);
-  }
-  return body;
+  const auto append = [&body](const char* piece, DWORD length) {
+    body.append(piece, length);
+    return true;
+  };
+  return ReadBody(r.request.get(), append, kMaxAnswerBytes) ? body : std::string();
 }
 
 std::wstring Utf8ToWide(const std::string& bytes) {

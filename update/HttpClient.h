@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/Win32Handles.h"
@@ -44,6 +46,13 @@ struct HttpRequest {
 // Opens and sends a GET (steps shared by both users of the client). The
 // caller looks at whichever handles it cares about.
 void OpenGetRequest(const UrlParts& parts, DWORD accessType, HttpRequest& request);
+
+// Reads the body of a received answer piece by piece, as the connection has
+// it, and hands each piece to `take` (a piece that cannot be read as empty),
+// until the body ends or `take` returns false. Stops before a piece that would
+// take the body past `limit` bytes. True when the body ended.
+bool ReadBody(HINTERNET request, const std::function<bool(const char* piece, DWORD length)>& take,
+              size_t limit = SIZE_MAX);
 
 // The body of the answer to a GET of `url`, whatever its status; empty when
 // anything failed or the body exceeded kMaxAnswerBytes.

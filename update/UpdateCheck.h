@@ -5,8 +5,7 @@
 
 #include <string>
 
-// Posted to the main window when an offer waits in g_pendingUpdate.
-constexpr UINT WM_UPDATE_AVAILABLE = WM_APP + 100;
+#include "common/Messages.h"
 
 // The main window as the check thread sees it: set once the window is shown,
 // before the thread starts.

@@ -5,13 +5,14 @@
 
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
+#include "common/Messages.h"
 #include "update/HttpClient.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateText.h"
-#include "ui/WindowPlacement.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ void Finish(DownloadContext& c) {
 // The download proper; returns with errorText set on a failure it can name.
 void Download(DownloadContext& c) {
   UrlParts parts;
-  if (!SplitUrl(c.url, parts)) return Report(c, L"Invalid download URL.");
+  if (!SplitUrl(c.url, parts)) return Report(c, kInvalidUrlText);
   HttpRequest r;
   OpenGetRequest(parts, WINHTTP_ACCESS_TYPE_NO_PROXY, r);
   if (!r.session) return Report(c, L"Failed to open HTTP session.");
@@ -65,34 +66,26 @@ void Download(DownloadContext& c) {
   if (!file) return Report(c, kCannotWriteText);
 
   uint32_t received = 0;
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(r.request.get(), &available) || available == 0) break;
-    std::vector<char> piece(available, 0);
-    DWORD read = 0;
-    if (!WinHttpReadData(r.request.get(), piece.data(), available, &read)) read = 0;
+  bool writeFailed = false;
+  ReadBody(r.request.get(), [&](const char* piece, DWORD read) {
     DWORD written = 0;
     // A short or failed write leaves a broken installer: never start that.
-    if (read != 0 && (!WriteFile(file.get(), piece.data(), read, &written, nullptr) || written != read)) {
-      return Report(c, kCannotWriteText);
+    if (read != 0 && (!WriteFile(file.get(), piece, read, &written, nullptr) || written != read)) {
+      writeFailed = true;
+      return false;
     }
     received += read;
     if (total != 0) SendMessageW(c.progressBar, PBM_SETPOS, received, 0);
     SetWindowTextW(c.statusLabel, DownloadProgressText(received, total).c_str());
-    if (c.cancelled.load()) break;
-  }
+    return !c.cancelled.load();
+  });
+  if (writeFailed) return Report(c, kCannotWriteText);
   file.reset();
   if (c.cancelled.load() || received == 0) return;
   // Fewer bytes than announced: the connection ended early and the
   // installer is cut short.
   if (total != 0 && received < total) return Report(c, kDownloadIncompleteText);
   c.succeeded = true;
-}
-
-HWND MakeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
-               int height, int id) {
-  return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
 // Waits for the worker while still serving the calls it makes into this
@@ -141,7 +134,7 @@ void ShowUpdatePrompt(HWND owner) {
   const std::wstring installer = InstallerPath(temp);
   if (installer.empty() || offer.downloadUrl.size() >= 2048) {
     // Never a truncated path (or address): that would name another file.
-    MessageBoxW(owner, installer.empty() ? kCannotWriteText : L"Invalid download URL.", kUpdateFailedCaption,
+    MessageBoxW(owner, installer.empty() ? kCannotWriteText : kInvalidUrlText, kUpdateFailedCaption,
                 MB_OK | MB_ICONERROR);
     return;
   }
@@ -155,34 +148,23 @@ void ShowUpdatePrompt(HWND owner) {
   DownloadContext& c = *context;
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
   lstrcpynW(c.installerPath, installer.c_str(), 260);
-  c.statusLabel = MakeChild(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20, 0);
-  c.progressBar = MakeChild(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20, 0);
-  MakeChild(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
+  c.statusLabel = MakeControl(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20);
+  c.progressBar = MakeControl(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20);
+  MakeControl(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
   SendMessageW(c.progressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(c.progressBar, PBM_SETPOS, 0, 0);
 
   HANDLE worker = CreateThread(nullptr, 0, DownloadThreadProc, &c, 0, nullptr);
-  bool quitRequested = false;
-  int quitCode = 0;
+  // A quit taken here means the program is being closed: the download still
+  // finishes, and the quit is passed on to the main loop afterwards.
+  std::optional<int> quit;
   if (worker) {
-    MSG message;
-    for (;;) {
-      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-      if (got == 0 || got == -1) {
-        // The program is being closed: the download still finishes, and the
-        // quit is passed on to the main loop afterwards.
-        quitRequested = got == 0;
-        quitCode = static_cast<int>(message.wParam);
-        break;
-      }
-      if (message.message == WM_DOWNLOAD_DONE && message.hwnd == progress) break;
-      if (message.message == WM_COMMAND && LOWORD(message.wParam) == IDCANCEL) {
-        c.cancelled = true;
-        break;
-      }
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    quit = RunNestedLoop([&](const MSG& message) {
+      if (message.message == WM_DOWNLOAD_DONE && message.hwnd == progress) return true;
+      if (message.message != WM_COMMAND || LOWORD(message.wParam) != IDCANCEL) return false;
+      c.cancelled = true;
+      return true;
+    });
     WaitServingSentMessages(worker);
     CloseHandle(worker);
   } else {
@@ -204,5 +186,5 @@ void ShowUpdatePrompt(HWND owner) {
   if (!c.cancelled) {
     MessageBoxW(owner, c.errorText[0] ? c.errorText : kDownloadFailedText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
   }
-  if (quitRequested) PostQuitMessage(quitCode);
+  if (quit) PostQuitMessage(*quit);
 }

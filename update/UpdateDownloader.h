@@ -5,8 +5,6 @@
 
 #include <atomic>
 
-constexpr UINT WM_DOWNLOAD_DONE = WM_USER + 1;
-
 inline constexpr wchar_t kOfferCaption[] = L"Quillomat Update Available";
 inline constexpr wchar_t kUpdateErrorCaption[] = L"Update Error";
 inline constexpr wchar_t kUpdateFailedCaption[] = L"Update Failed";
@@ -16,6 +14,7 @@ inline constexpr wchar_t kDownloadFailedText[] =
 inline constexpr wchar_t kDownloadIncompleteText[] =
     L"The download ended early. Please check your internet connection and try again.";
 inline constexpr wchar_t kCannotWriteText[] = L"Cannot write to temp file.";
+inline constexpr wchar_t kInvalidUrlText[] = L"Invalid download URL.";
 
 // Shared by the prompt (which owns it for the whole download) and the worker.
 struct DownloadContext {

@@ -1,7 +1,8 @@
 #include "update/UpdateText.h"
 
 #include <cwchar>
-#include <cwctype>
+
+#include "common/LeadingNumber.h"
 
 std::wstring ComposeOfferText(const std::wstring& version, const std::wstring& changelog) {
   std::wstring text = L"A new version is available: " + version + L"\n\n";
@@ -20,15 +21,8 @@ std::wstring DownloadProgressText(uint32_t received, uint32_t total) {
 }
 
 uint32_t ParseContentLength(const std::wstring& text) {
-  // As _wtoi64 reads it: blanks, a sign, digits up to the first other character.
-  size_t i = 0;
-  while (i < text.size() && std::iswspace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  uint64_t value = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) value = value * 10 + (text[i] - L'0');
-  if (negative) value = 0 - value;
-  return static_cast<uint32_t>(value);
+  const LeadingNumber number = ReadLeadingNumber(text);
+  return static_cast<uint32_t>(number.negative ? 0 - number.magnitude : number.magnitude);
 }
 
 std::wstring InstallerPath(const std::wstring& tempFolder) {

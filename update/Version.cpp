@@ -1,26 +1,17 @@
 #include "update/Version.h"
 
 #include <climits>
-#include <cwctype>
+
+#include "common/LeadingNumber.h"
 
 namespace {
 
-// Like _wtoi: leading white space, an optional sign, decimal digits up to the
-// first other character. Out-of-range values saturate rather than wrap.
+// Like _wtoi, except that out-of-range values saturate rather than wrap.
 int ReadNumber(const std::wstring& piece) {
-  size_t i = 0;
-  while (i < piece.size() && std::iswspace(piece[i])) ++i;
-  bool negative = false;
-  if (i < piece.size() && (piece[i] == L'+' || piece[i] == L'-')) negative = piece[i++] == L'-';
-  long long value = 0;
-  for (; i < piece.size() && piece[i] >= L'0' && piece[i] <= L'9'; ++i) {
-    value = value * 10 + (piece[i] - L'0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+  const LeadingNumber number = ReadLeadingNumber(piece);
+  if (number.wrapped || number.magnitude > static_cast<uint64_t>(INT_MAX)) return number.negative ? INT_MIN : INT_MAX;
+  const int value = static_cast<int>(number.magnitude);
+  return number.negative ? -value : value;
 }
 
 }  // namespace

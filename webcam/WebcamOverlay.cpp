@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/HResult.h"
+#include "ui/Window.h"
 #include "ui/WindowGeometry.h"
 
 namespace {
@@ -13,13 +14,8 @@ constexpr int kVideoWidth = 200, kVideoHeight = 150;
 
 LRESULT CALLBACK WebcamOverlayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window, &client);
-      unique_hbrush frame(CreateSolidBrush(kFrameColour));
-      FillRect(reinterpret_cast<HDC>(wParam), &client, frame.get());
-      return 1;
-    }
+    case WM_ERASEBKGND:
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(kFrameColour)).get());
     case WM_NCHITTEST:
       return HTCAPTION;  // the frame around the picture drags the window
   }
@@ -38,18 +34,9 @@ WebcamOverlay& WebcamOverlay::Instance() {
 }
 
 bool WebcamOverlay::CreateOverlayWindow() {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = WebcamOverlayProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = CreateSolidBrush(kFrameColour);  // kept with the class
-    windowClass.lpszClassName = kWebcamOverlayClass;
-    registered = RegisterClassExW(&windowClass) != 0;
-  }
+  WindowClass windowClass{kWebcamOverlayClass, WebcamOverlayProc, CS_HREDRAW | CS_VREDRAW};
+  windowClass.background = [] { return CreateSolidBrush(kFrameColour); };
+  RegisterWindowClass(windowClass);
   window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kWebcamOverlayClass, L"", WS_POPUP | WS_VISIBLE, 0, 0,
                             kWebcamWidth, kWebcamHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   return window_ != nullptr;

@@ -1,0 +1,63 @@
+#include "ui/Window.h"
+
+#include "ui/WindowGeometry.h"
+
+bool RegisterWindowClass(const WindowClass& windowClass) {
+  HINSTANCE instance = windowClass.instance ? windowClass.instance : GetModuleHandleW(nullptr);
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExW(instance, windowClass.name, &existing)) return true;
+
+  WNDCLASSEXW registered{};
+  registered.cbSize = sizeof(registered);
+  registered.style = windowClass.style;
+  registered.lpfnWndProc = windowClass.procedure;
+  registered.hInstance = instance;
+  if (windowClass.icon) registered.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(windowClass.icon));
+  if (windowClass.cursor) registered.hCursor = LoadCursorW(nullptr, windowClass.cursor);
+  if (windowClass.background) registered.hbrBackground = windowClass.background();
+  if (windowClass.menu) registered.lpszMenuName = MAKEINTRESOURCEW(windowClass.menu);
+  registered.lpszClassName = windowClass.name;
+  if (windowClass.smallIcon) registered.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(windowClass.smallIcon));
+  return RegisterClassExW(&registered) != 0;
+}
+
+std::optional<int> RunNestedLoop(const std::function<bool(const MSG&)>& stopsAt) {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1 || (stopsAt && stopsAt(message))) return std::nullopt;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+LRESULT EraseWith(HWND window, HDC dc, HBRUSH brush) {
+  RECT client;
+  GetClientRect(window, &client);
+  FillRect(dc, &client, brush);
+  return 1;
+}
+
+HWND MakeControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
+                 int height, int id, HFONT font) {
+  // The parent's module: every window of the program is made with its own.
+  const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module, nullptr);
+  if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  return control;
+}
+
+unique_hfont MakeFont(int height, int weight) {
+  return unique_hfont(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI"));
+}
+
+void PlaceCentredOver(HWND window, HWND owner, int width, int height) {
+  RECT ownerRect{};
+  GetWindowRect(owner, &ownerRect);
+  const PixelPoint at = CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, width, height);
+  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
