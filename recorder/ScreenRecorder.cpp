@@ -94,13 +94,14 @@ namespace {
 // recording clock, Sleep, and the engine's frame capture.
 class EnginePacingHost final : public PacingHost {
  public:
-  explicit EnginePacingHost(ScreenRecorder& recorder) : recorder_(recorder) {
+  EnginePacingHost(ScreenRecorder& recorder, const std::atomic<bool>& stopRequested)
+      : recorder_(recorder), stopRequested_(stopRequested) {
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&origin_);
   }
 
   RecorderState State() override { return recorder_.state.load(); }
-  bool StopRequested() override { return recorder_.stopRequested.load(); }
+  bool StopRequested() override { return stopRequested_.load(); }
   int64_t NowMs() override {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -126,6 +127,7 @@ class EnginePacingHost final : public PacingHost {
 
  private:
   ScreenRecorder& recorder_;
+  const std::atomic<bool>& stopRequested_;
   LARGE_INTEGER frequency_{};
   LARGE_INTEGER origin_{};
 };
@@ -133,7 +135,7 @@ class EnginePacingHost final : public PacingHost {
 }  // namespace
 
 void ScreenRecorder::VideoLoop() {
-  EnginePacingHost host(*this);
+  EnginePacingHost host(*this, stopRequested);
   FramePacer pacer;
   RunPacingLoop(host, pacer);
 }

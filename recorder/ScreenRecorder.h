@@ -55,40 +55,32 @@ class ScreenRecorder {
   // Where writers come from. Always MFCreateSinkWriterFromURL in the program.
   SinkWriterFactory createSinkWriter;
 
+  // Friendly names of the active input devices, in the platform's order.
+  std::vector<std::wstring> EnumerateAudioCaptureDevices();
+
   // --- Engine state. Written on the user-interface thread, read by workers.
   std::atomic<RecorderState> state{RecorderState::Idle};
   CaptureRegion region{};
-  bool audioEnabled = false;
   std::wstring outputPath;
 
-  // --- File writer.
+  // --- What a recording is made of, open to the engine's tests and the
+  // benchmark, which take its steps one at a time.
   ComPtr<IMFSinkWriter> sinkWriter;
   DWORD videoStreamIndex = 0;
   DWORD audioStreamIndex = 0;
-  std::atomic<bool> stopRequested{false};
   std::thread videoThread;
-
-  // --- Audio device.
-  ComPtr<IAudioClient> audioClient;
-  ComPtr<IAudioCaptureClient> captureClient;
-  unique_cotaskmem<WAVEFORMATEX> mixFormat;
+  // The input device's format as the stream is declared from it.
   uint32_t sampleRate = 0;
   uint32_t channels = 0;
   uint32_t outputChannels = 0;
   uint32_t bitsPerSample = 0;
   bool isFloat = false;
   bool audioReady = false;
-  uint64_t audioFramesWritten = 0;
   std::thread audioThread;
-  // When Start began the recording, and whether it has been paused since:
-  // the audio thread places a late first packet by them.
-  LARGE_INTEGER recordingStart{};
-  std::atomic<bool> pausedSinceStart{false};
-
   // Serialises every call into sinkWriter that writes or finishes the file.
   std::mutex writerLock;
 
-  // --- Screen copy, made in Start and reused for every frame.
+  // Screen copy, made in Start and reused for every frame.
   unique_screen_dc screenDC;
   unique_hdc memoryDC;
   unique_hbitmap bitmap;
@@ -97,15 +89,15 @@ class ScreenRecorder {
   uint32_t frameBufferSize = 0;
 
   // Frames whose capture was skipped because the encoder had fallen more than
-  // about a second behind (the pacing grid still advances for them).
+  // about a second behind (the pacing grid still advances for them), and the
+  // CPU time of the last recording's audio thread in 100-ns units: figures
+  // of the benchmark.
   std::atomic<uint64_t> framesSkippedForBacklog{0};
+  uint64_t audioThreadCpuTicks = 0;
 
-  // --- Operations behind Start/Stop (public for the engine's own tests).
-  void VideoLoop();
   HRESULT CaptureFrame(int64_t sampleTime);
   void CreateCaptureResources();
   void ReleaseCaptureResources();
-
   HRESULT OpenWriter();
   HRESULT ConfigureVideoStream(IMFSinkWriter* writer);
   HRESULT ConfigureAudioStream(IMFSinkWriter* writer);
@@ -113,22 +105,29 @@ class ScreenRecorder {
   // *filled tells whether it ran (the buffer was made and locked).
   HRESULT SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill, LONGLONG time,
                        LONGLONG duration, bool* filled = nullptr);
-
-  // Friendly names of the active input devices, in the platform's order.
-  std::vector<std::wstring> EnumerateAudioCaptureDevices();
-  HRESULT InitAudioClient();
-  void AudioLoop();
   // data null: a silent packet.
   HRESULT WriteAudioPacket(const BYTE* data, UINT32 frames);
+
+ private:
+  void VideoLoop();
+  HRESULT InitAudioClient();
+  void AudioLoop();
   // Silence ahead of a first packet of `frames` that arrives late, so that
   // the sound keeps time with the picture.
   void PlaceFirstAudioPacket(UINT32 frames);
   void ReleaseAudioObjects();
-  // CPU time of the last recording's audio thread, in 100-ns units.
-  uint64_t audioThreadCpuTicks = 0;
-
- private:
   void JoinWorkers();
+
+  bool audioEnabled = false;
+  std::atomic<bool> stopRequested{false};
+  ComPtr<IAudioClient> audioClient;
+  ComPtr<IAudioCaptureClient> captureClient;
+  unique_cotaskmem<WAVEFORMATEX> mixFormat;
+  uint64_t audioFramesWritten = 0;
+  // When Start began the recording, and whether it has been paused since:
+  // the audio thread places a late first packet by them.
+  LARGE_INTEGER recordingStart{};
+  std::atomic<bool> pausedSinceStart{false};
 };
 
 // The whole primary screen, in physical pixels.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
@@ -19,10 +18,16 @@ namespace {
 
 std::atomic<bool> g_engineAliveAtFinalize{false};
 
-class ShutdownTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+// Two ways the main loop ends during a recording: the tray's Exit while the
+// about window's own loop runs (that loop takes the quit, and the main loop
+// still ends), and a quit posted with the window still up, as an accepted
+// update does after starting its installer (the window goes after the loop).
+TEST(ShutdownTest, EndingDuringARecordingFinishesItFirst) {
+  GdiplusSession gdiplus;
+  for (const bool nested : {true, false}) {
+    SCOPED_TRACE(nested ? "Exit inside the about window's loop" : "a posted quit");
     StandInReset();
+    g_engineAliveAtFinalize = false;
     StandInOptions options;
     options.onCall = [](const StandInCall& call) {
       if (call.step == StandInStep::Finalize) g_engineAliveAtFinalize = g_recorder != nullptr;
@@ -31,38 +36,34 @@ class ShutdownTest : public ::testing::Test {
     RegisterMainWindowClass(GetModuleHandleW(nullptr));
     ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
     g_recorder->createSinkWriter = &CreateStandInSinkWriter;
-    main_ = g_mainWindow.window;
-    SetWindowTextW(g_mainWindow.folderField, dir_.path().c_str());
-    SendMessageW(main_, WM_COMMAND, IDC_RECORD, 0);
+    HWND main = g_mainWindow.window;
+    TempDir dir;
+    SetWindowTextW(g_mainWindow.folderField, dir.path().c_str());
+    SendMessageW(main, WM_COMMAND, IDC_RECORD, 0);
     ASSERT_EQ(g_recorder->state.load(), RecorderState::Recording);
-  }
 
-  void TearDown() override {
+    static bool aboutWasOpen;
+    aboutWasOpen = false;
+    if (nested) {
+      SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        aboutWasOpen = FindWindowW(L"AboutDlg", nullptr) != nullptr;
+        SendMessageW(g_mainWindow.window, WM_COMMAND, IDM_TRAY_EXIT, 0);
+      });
+      PostMessageW(main, WM_COMMAND, IDM_ABOUT, 0);
+    } else {
+      PumpMessages(150);
+      PostQuitMessage(0);
+    }
+    // Should nothing end the loop, this does, with another exit code.
+    const UINT_PTR watchdog = SetTimer(nullptr, 0, 10000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(9); });
+    EXPECT_EQ(RunMainLoop(LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_QUILLOMAT))), 0);
+    KillTimer(nullptr, watchdog);
+    EXPECT_EQ(aboutWasOpen, nested);
+    EXPECT_EQ(IsWindow(main) != FALSE, !nested);
     FinishMainWindow();
-    StandInReset();
-  }
-
-  // Runs the main loop as the program does; a watchdog ends it should
-  // nothing else, and says so.
-  int RunMainLoopWatched() {
-    const DWORD thread = GetCurrentThreadId();
-    unique_kernel_handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::atomic<bool> fired{false};
-    std::thread watchdog([&] {
-      if (WaitForSingleObject(done.get(), 10000) != WAIT_TIMEOUT) return;
-      fired = true;
-      PostThreadMessageW(thread, WM_QUIT, 9, 0);
-    });
-    const int code = RunMainLoop(LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_QUILLOMAT)));
-    SetEvent(done.get());
-    watchdog.join();
-    EXPECT_FALSE(fired) << "the main loop did not end";
-    return code;
-  }
-
-  void ExpectRecordingFinishedAndEverythingGone() {
-    FinishMainWindow();
-    EXPECT_FALSE(IsWindow(main_));
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_EQ(FindWindowW(L"AboutDlg", nullptr), nullptr);
     EXPECT_EQ(g_mainWindow.tray, nullptr);
     EXPECT_EQ(g_recorder, nullptr);
     const auto records = StandInRecords();
@@ -73,37 +74,7 @@ class ShutdownTest : public ::testing::Test {
     MSG stray;
     EXPECT_FALSE(PeekMessageW(&stray, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   }
-
-  GdiplusSession gdiplus_;
-  TempDir dir_;
-  HWND main_ = nullptr;
-};
-
-// The tray's Exit while the about window's own loop runs: that loop takes
-// the quit, and the main loop still ends.
-TEST_F(ShutdownTest, ExitInsideANestedLoop) {
-  static bool aboutWasOpen;
-  aboutWasOpen = false;
-  SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    aboutWasOpen = FindWindowW(L"AboutDlg", nullptr) != nullptr;
-    SendMessageW(g_mainWindow.window, WM_COMMAND, IDM_TRAY_EXIT, 0);
-  });
-  PostMessageW(main_, WM_COMMAND, IDM_ABOUT, 0);
-  EXPECT_EQ(RunMainLoopWatched(), 0);
-  EXPECT_TRUE(aboutWasOpen);
-  EXPECT_EQ(FindWindowW(L"AboutDlg", nullptr), nullptr);
-  ExpectRecordingFinishedAndEverythingGone();
-}
-
-// A quit posted with the window still up, as an accepted update does after
-// starting its installer: the window is taken down after the loop.
-TEST_F(ShutdownTest, PostedQuit) {
-  PumpMessages(150);
-  PostQuitMessage(0);
-  EXPECT_EQ(RunMainLoopWatched(), 0);
-  EXPECT_TRUE(IsWindow(main_));
-  ExpectRecordingFinishedAndEverythingGone();
+  StandInReset();
 }
 
 }  // namespace

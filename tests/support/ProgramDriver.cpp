@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "tests/support/ScreenFixtures.h"
+#include "ui/Window.h"
 
 std::wstring ProgramPath() {
   wchar_t self[MAX_PATH];
@@ -203,16 +204,10 @@ LiveScene::~LiveScene() {
 }
 
 void LiveScene::Run() {
-  static const ATOM registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = SceneProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kSceneClass;
-    return RegisterClassExW(&windowClass);
-  }();
-  (void)registered;
+  WindowClass scene;
+  scene.name = kSceneClass;
+  scene.procedure = SceneProc;
+  RegisterWindowClass(scene);
   SceneState state;
   QueryPerformanceFrequency(&state.frequency);
   QueryPerformanceCounter(&state.start);

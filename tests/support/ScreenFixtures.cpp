@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ui/Window.h"
 #include "update/UpdateCheck.h"
 
 namespace {
@@ -100,18 +101,13 @@ void DeleteMatching(const std::wstring& folder, const wchar_t* pattern) {
 
 ScopedEnvironment::ScopedEnvironment(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
   for (const auto& [name, value] : values) {
-    wchar_t old[2048] = {};
-    const DWORD length = GetEnvironmentVariableW(name, old, 2048);
-    saved_.emplace_back(name, std::wstring(old, length < 2048 ? length : 0));
-    had_.push_back(length > 0);
+    saved_.emplace_back(name, FromEnvironment(name));
     SetEnvironmentVariableW(name, value.c_str());
   }
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  for (size_t i = saved_.size(); i-- > 0;) {
-    SetEnvironmentVariableW(saved_[i].first.c_str(), had_[i] ? saved_[i].second.c_str() : nullptr);
-  }
+  for (const auto& [name, value] : saved_) SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
 }
 
 void PumpMessages(DWORD milliseconds) {
@@ -127,17 +123,12 @@ void PumpMessages(DWORD milliseconds) {
 }
 
 SolidWindow::SolidWindow(int x, int y, int width, int height) {
-  static const ATOM registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = SolidProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = CreateSolidBrush(RGB(kColour >> 16, (kColour >> 8) & 0xff, kColour & 0xff));
-    windowClass.lpszClassName = L"QuillomatTestSolid";
-    return RegisterClassExW(&windowClass);
-  }();
-  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, MAKEINTATOM(registered), L"solid", WS_POPUP | WS_VISIBLE,
+  WindowClass solid;
+  solid.name = L"QuillomatTestSolid";
+  solid.procedure = SolidProc;
+  solid.background = [] { return CreateSolidBrush(RGB(kColour >> 16, (kColour >> 8) & 0xff, kColour & 0xff)); };
+  RegisterWindowClass(solid);
+  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, solid.name, L"solid", WS_POPUP | WS_VISIBLE,
                             x, y, width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   EXPECT_NE(window_, nullptr);
   SetForegroundWindow(window_);

@@ -46,7 +46,6 @@ class ScopedEnvironment {
 
  private:
   std::vector<std::pair<std::wstring, std::wstring>> saved_;
-  std::vector<bool> had_;
 };
 
 // Handles messages for about the given time.

@@ -73,9 +73,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   HRESULT STDMETHODCALLTYPE AddStream(IMFMediaType* type, DWORD* index) override {
-    StandInCall call;
-    call.step = StandInStep::AddStream;
-    call.stream = static_cast<DWORD>(streams_.size());
+    StandInCall call(StandInStep::AddStream, static_cast<DWORD>(streams_.size()));
     Stream added;
     UINT64 size = 0;
     if (type) {
@@ -94,9 +92,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD stream, IMFMediaType* type, IMFAttributes*) override {
-    StandInCall call;
-    call.step = StandInStep::SetInputMediaType;
-    call.stream = stream;
+    StandInCall call(StandInStep::SetInputMediaType, stream);
     HRESULT natural = S_OK;
     if (!type) natural = E_POINTER;
     else if (stream >= streams_.size()) natural = MF_E_INVALIDSTREAMNUMBER;
@@ -107,8 +103,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   HRESULT STDMETHODCALLTYPE BeginWriting() override {
-    StandInCall call;
-    call.step = StandInStep::BeginWriting;
+    StandInCall call(StandInStep::BeginWriting);
     HRESULT natural = begun_ || streams_.empty() ? MF_E_INVALIDREQUEST : S_OK;
     for (const Stream& s : streams_) {
       if (!s.hasInput) natural = MF_E_INVALIDMEDIATYPE;
@@ -119,9 +114,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   HRESULT STDMETHODCALLTYPE WriteSample(DWORD stream, IMFSample* sample) override {
-    StandInCall call;
-    call.step = StandInStep::WriteSample;
-    call.stream = stream;
+    StandInCall call(StandInStep::WriteSample, stream);
     const Stream* s = stream < streams_.size() ? &streams_[stream] : nullptr;
     const bool video = s && s->major == MFMediaType_Video, audio = s && s->major == MFMediaType_Audio;
     HRESULT natural = E_POINTER;
@@ -155,8 +148,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   HRESULT STDMETHODCALLTYPE Flush(DWORD) override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE Finalize() override {
-    StandInCall call;
-    call.step = StandInStep::Finalize;
+    StandInCall call(StandInStep::Finalize);
     // The index goes at the end of the file: a disk that filled up fails it.
     const HRESULT natural = begun_ && !finalized_ ? GrowOutput(4096 * options_.outputShare) : MF_E_INVALIDREQUEST;
     const HRESULT hr = Record(call, natural);
@@ -227,9 +219,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
 
 // The encoder's property interface is not offered: tuning it is best effort.
 HRESULT StandInSinkWriter::GetServiceForStream(DWORD stream, REFGUID, REFIID, LPVOID* object) {
-  StandInCall call;
-  call.step = StandInStep::GetServiceForStream;
-  call.stream = stream;
+  StandInCall call(StandInStep::GetServiceForStream, stream);
   if (object) *object = nullptr;
   return Record(call, !object ? E_POINTER : stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : MF_E_UNSUPPORTED_SERVICE);
 }
@@ -294,8 +284,7 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
     options = g_options;
     g_records.push_back(record);
   }
-  StandInCall call;
-  call.step = StandInStep::Create;
+  StandInCall call(StandInStep::Create);
 
   // Like the platform's writer, make (or empty) the output file right away:
   // a folder that does not exist or cannot be written fails here.

@@ -36,9 +36,10 @@ const char* StandInStepName(StandInStep step);
 std::wstring FromEnvironment(const wchar_t* name);
 
 struct StandInCall {
-  StandInStep step = StandInStep::Create;
+  explicit StandInCall(StandInStep s = StandInStep::Create, DWORD forStream = 0) : step(s), stream(forStream) {}
+  StandInStep step;
   HRESULT result = S_OK;
-  DWORD stream = 0;
+  DWORD stream;
   int width = 0, height = 0;        // AddStream of a video stream
   LONGLONG time = 0, duration = 0;  // WriteSample
   DWORD length = 0;                 // WriteSample

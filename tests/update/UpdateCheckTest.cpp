@@ -49,6 +49,8 @@ TEST(HttpClient, SplitsOnlyWhatItCanRequest) {
 
 TEST(HttpClient, BodiesWhateverTheStatus) {
   SetVersionAnswer(R"({"available":false})");
+  ServeFiller(L"pieces.bin", 20000);
+  ServeFiller(L"big.bin", 2 * 1024 * 1024);
   const struct {
     const wchar_t* url;
     std::string body;
@@ -56,8 +58,9 @@ TEST(HttpClient, BodiesWhateverTheStatus) {
       {L"/api/version/latest", R"({"available":false})"},
       {L"/status/404", "<html>not here</html>"},
       {L"/empty", ""},
-      {L"/pieces", "piece 0;piece 1;piece 2;piece 3;piece 4;"},  // no length, in pieces
-      {L"/big", ""},                                              // larger than any answer: not kept
+      {L"/slow/pieces.bin", std::string(20000, 'q')},      // in pieces
+      {L"/nolength/pieces.bin", std::string(20000, 'q')},  // without a length
+      {L"/files/big.bin", ""},                             // larger than any answer: not kept
   };
   for (const auto& c : cases) EXPECT_EQ(HttpGet(Service(c.url)), c.body) << std::string(c.url, c.url + wcslen(c.url));
   // A URL that cannot be split sends nothing at all.

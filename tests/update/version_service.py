@@ -9,8 +9,6 @@ Serves on 127.0.0.1:PORT until killed, over TLS when given a certificate:
                         connection stays open until the file is removed)
   /status/404           404 with a body
   /empty                200 with an empty body
-  /pieces               200, a body sent in several pieces without a length
-  /big                  200, 2 MiB of body
   /files/NAME           DIR/files/NAME with its length
   /nolength/NAME        the same without a length
   /drop/NAME            the length of the whole, then half of it, then the end
@@ -60,15 +58,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send(404, b"<html>not here</html>")
         elif self.path == "/empty":
             self.send(200, b"")
-        elif self.path == "/pieces":
-            self.send_response(200)
-            self.end_headers()
-            for i in range(5):
-                self.wfile.write(("piece %d;" % i).encode())
-                self.wfile.flush()
-                time.sleep(0.1)
-        elif self.path == "/big":
-            self.send(200, b"x" * (2 * 1024 * 1024))
         elif self.path.count("/") == 2 and self.path.split("/")[1] in ("files", "nolength", "drop", "slow", "slowdrop"):
             kind, name = self.path.split("/")[1:]
             try:
