@@ -12,9 +12,8 @@
 
 #include "app/StatusText.h"
 #include "res/resource.h"
-#include "tests/support/ProgramDriver.h"
+#include "tests/e2e/EndToEnd.h"
 #include "tests/support/ScreenFixtures.h"
-#include "tests/support/Screenshot.h"
 
 namespace {
 

@@ -5,7 +5,60 @@
 
 #include "app/StatusText.h"
 #include "res/resource.h"
-#include "tests/support/Screenshot.h"
+#include "ui/ButtonImage.h"
+#include "ui/GdiplusApi.h"
+#include "ui/Window.h"
+
+namespace {
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+bool SavePng(HBITMAP bitmap, const std::wstring& path) {
+  GdiplusSession gdiplus;
+  GpBitmap* image = nullptr;
+  if (GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) != Ok || !image) return false;
+  const CLSID pngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+  const bool saved = GdipSaveImageToFile(image, path.c_str(), &pngEncoder, nullptr) == Ok;
+  GdipDisposeImage(image);
+  return saved;
+}
+
+}  // namespace
+
+bool SaveScreenshot(const RECT& area, const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"QM_SCREENSHOT_DIR", folder, MAX_PATH) == 0) return true;
+  // Only what is on the screen: Wine copies nothing of a partly outside source.
+  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, visible;
+  if (!IntersectRect(&visible, &area, &screen)) return false;
+  const int width = visible.right - visible.left, height = visible.bottom - visible.top;
+  unique_screen_dc screenDc(GetDC(nullptr));
+  unique_hdc dc(CreateCompatibleDC(screenDc.get()));
+  unique_hbitmap shot(CreateCompatibleBitmap(screenDc.get(), width, height));
+  {
+    SelectObjectScope select(dc.get(), shot.get());
+    BitBlt(dc.get(), 0, 0, width, height, screenDc.get(), visible.left, visible.top, SRCCOPY);
+  }
+  CreateDirectoryW(folder, nullptr);
+  return SavePng(shot.get(), std::wstring(folder) + L"\\" + name + L".png");
+}
+
+namespace {
+
+std::vector<StandInCall> ReadJournal(const std::wstring& path) {
+  std::vector<StandInCall> out;
+  const std::string text = ReadFileBytes(path);
+  for (size_t begin = 0, end; begin < text.size(); begin = end + 1) {
+    end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    StandInCall call;
+    if (ParseJournalLine(text.substr(begin, end - begin), call)) out.push_back(call);
+  }
+  return out;
+}
+
+}  // namespace
 
 Recording ReadRecording(const std::wstring& path) {
   Recording rec;
@@ -30,30 +83,7 @@ std::string Describe(const Recording& rec) {
   return out;
 }
 
-std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int width, int height) {
-  const std::string bytes = ReadFileBytes(path);
-  const size_t frameBytes = static_cast<size_t>(width) * height * 4;
-  std::vector<std::vector<uint8_t>> frames;
-  for (size_t at = 0; at + frameBytes <= bytes.size(); at += frameBytes) {
-    frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                        bytes.begin() + static_cast<std::ptrdiff_t>(at + frameBytes));
-  }
-  return frames;
-}
 
-double ToneFrequency(const std::string& pcm, int sampleRate, int channels) {
-  const size_t frames = pcm.size() / (2u * channels);
-  if (frames < 2) return 0;
-  int crossings = 0;
-  int16_t previous = 0;
-  for (size_t i = 0; i < frames; ++i) {
-    int16_t sample;
-    std::memcpy(&sample, pcm.data() + i * 2 * channels, 2);
-    if (i > 0 && previous < 0 && sample >= 0) ++crossings;
-    previous = sample;
-  }
-  return crossings * static_cast<double>(sampleRate) / static_cast<double>(frames);
-}
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
@@ -112,6 +142,12 @@ void EndToEndTest::TearDown() {
   for (const auto& [folder, pattern] : cleanUp_) DeleteMatching(folder, pattern.c_str());
 }
 
+void EndToEndTest::Start() {
+  program_ = std::make_unique<Program>();
+  main_ = StartAndFindMain(*program_);
+  ASSERT_NE(main_, nullptr) << "no main window";
+}
+
 HWND EndToEndTest::StartAndFindMain(const Program& program) {
   HWND main = program.started() ? program.FindWindowOfClass(L"QUILLOMAT") : nullptr;
   // The window and its controls are up; the first paint has happened.
@@ -119,3 +155,213 @@ HWND EndToEndTest::StartAndFindMain(const Program& program) {
   return main;
 }
 
+
+std::wstring ProgramPath() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Quillomat.exe";
+}
+
+Program::Program() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+  started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process_) != FALSE;
+}
+
+Program::~Program() {
+  if (!started_) return;
+  Kill();
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
+void Program::Kill() {
+  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.hProcess, 99);
+    WaitForSingleObject(process_.hProcess, 5000);
+  }
+}
+
+HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
+  struct Search {
+    DWORD pid;
+    const wchar_t* cls;
+    const wchar_t* title;
+    HWND found;
+  } search{pid, className, title, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t cls[64] = {};
+        GetClassNameW(window, cls, 64);
+        if (owner == s->pid && _wcsicmp(cls, s->cls) == 0 && IsWindowVisible(window) &&
+            (!s->title || TextOf(window) == s->title)) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND Program::FindWindowOfClass(const wchar_t* className, DWORD timeoutMs, const wchar_t* title) const {
+  const DWORD start = GetTickCount();
+  do {
+    if (HWND found = FindVisibleWindow(process_.dwProcessId, className, title)) return found;
+    PumpMessages(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+DWORD Program::WaitForExit(DWORD timeoutMs) const {
+  WaitForSingleObject(process_.hProcess, timeoutMs);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process_.hProcess, &code);
+  return code;
+}
+
+std::wstring TextOf(HWND window) {
+  // Asked of the window itself: for another process's edit field the
+  // system's copy of the text stays empty.
+  wchar_t text[512] = {};
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                           &ignored)) {
+    GetWindowTextW(window, text, 512);
+  }
+  return text;
+}
+
+void MovePointer(int x, int y) { Xdotool(L"mousemove " + std::to_wstring(x) + L" " + std::to_wstring(y)); }
+
+void ClickAt(int x, int y) {
+  MovePointer(x, y);
+  Sleep(50);  // the window under the pointer sees it arrive before the press
+  Xdotool(L"click 1");
+}
+
+void ClickOn(HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs) {
+  return WaitFor([&] { return check(TextOf(window)); }, timeoutMs);
+}
+
+bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs) {
+  return WaitFor([&] { return TextOf(window) == text; }, timeoutMs);
+}
+
+
+// --- The live scene.
+
+namespace {
+
+constexpr wchar_t kSceneClass[] = L"QuillomatLiveScene";
+constexpr UINT_PTR kSceneTimer = 1;
+
+struct SceneState {
+  LARGE_INTEGER start{}, frequency{};
+  std::vector<uint32_t> pixels;
+};
+
+void PaintScene(HWND window, SceneState& s) {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const uint32_t ms = static_cast<uint32_t>((now.QuadPart - s.start.QuadPart) * 1000 / s.frequency.QuadPart);
+  constexpr int w = LiveScene::kWidth, h = LiveScene::kHeight;
+  s.pixels.resize(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const int cell = x / LiveScene::kCellWidth;  // of the clock, in the strip at the top
+      const bool one = cell < 32 && ((ms >> (31 - cell)) & 1u) != 0;
+      s.pixels[static_cast<size_t>(y) * w + x] =
+          y >= LiveScene::kStripHeight ? LiveScene::PatternAt(x, y, ms) : one ? 0xffffff : 0x000000;
+    }
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC dc = GetDC(window);
+  // One transfer for the whole picture, so a frame never shows half of one
+  // clock and half of the next.
+  SetDIBitsToDevice(dc, 0, 0, w, h, 0, 0, 0, h, s.pixels.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(window, dc);
+}
+
+LRESULT CALLBACK SceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* state = reinterpret_cast<SceneState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_TIMER:
+    case WM_PAINT:
+      if (message == WM_PAINT) ValidateRect(window, nullptr);
+      if (state) PaintScene(window, *state);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+uint32_t LiveScene::PatternAt(int x, int y, uint32_t ms) {
+  // Diagonal bands that slide one pixel every 8 ms, over a fixed gradient.
+  const uint32_t shift = ms / 8;
+  const uint32_t band = ((static_cast<uint32_t>(x + y) + shift) / 16) % 6;
+  static const uint32_t kBands[6] = {0xe04040, 0x40c040, 0x4060e0, 0xe0c020, 0x20c0c0, 0xc040c0};
+  const uint32_t gradient = static_cast<uint32_t>(y) & 0x1f;
+  return kBands[band] ^ gradient;
+}
+
+LiveScene::LiveScene(int x, int y) : x_(x), y_(y) {
+  ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  thread_ = std::thread([this] { Run(); });
+  WaitForSingleObject(ready_, 10000);
+  Sleep(200);  // shown and painted a few times
+}
+
+LiveScene::~LiveScene() {
+  if (threadId_) PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+  if (thread_.joinable()) thread_.join();
+  CloseHandle(ready_);
+}
+
+void LiveScene::Run() {
+  WindowClass scene;
+  scene.name = kSceneClass;
+  scene.procedure = SceneProc;
+  RegisterWindowClass(scene);
+  SceneState state;
+  QueryPerformanceFrequency(&state.frequency);
+  QueryPerformanceCounter(&state.start);
+  HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kSceneClass, L"scene", WS_POPUP,
+                                x_, y_, kWidth, kHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  threadId_ = GetCurrentThreadId();
+  if (!window) {
+    ADD_FAILURE() << "cannot create the scene window";
+    SetEvent(ready_);
+    return;
+  }
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  SetTimer(window, kSceneTimer, 10, nullptr);
+  SetEvent(ready_);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  KillTimer(window, kSceneTimer);
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+}

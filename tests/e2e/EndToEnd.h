@@ -1,16 +1,93 @@
 #pragma once
-// What the end-to-end tests share: the program started beside the writer
-// stand-in, and the record of a recording read back from beside its file.
+// The unmodified program driven from outside, as a user drives it: started as
+// a process, its controls clicked with real pointer input, and what it handed
+// to the writer read back from the stand-in's journal beside the file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "tests/support/ProgramDriver.h"
 #include "tests/support/ScreenFixtures.h"
+
+// The program beside this test program, started as a user starts it; ended
+// by force when a test leaves it running.
+class Program {
+ public:
+  Program();
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool started() const { return started_; }
+  DWORD id() const { return process_.dwProcessId; }
+  HANDLE handle() const { return process_.hProcess; }
+
+  // The first visible top-level window of this process with the given class
+  // (and title, when given), or null when none appeared in time.
+  HWND FindWindowOfClass(const wchar_t* className, DWORD timeoutMs = 10000, const wchar_t* title = nullptr) const;
+  // Exit code, or STILL_ACTIVE when it did not end in time.
+  DWORD WaitForExit(DWORD timeoutMs = 15000) const;
+  void Kill();
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+
+std::wstring ProgramPath();
+std::wstring TextOf(HWND window);
+// A visible top-level window of the process with the given class (and
+// title, when given), or null.
+HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
+
+// Real pointer input on the virtual screen.
+void MovePointer(int x, int y);
+void ClickAt(int x, int y);
+void ClickOn(HWND control);  // its centre
+// Waits until the window's text satisfies `check`; the last text seen.
+bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs = 5000);
+bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs = 5000);
+
+// A lively scene on its own thread: a borderless top-most window showing a
+// clock (the milliseconds since the scene began, as 32 black or white cells
+// in its top strip) above a pattern that moves with that clock. Each frame
+// of a recording can so be read back: when it was painted, and what every
+// pixel under the strip must be.
+class LiveScene {
+ public:
+  static constexpr int kWidth = 320, kHeight = 200;
+  static constexpr int kStripHeight = 16, kCellWidth = 10;
+
+  LiveScene(int x, int y);
+  ~LiveScene();
+  LiveScene(const LiveScene&) = delete;
+  LiveScene& operator=(const LiveScene&) = delete;
+
+  // Colour (0x00RRGGBB) of scene pixel (x, y) below the strip at clock `ms`.
+  static uint32_t PatternAt(int x, int y, uint32_t ms);
+  // The clock in a picture of the scene; `pixel(x, y)` gives scene pixels.
+  template <typename Pixel>
+  static uint32_t ReadClock(Pixel pixel) {
+    uint32_t ms = 0;
+    for (int i = 0; i < 32; ++i) {
+      const uint32_t c = pixel(i * kCellWidth + kCellWidth / 2, kStripHeight / 2);
+      ms = ms << 1 | (((c >> 8) & 0xff) > 0x80 ? 1u : 0u);
+    }
+    return ms;
+  }
+
+ private:
+  void Run();
+  int x_, y_;
+  HANDLE ready_ = nullptr;
+  DWORD threadId_ = 0;
+  std::thread thread_;
+};
 
 // One recording as the writer saw it.
 struct Recording {
@@ -24,15 +101,11 @@ Recording ReadRecording(const std::wstring& mp4OrJournalPath);
 // Counts and the last call, for failure messages.
 std::string Describe(const Recording& rec);
 
-// The raw frames (or their crops) of a recording, each width x height BGRX
-// with the bottom row first.
-std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int width, int height);
-
-// The frequency of a tone in 16-bit PCM, from its rising zero crossings on
-// the first channel.
-double ToneFrequency(const std::string& pcm, int sampleRate, int channels);
-
 std::string Narrow(const std::wstring& text);
+
+// Saves the on-screen part of `area` as QM_SCREENSHOT_DIR\<name>.png, for
+// people to look at. True when saved, or when no folder is named.
+bool SaveScreenshot(const RECT& area, const wchar_t* name);
 
 // The main window's status line, and whether it shows a running recording
 // ("Recording: " and the duration as hh:mm:ss).
@@ -55,6 +128,10 @@ class EndToEndTest : public ::testing::Test {
 
   // Waits for the program's main window with its status line in place, or null.
   static HWND StartAndFindMain(const Program& program);
+  // Starts the program as program_ and finds its main window, main_.
+  void Start();
+  std::unique_ptr<Program> program_;
+  HWND main_ = nullptr;
   // Files matching `pattern` in `folder` are deleted when the test ends.
   void CleanUpAfter(const std::wstring& folder, const wchar_t* pattern) { cleanUp_.emplace_back(folder, pattern); }
 

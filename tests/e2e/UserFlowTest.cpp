@@ -46,35 +46,31 @@ void ClickTrayMenuItem(const Program& program, HWND main, int fromTop) {
 }
 
 TEST_F(EndToEndTest, WebcamThatCannotOpenSaysSoAndChangesNothing) {
-  Program program;
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
-  ClickOn(GetDlgItem(main, IDC_WEBCAM));
-  HWND box = FindBox(program, kWebcamFailureCaption);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ClickOn(GetDlgItem(main_, IDC_WEBCAM));
+  HWND box = FindBox(*program_, kWebcamFailureCaption);
   ASSERT_NE(box, nullptr) << "no camera here, so the failure box";
   ClickOn(GetDlgItem(box, IDOK));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
-  EXPECT_EQ(FindVisibleWindow(program.id(), kWebcamOverlayClass), nullptr);
-  EXPECT_EQ(TextOf(GetDlgItem(main, IDC_STATUS)), kStatusReady);
+  EXPECT_EQ(FindVisibleWindow(program_->id(), kWebcamOverlayClass), nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(main_, IDC_STATUS)), kStatusReady);
 
   // A recording still starts and ends as usual.
   TempDir dir;
-  EXPECT_TRUE(RecordInto(main, dir.path(), 800).finalized);
-  EXPECT_TRUE(CloseNormally(main, program));
+  EXPECT_TRUE(RecordInto(main_, dir.path(), 800).finalized);
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
-  Program program;
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
+  ASSERT_NO_FATAL_FAILURE(Start());
   // "File" on the menu bar, just above the client area.
   POINT client{0, 0};
-  ClientToScreen(main, &client);
+  ClientToScreen(main_, &client);
   ClickAt(client.x + 14, client.y - GetSystemMetrics(SM_CYMENU) / 2);
-  HWND popup = program.FindWindowOfClass(L"#32768", 5000);
+  HWND popup = program_->FindWindowOfClass(L"#32768", 5000);
   ASSERT_NE(popup, nullptr);
   ClickMenuItem(popup, 0);  // "General Settings..."
-  HWND settings = program.FindWindowOfClass(kSettingsClass, 5000);
+  HWND settings = program_->FindWindowOfClass(kSettingsClass, 5000);
   ASSERT_NE(settings, nullptr);
 
   // The sound list: "No Audio", then the devices, among them the sound
@@ -99,8 +95,8 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
 
   // A corner chosen and applied is kept; one chosen and closed is not.
   auto reopen = [&] {
-    PostMessageW(main, WM_COMMAND, IDM_SETTINGS, 0);
-    settings = program.FindWindowOfClass(kSettingsClass, 5000);
+    PostMessageW(main_, WM_COMMAND, IDM_SETTINGS, 0);
+    settings = program_->FindWindowOfClass(kSettingsClass, 5000);
     return settings != nullptr;
   };
   auto corner = [&] { return SendDlgItemMessageW(settings, kWebcamListId, CB_GETCURSEL, 0, 0); };
@@ -119,26 +115,24 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
             nullptr);
   PostMessageW(settings, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
-  EXPECT_TRUE(CloseNormally(main, program));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 // Alt+"/" and Alt+"?" open the about window, also while a button has the
 // keyboard focus after a click on it.
 TEST_F(EndToEndTest, AboutWindowFromTheKeyboard) {
-  Program program;
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
+  ASSERT_NO_FATAL_FAILURE(Start());
   for (const wchar_t* keys : {L"alt+slash", L"alt+question"}) {
     SCOPED_TRACE(Narrow(keys));
-    ClickOn(GetDlgItem(main, IDC_MICROPHONE));  // twice: the flag as it was
-    ClickOn(GetDlgItem(main, IDC_MICROPHONE));
+    ClickOn(GetDlgItem(main_, IDC_MICROPHONE));  // twice: the flag as it was
+    ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
     Xdotool(std::wstring(L"key ") + keys);
-    HWND about = program.FindWindowOfClass(L"AboutDlg", 5000);
+    HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
     ASSERT_NE(about, nullptr);
     PostMessageW(about, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }));
   }
-  EXPECT_TRUE(CloseNormally(main, program));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 // The local version service offers 9.9.9 with the stand-in installer.
@@ -162,31 +156,27 @@ class UpdateOfferTest : public EndToEndTest {
 
 TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   const size_t earlierRequests = VersionServiceRequests().size();
-  Program program;
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
-  HWND offer = FindBox(program, kOfferCaption);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  HWND offer = FindBox(*program_, kOfferCaption);
   ASSERT_NE(offer, nullptr);
   EXPECT_NE(BoxText(offer).find(L"9.9.9"), std::wstring::npos) << Narrow(BoxText(offer));
   EXPECT_NE(BoxText(offer).find(L"Faster start."), std::wstring::npos);
   ClickOn(GetDlgItem(offer, IDCANCEL));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(offer); }));
   Sleep(500);
-  EXPECT_EQ(FindBox(program, kProgressTitle, 200), nullptr);
+  EXPECT_EQ(FindBox(*program_, kProgressTitle, 200), nullptr);
   EXPECT_EQ(AcknowledgedVersion(), L"");
   EXPECT_FALSE(FileExists(InstallerRanMark()));
   EXPECT_EQ(VersionServiceRequests().substr(earlierRequests).find("/files/"), std::string::npos);
-  EXPECT_TRUE(CloseNormally(main, program));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 TEST_F(UpdateOfferTest, AcceptedOfferDownloadsAndStartsTheInstallerAndEnds) {
-  Program program;
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
-  HWND offer = FindBox(program, kOfferCaption);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  HWND offer = FindBox(*program_, kOfferCaption);
   ASSERT_NE(offer, nullptr);
   ClickOn(GetDlgItem(offer, IDOK));
-  EXPECT_EQ(program.WaitForExit(30000), 0u);
+  EXPECT_EQ(program_->WaitForExit(30000), 0u);
   EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000)) << "the installer did not run";
   EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
 

@@ -79,8 +79,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
     if (type) {
       type->GetGUID(MF_MT_MAJOR_TYPE, &added.major);
       if (SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size))) {
-        call.width = added.width = static_cast<int>(size >> 32);
-        call.height = added.height = static_cast<int>(size & 0xffffffff);
+        call.width = static_cast<int>(size >> 32);
+        call.height = static_cast<int>(size & 0xffffffff);
       }
     }
     const HRESULT hr = Record(call, !type || !index ? E_POINTER : begun_ ? MF_E_INVALIDREQUEST : S_OK);
@@ -126,7 +126,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
       sample->GetSampleTime(&call.time);
       sample->GetSampleDuration(&call.duration);
       if (video && options_.keepVideoFrames) bytes.assign(data, data + call.length);
-      if (video && rawVideo_) WriteRawFrame(*s, data, call.length);
+      if (video) Append(rawVideo_, data, call.length);
       if (audio) Append(rawAudio_, data, call.length);
       buffer->Unlock();
       if (!s) natural = MF_E_INVALIDSTREAMNUMBER;
@@ -168,7 +168,6 @@ class StandInSinkWriter final : public IMFSinkWriter {
     stats->cb = sizeof(*stats);
     stats->qwNumSamplesReceived = received;
     stats->qwNumSamplesEncoded = received - pending;
-    stats->qwNumSamplesProcessed = options_.fileHoldsBack ? 0 : received - pending;
     return S_OK;
   }
 
@@ -177,20 +176,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
     GUID major = GUID_NULL;
     bool hasInput = false;
     uint64_t received = 0;
-    int width = 0, height = 0;  // video
   };
-
-  // The frame, or the crop of it, bottom row first as it came.
-  void WriteRawFrame(const Stream& s, const BYTE* data, DWORD length) {
-    const RECT& c = options_.rawVideoCrop;
-    const bool crop = c.right > c.left && c.bottom > c.top && c.left >= 0 && c.top >= 0 && c.right <= s.width &&
-                      c.bottom <= s.height && static_cast<uint64_t>(s.width) * s.height * 4 == length;
-    if (!crop) return Append(rawVideo_, data, length);
-    for (int y = c.bottom - 1; y >= c.top; --y) {
-      Append(rawVideo_, data + (static_cast<size_t>(s.height - 1 - y) * s.width + c.left) * 4,
-             static_cast<DWORD>(c.right - c.left) * 4);
-    }
-  }
 
   // What the encoder would add to the file for a sample of this length. The
   // first failed write is kept, like a broken stream.
@@ -319,10 +305,6 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   if (FromEnvironment(L"QM_STANDIN_RAW") == L"1") {
     options.rawVideoPath = outputPath + L".standin.video";
     options.rawAudioPath = outputPath + L".standin.audio";
-  }
-  int x = 0, y = 0, w = 0, h = 0;
-  if (swscanf(FromEnvironment(L"QM_STANDIN_RAW_CROP").c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h) == 4 && w > 0 && h > 0) {
-    options.rawVideoCrop = {x, y, x + w, y + h};
   }
   options.outputShare = static_cast<unsigned>(wcstoul(FromEnvironment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
   return options;

@@ -50,11 +50,10 @@ struct StandInOptions {
   StandInStep failStep = StandInStep::Create;
   int failOnCall = 0;
   HRESULT failWith = E_FAIL;
-  // Samples the encoder pretends not to have taken yet (GetStatistics).
+  // Samples the encoder pretends not to have taken yet (GetStatistics). The
+  // file always reports every sample held back, as it does while it waits
+  // for an audio stream that brings nothing.
   uint64_t encoderBacklog = 0;
-  // The file pretends to hold every sample back (as it does waiting for an
-  // audio stream that brings nothing).
-  bool fileHoldsBack = false;
   // Keep every call in the record (a long run wants only onCall).
   bool keepCalls = true;
   // Keep a copy of each video sample's bytes.
@@ -64,9 +63,6 @@ struct StandInOptions {
   // Append each video (audio) sample's bytes to this file.
   std::wstring rawVideoPath;
   std::wstring rawAudioPath;
-  // Only this part of each frame (top-down frame coordinates) goes to the
-  // raw video file; empty: the whole frame.
-  RECT rawVideoCrop{};
   // Each accepted sample grows the output file by its length / outputShare
   // bytes, as the encoder's output would (0: the file stays empty). A write
   // that fails (a full disk) fails the sample and Finalize with its status.
@@ -98,7 +94,7 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
                                                IMFSinkWriter** sinkWriter);
 
 // Options for the DLL, from the environment of the program it is loaded in:
-//   QM_STANDIN_RAW=1, QM_STANDIN_RAW_CROP=x,y,w,h, QM_STANDIN_OUTPUT_SHARE=N,
+//   QM_STANDIN_RAW=1, QM_STANDIN_OUTPUT_SHARE=N,
 //   QM_STANDIN_JOURNAL_DIR=folder
 // The journal goes to <output>.standin.log (or to that name in the journal
 // folder); with QM_STANDIN_RAW=1 the raw frames go to <output>.standin.video

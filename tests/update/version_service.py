@@ -1,20 +1,10 @@
 #!/usr/bin/env python3
-"""A local stand-in for the vendor's version service, for the tests.
+"""A local stand-in for the vendor's version service: version_service.py DIR PORT [CERT KEY]
 
-  version_service.py DIR PORT [CERT KEY]
-
-Serves on 127.0.0.1:PORT until killed, over TLS when given a certificate:
-  /api/version/latest   the bytes of DIR/answer.json (200), or 503 when absent;
-                        while DIR/hang exists, no answer at all (the
-                        connection stays open until the file is removed)
-  /status/404           404 with a body
-  /empty                200 with an empty body
-  /files/NAME           DIR/files/NAME with its length
-  /nolength/NAME        the same without a length
-  /drop/NAME            the length of the whole, then half of it, then the end
-  /slow/NAME            with its length, in small pieces a while apart
-  /slowdrop/NAME        the same, ending after half of it
-Writes DIR/ready once it listens.
+/api/version/latest answers DIR/answer.json (503 without it; nothing while DIR/hang
+exists); /status/404, /empty; /KIND/NAME serves DIR/files/NAME as KIND says: files
+(with its length), nolength, drop (half, after announcing the whole), slow (in
+pieces), slowdrop (slow, then dropped half way). Writes DIR/ready once it listens.
 """
 import http.server
 import os
