@@ -1,12 +1,9 @@
 #pragma once
-// A sink writer that encodes nothing: it records the calls the engine makes
-// (streams with their frame size, samples with their times, BeginWriting,
-// Finalize) so that tests can check them, and it can be told to fail any step. The platform's own writer cannot encode under Wine,
-// so this is how the engine's file side is exercised.
-//
-// Two ways in: CreateStandInSinkWriter for tests in the same process, and a
-// DLL named mfreadwrite.dll that replaces the platform's beside an unmodified
-// program and writes a journal of the calls next to the output file.
+// A sink writer that encodes nothing (the platform's cannot under Wine): it
+// records the calls the engine makes, so that tests can check them, and can
+// be told to fail any step. Tests in the same process call
+// CreateStandInSinkWriter; beside the unmodified program it is mfreadwrite.dll
+// and writes a journal of the calls next to the output file.
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
@@ -19,15 +16,7 @@
 #include <string>
 #include <vector>
 
-enum class StandInStep {
-  Create,
-  AddStream,
-  SetInputMediaType,
-  GetServiceForStream,
-  BeginWriting,
-  WriteSample,
-  Finalize,
-};
+enum class StandInStep { Create, AddStream, SetInputMediaType, GetServiceForStream, BeginWriting, WriteSample, Finalize };
 
 const char* StandInStepName(StandInStep step);
 
