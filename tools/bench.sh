@@ -81,6 +81,9 @@ awk '{ v[$1] = $2 }
   END {
     if (v["gdigrab_cpu_ms"] > 0) printf "cpu_ratio_vs_gdigrab %.3f\n", v["capture_cpu_ms"] / v["gdigrab_cpu_ms"]
     if (v["gdigrab_frames"] > 0) printf "frames_ratio_vs_gdigrab %.3f\n", v["capture_frames"] / v["gdigrab_frames"]
+    # gdigrab may deliver far fewer frames than asked for: the cost of each.
+    if (v["gdigrab_cpu_ms"] > 0 && v["capture_frames"] > 0 && v["gdigrab_frames"] > 0)
+      printf "cpu_per_frame_ratio_vs_gdigrab %.3f\n", (v["capture_cpu_ms"] / v["capture_frames"]) / (v["gdigrab_cpu_ms"] / v["gdigrab_frames"])
     if (v["x11grab_cpu_ms"] > 0) printf "cpu_ratio_vs_x11grab %.3f\n", v["capture_cpu_ms"] / v["x11grab_cpu_ms"]
     if (v["x11grab_frames"] > 0) printf "frames_ratio_vs_x11grab %.3f\n", v["capture_frames"] / v["x11grab_frames"]
   }' /tmp/side.out
