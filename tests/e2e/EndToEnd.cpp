@@ -148,6 +148,12 @@ void EndToEndTest::Start() {
   ASSERT_NE(main_, nullptr) << "no main window";
 }
 
+void EndToEndTest::StartRecordingInto(const std::wstring& folder) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  SetFolder(main_, folder);
+  ASSERT_TRUE(StartRecording(main_));
+}
+
 HWND EndToEndTest::StartAndFindMain(const Program& program) {
   HWND main = program.started() ? program.FindWindowOfClass(L"QUILLOMAT") : nullptr;
   // The window and its controls are up; the first paint has happened.

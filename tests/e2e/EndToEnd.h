@@ -128,8 +128,10 @@ class EndToEndTest : public ::testing::Test {
 
   // Waits for the program's main window with its status line in place, or null.
   static HWND StartAndFindMain(const Program& program);
-  // Starts the program as program_ and finds its main window, main_.
+  // Starts the program as program_ and finds its main window, main_; and
+  // with a recording into `folder` running.
   void Start();
+  void StartRecordingInto(const std::wstring& folder);
   std::unique_ptr<Program> program_;
   HWND main_ = nullptr;
   // Files matching `pattern` in `folder` are deleted when the test ends.

@@ -91,9 +91,7 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   const std::wstring script = FromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";
   const std::wstring serverDir = FromEnvironment(L"QM_SOUND_SERVER_DIR");
   TempDir dir;
-  ASSERT_NO_FATAL_FAILURE(Start());
-  SetFolder(main_, dir.path());
-  ASSERT_TRUE(StartRecording(main_));
+  ASSERT_NO_FATAL_FAILURE(StartRecordingInto(dir.path()));
   Sleep(2000);
   EXPECT_EQ(RunShell(L"sh " + script + L" stop " + serverDir), 0u);
   Sleep(2000);
@@ -140,56 +138,43 @@ TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {
 
 TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
   TempDir dir;
-  Program first;
-  HWND main = StartAndFindMain(first);
-  ASSERT_NE(main, nullptr);
-  SetFolder(main, dir.path());
-  ASSERT_TRUE(StartRecording(main));
+  ASSERT_NO_FATAL_FAILURE(StartRecordingInto(dir.path()));
   Sleep(500);
-  PostMessageW(main, WM_COMMAND, IDM_TRAY_HIDE, 0);  // away in the notification area
-  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+  PostMessageW(main_, WM_COMMAND, IDM_TRAY_HIDE, 0);  // away in the notification area
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_); }));
   {
     Program second;
     HWND box = second.FindWindowOfClass(L"#32770");  // "Quillomat is already running."
     ASSERT_NE(box, nullptr);
     // The first copy, found by the name "Quillomat" though titled "quillomat",
     // is brought back; the second makes no window of its own.
-    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_TRUE(IsWindowVisible(main_));
     EXPECT_EQ(FindVisibleWindow(second.id(), L"QUILLOMAT"), nullptr);
     ClickOn(GetDlgItem(box, IDOK));
     EXPECT_EQ(second.WaitForExit(), 0u);
   }
   Sleep(800);
-  EXPECT_TRUE(IsRecordingStatus(TextOf(StatusLine(main))));
-  ASSERT_TRUE(StopRecording(main));
+  EXPECT_TRUE(IsRecordingStatus(TextOf(StatusLine(main_))));
+  ASSERT_TRUE(StopRecording(main_));
   const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_LT(LargestFrameStep(rec), 200) << "the recording was not held up";
   // The second copy made no recording of its own.
   EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4.standin.log"), 1);
-  EXPECT_TRUE(CloseNormally(main, first));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 TEST_F(FaultTest, KilledDuringARecordingThenStartedAgain) {
-  TempDir dir;
-  {
-    Program killed;
-    HWND main = StartAndFindMain(killed);
-    ASSERT_NE(main, nullptr);
-    SetFolder(main, dir.path());
-    ASSERT_TRUE(StartRecording(main));
-    Sleep(800);
-    killed.Kill();
-  }
+  TempDir dir, again;
+  ASSERT_NO_FATAL_FAILURE(StartRecordingInto(dir.path()));
+  Sleep(800);
+  program_->Kill();
   // The next start is an ordinary one: no "already running", idle, records.
-  Program next;
-  HWND main = StartAndFindMain(next);
-  ASSERT_NE(main, nullptr);
-  EXPECT_EQ(FindVisibleWindow(next.id(), L"#32770"), nullptr);
-  EXPECT_EQ(TextOf(StatusLine(main)), kStatusReady);
-  TempDir again;
-  EXPECT_TRUE(RecordInto(main, again.path(), 700).finalized);
-  EXPECT_TRUE(CloseNormally(main, next));
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(FindVisibleWindow(program_->id(), L"#32770"), nullptr);
+  EXPECT_EQ(TextOf(StatusLine(main_)), kStatusReady);
+  EXPECT_TRUE(RecordInto(main_, again.path(), 700).finalized);
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 }  // namespace
