@@ -98,7 +98,6 @@ void DeleteMatching(const std::wstring& folder, const wchar_t* pattern) {
   ForMatching(folder, pattern, [](const std::wstring& path, const WIN32_FIND_DATAW&) { DeleteFileW(path.c_str()); });
 }
 
-
 ScopedEnvironment::ScopedEnvironment(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
   for (const auto& [name, value] : values) {
     saved_.emplace_back(name, FromEnvironment(name));
