@@ -238,7 +238,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       if (main.tray) main.tray->OnNotify(lParam);
       return 0;
     case WM_UPDATE_AVAILABLE:
-      ShowUpdatePrompt(window);
+      if (TakePendingUpdate()) ShowUpdatePrompt(window);
       return 0;
     case WM_ENDSESSION:
       // Log-off or shutdown ends the process without WM_DESTROY: finish a

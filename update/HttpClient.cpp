@@ -34,11 +34,14 @@ bool ReadBody(HINTERNET request, const std::function<bool(const char* piece, DWO
   size_t total = 0;
   for (;;) {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available) || available == 0) return true;
+    // A connection that breaks fails here, with a length announced or not:
+    // only "nothing more" ends the body.
+    if (!WinHttpQueryDataAvailable(request, &available)) return false;
+    if (available == 0) return true;
     if (available > limit - total) return false;
     std::vector<char> piece(available, 0);
     DWORD read = 0;
-    if (!WinHttpReadData(request, piece.data(), available, &read)) read = 0;
+    if (!WinHttpReadData(request, piece.data(), available, &read)) return false;
     total += read;
     if (!take(piece.data(), read)) return false;
   }

@@ -48,9 +48,9 @@ struct HttpRequest {
 void OpenGetRequest(const UrlParts& parts, DWORD accessType, HttpRequest& request);
 
 // Reads the body of a received answer piece by piece, as the connection has
-// it, and hands each piece to `take` (a piece that cannot be read as empty),
-// until the body ends or `take` returns false. Stops before a piece that would
-// take the body past `limit` bytes. True when the body ended.
+// it, and hands each piece to `take`, until the body ends or `take` returns
+// false. Stops at a piece that cannot be read, and before one that would take
+// the body past `limit` bytes. True when the body ended.
 bool ReadBody(HINTERNET request, const std::function<bool(const char* piece, DWORD length)>& take,
               size_t limit = SIZE_MAX);
 

@@ -1,5 +1,7 @@
 #include "update/UpdateCheck.h"
 
+#include <atomic>
+
 #include "update/HttpClient.h"
 #include "update/JsonFields.h"
 #include "update/Version.h"
@@ -9,6 +11,9 @@
 #endif
 
 UpdateInfo g_pendingUpdate;
+namespace {
+std::atomic<bool> g_updatePending{false};
+}  // namespace
 HWND g_mainWindowHandle = nullptr;
 const wchar_t* const kServiceBaseUrl = QM_SERVICE_BASE_URL;
 
@@ -33,7 +38,7 @@ bool CheckForUpdate(UpdateInfo& info) {
   info.version = Utf8ToWide(JsonGetString(body, "version"));
   info.changelog = Utf8ToWide(JsonGetString(body, "changelog"));
   info.downloadUrl = Utf8ToWide(JsonGetString(body, "download_url"));
-  if (info.version.empty() || !IsNewerVersion(info.version, kCurrentVersion)) return false;
+  if (!IsWellFormedVersion(info.version) || !IsNewerVersion(info.version, kCurrentVersion)) return false;
   return AcknowledgedVersion() != info.version;
 }
 
@@ -41,7 +46,10 @@ DWORD WINAPI UpdateCheckThreadProc(LPVOID) {
   UpdateInfo info;
   if (CheckForUpdate(info)) {
     g_pendingUpdate = info;
+    g_updatePending = true;
     PostMessageW(g_mainWindowHandle, WM_UPDATE_AVAILABLE, 0, 0);
   }
   return 0;
 }
+
+bool TakePendingUpdate() { return g_updatePending.exchange(false); }

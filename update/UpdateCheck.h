@@ -38,3 +38,7 @@ std::wstring AcknowledgedVersion();
 // The check thread: one check, and WM_UPDATE_AVAILABLE to the main window
 // when there is an offer.
 DWORD WINAPI UpdateCheckThreadProc(LPVOID parameter);
+
+// True once, after the check thread has filled g_pendingUpdate: a
+// WM_UPDATE_AVAILABLE that anyone else posts, or a second one, offers nothing.
+bool TakePendingUpdate();

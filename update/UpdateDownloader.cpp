@@ -1,22 +1,33 @@
 #include "update/UpdateDownloader.h"
 
 #include <commctrl.h>
+#include <bcrypt.h>
 #include <shellapi.h>
 
 #include <cwchar>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/Messages.h"
 #include "update/HttpClient.h"
+#include "update/InstallerTrust.h"
+#include "update/ProgramImage.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateText.h"
 #include "ui/Window.h"
 
 namespace {
 
-constexpr int kProgressWidth = 400, kProgressHeight = 120;
+// Outer width; the height is what the caption and frame need around a client
+// area that holds the Cancel button (a fixed outer 120 cuts it off).
+constexpr int kProgressWidth = 400, kProgressClientHeight = 116;
+// A server that stops sending ends the download after this long without a
+// byte; the whole download has no limit, as a slow line may need hours.
+constexpr int kNetworkTimeoutMs = 10000;
+// How long a cancel or the program's end waits for the worker to notice.
+constexpr DWORD kCancelWaitMs = 3000;
 
 void Report(DownloadContext& c, const wchar_t* text) {
   lstrcpynW(c.errorText, text, 256);
@@ -27,18 +38,102 @@ void Finish(DownloadContext& c) {
   PostMessageW(GetParent(c.progressBar), WM_DOWNLOAD_DONE, c.succeeded.load() ? 1 : 0, 0);
 }
 
-// The download proper; returns with errorText set on a failure it can name.
+// A folder of this download's own under the temporary folder, with a name no
+// one can guess: nothing planted beforehand is ever written or started.
+bool MakeOwnFolder(DownloadContext& c) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    unsigned char random[16];
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, random, sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) return false;
+    std::wstring folder = std::wstring(c.tempFolder) + L"Quillomat-Update-";
+    for (const unsigned char byte : random) {
+      folder += L"0123456789abcdef"[byte >> 4];
+      folder += L"0123456789abcdef"[byte & 15];
+    }
+    const std::wstring installer = InstallerPath(folder + L"\\");
+    if (installer.empty()) return false;
+    // Made new: a folder that already exists is never used.
+    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+      lstrcpynW(c.folder, folder.c_str(), 260);
+      lstrcpynW(c.installerPath, installer.c_str(), 260);
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+void RemoveOwnFolder(DownloadContext& c) {
+  c.installer.reset();
+  if (!c.folder[0]) return;
+  DeleteFileW(c.installerPath);
+  RemoveDirectoryW(c.folder);
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Re-opens the written file for reading only, sharing it with readers only:
+// from here until the start nothing can change, rename or replace it. False
+// when what opens is not the file that was written.
+bool HoldForReading(DownloadContext& c, unique_file written) {
+  BY_HANDLE_FILE_INFORMATION before{}, after{};
+  if (!GetFileInformationByHandle(written.get(), &before)) return false;
+  written.reset();  // a writer cannot share with the read-only holder
+  unique_file held(CreateFileW(c.installerPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!held || !GetFileInformationByHandle(held.get(), &after) || !SameFile(before, after)) return false;
+  c.installer = std::move(held);
+  return true;
+}
+
+// A download cut short without a length to compare with shows here: the file
+// ends inside its own sections or signature, or is no program at all.
+bool IsWholeProgram(HANDLE file) {
+  std::vector<unsigned char> headers(64 * 1024);
+  DWORD read = 0;
+  LARGE_INTEGER size{}, start{};
+  if (!ReadFile(file, headers.data(), static_cast<DWORD>(headers.size()), &read, nullptr) ||
+      !GetFileSizeEx(file, &size) || !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    return false;
+  }
+  const uint64_t end = ProgramImageEnd(headers.data(), read);
+  return end != 0 && end <= static_cast<uint64_t>(size.QuadPart);
+}
+
+std::wstring OwnProgramPath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+// The download proper; returns with errorText set on a failure it can name,
+// and with the installer held once it may be started.
 void Download(DownloadContext& c) {
   UrlParts parts;
-  if (!SplitUrl(c.url, parts)) return Report(c, kInvalidUrlText);
+  // Only an encrypted, authenticated connection may bring a program that
+  // will run with administrator rights.
+  if (!SplitUrl(c.url, parts) || parts.scheme != INTERNET_SCHEME_HTTPS) return Report(c, kInvalidUrlText);
   HttpRequest r;
   OpenGetRequest(parts, WINHTTP_ACCESS_TYPE_NO_PROXY, r);
   if (!r.session) return Report(c, L"Failed to open HTTP session.");
   if (!r.connection) return Report(c, L"Cannot connect to server.");
   if (!r.request) return Report(c, L"Cannot create HTTP request.");
+  // Redirects may never leave https (the platform's default, stated here).
+  DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+  WinHttpSetOption(r.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+  WinHttpSetTimeouts(r.request.get(), kNetworkTimeoutMs, kNetworkTimeoutMs, kNetworkTimeoutMs, kNetworkTimeoutMs);
   if (!WinHttpSendRequest(r.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(r.request.get(), nullptr)) {
     return Report(c, L"No response from server.");
+  }
+  // Wherever redirects led, the answer must have come over https.
+  wchar_t answered[2048] = {};
+  DWORD urlSize = sizeof(answered);
+  if (!WinHttpQueryOption(r.request.get(), WINHTTP_OPTION_URL, answered, &urlSize) ||
+      _wcsnicmp(answered, L"https://", 8) != 0) {
+    return Report(c, kInvalidUrlText);
   }
 
   DWORD status = 0;
@@ -62,12 +157,13 @@ void Download(DownloadContext& c) {
     if (total != 0) SendMessageW(c.progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
   }
 
-  unique_file file(CreateFileW(c.installerPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!MakeOwnFolder(c)) return Report(c, kCannotWriteText);
+  unique_file file(CreateFileW(c.installerPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return Report(c, kCannotWriteText);
 
   uint32_t received = 0;
   bool writeFailed = false;
-  ReadBody(r.request.get(), [&](const char* piece, DWORD read) {
+  const bool ended = ReadBody(r.request.get(), [&](const char* piece, DWORD read) {
     DWORD written = 0;
     // A short or failed write leaves a broken installer: never start that.
     if (read != 0 && (!WriteFile(file.get(), piece, read, &written, nullptr) || written != read)) {
@@ -80,21 +176,45 @@ void Download(DownloadContext& c) {
     return !c.cancelled.load();
   });
   if (writeFailed) return Report(c, kCannotWriteText);
-  file.reset();
-  if (c.cancelled.load() || received == 0) return;
-  // Fewer bytes than announced: the connection ended early and the
-  // installer is cut short.
-  if (total != 0 && received < total) return Report(c, kDownloadIncompleteText);
+  if (c.cancelled.load()) return;
+  // A connection that broke, or fewer bytes than announced: the installer
+  // is cut short.
+  if (!ended || (total != 0 && received < total)) return Report(c, kDownloadIncompleteText);
+  if (received == 0) return;
+  if (!HoldForReading(c, std::move(file))) return Report(c, kNotVerifiedText);
+  if (!IsWholeProgram(c.installer.get())) return Report(c, total == 0 ? kDownloadIncompleteText : kNotVerifiedText);
+  if (!InstallerMayStart(OwnProgramPath().c_str(), c.installerPath, c.installer.get())) {
+    return Report(c, kNotVerifiedText);
+  }
   c.succeeded = true;
 }
 
 // Waits for the worker while still serving the calls it makes into this
 // thread's windows (label and bar updates), so neither waits for the other.
-void WaitServingSentMessages(HANDLE worker) {
-  while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+// False when it had not ended in time.
+bool WaitServingSentMessages(HANDLE worker, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD waited = GetTickCount() - start;
+    if (timeoutMs != INFINITE && waited >= timeoutMs) return false;
+    const DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, timeoutMs == INFINITE ? INFINITE : timeoutMs - waited,
+                                                   QS_SENDMESSAGE);
+    if (result == WAIT_OBJECT_0) return true;
+    if (result != WAIT_OBJECT_0 + 1) return false;
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
+}
+
+// The dialog class has no procedure of ours to hear its Cancel button, which
+// sends its click to this window: pass it on as a posted command, which the
+// download's loop takes as it takes the one the close box posts.
+LRESULT CALLBACK PostCancel(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+    PostMessageW(window, WM_COMMAND, IDCANCEL, lParam);
+    return 0;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
 }
 
 void RecordAcknowledged(const std::wstring& version) {
@@ -110,10 +230,12 @@ void RecordAcknowledged(const std::wstring& version) {
 }  // namespace
 
 DWORD WINAPI DownloadThreadProc(LPVOID parameter) {
-  auto& c = *static_cast<DownloadContext*>(parameter);
+  const std::unique_ptr<std::shared_ptr<DownloadContext>> owner(static_cast<std::shared_ptr<DownloadContext>*>(parameter));
+  DownloadContext& c = **owner;
   c.succeeded = false;
   c.errorText[0] = L'\0';
   Download(c);
+  if (!c.succeeded) RemoveOwnFolder(c);
   Finish(c);
   return 0;
 }
@@ -129,61 +251,74 @@ void ShowUpdatePrompt(HWND owner) {
                 MB_OK | MB_ICONWARNING);
     return;
   }
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring installer = InstallerPath(temp);
-  if (installer.empty() || offer.downloadUrl.size() >= 2048) {
-    // Never a truncated path (or address): that would name another file.
-    MessageBoxW(owner, installer.empty() ? kCannotWriteText : kInvalidUrlText, kUpdateFailedCaption,
-                MB_OK | MB_ICONERROR);
+  if (offer.downloadUrl.size() >= 2048) {
+    // Never a truncated address: that would name another file.
+    MessageBoxW(owner, kInvalidUrlText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
     return;
   }
 
-  HWND progress = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, L"#32770", kProgressTitle,
-                                  WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, kProgressWidth,
-                                  kProgressHeight, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
-  PlaceCentredOver(progress, owner, kProgressWidth, kProgressHeight);
+  constexpr DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+  RECT frame{0, 0, kProgressWidth, kProgressClientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int height = frame.bottom - frame.top;
+  HWND progress = CreateWindowExW(exStyle, L"#32770", kProgressTitle, style, 0, 0, kProgressWidth, height, owner,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+  PlaceCentredOver(progress, owner, kProgressWidth, height);
+  SetWindowSubclass(progress, PostCancel, 0, 0);
 
-  auto context = std::make_unique<DownloadContext>();
+  const auto context = std::make_shared<DownloadContext>();
   DownloadContext& c = *context;
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
-  lstrcpynW(c.installerPath, installer.c_str(), 260);
+  GetTempPathW(260, c.tempFolder);
   c.statusLabel = MakeControl(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20);
   c.progressBar = MakeControl(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20);
-  MakeControl(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
+  HWND cancel = MakeControl(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
   SendMessageW(c.progressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(c.progressBar, PBM_SETPOS, 0, 0);
+  SetFocus(cancel);
 
-  HANDLE worker = CreateThread(nullptr, 0, DownloadThreadProc, &c, 0, nullptr);
-  // A quit taken here means the program is being closed: the download still
-  // finishes, and the quit is passed on to the main loop afterwards.
+  auto* shared = new std::shared_ptr<DownloadContext>(context);
+  unique_kernel_handle worker(CreateThread(nullptr, 0, DownloadThreadProc, shared, 0, nullptr));
+  // A quit taken here means the program is being closed: the download is
+  // cancelled, and the quit passed on to the main loop afterwards.
   std::optional<int> quit;
+  bool finished = false;
   if (worker) {
     quit = RunNestedLoop([&](const MSG& message) {
       if (message.message == WM_DOWNLOAD_DONE && message.hwnd == progress) return true;
-      if (message.message != WM_COMMAND || LOWORD(message.wParam) != IDCANCEL) return false;
+      const bool escape = message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE &&
+                          (message.hwnd == progress || IsChild(progress, message.hwnd));
+      if (!escape && (message.message != WM_COMMAND || LOWORD(message.wParam) != IDCANCEL)) return false;
       c.cancelled = true;
       return true;
     });
-    WaitServingSentMessages(worker);
-    CloseHandle(worker);
+    if (quit) c.cancelled = true;
+    // A worker waiting on a silent server is left to its time-out: it ends on
+    // its own, and removes its folder then.
+    finished = WaitServingSentMessages(worker.get(), c.cancelled ? kCancelWaitMs : INFINITE);
   } else {
+    delete shared;
     Report(c, kDownloadFailedText);
+    finished = true;
   }
+  RemoveWindowSubclass(progress, PostCancel, 0);
   DestroyWindow(progress);
 
-  if (c.succeeded) {
+  if (finished && c.succeeded) {
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);
     execute.lpVerb = L"runas";
     execute.lpFile = c.installerPath;
     execute.nShow = SW_SHOWNORMAL;
     ShellExecuteExW(&execute);  // also when the user declines the elevation:
+    c.installer.reset();
     RecordAcknowledged(offer.version);
-    PostQuitMessage(0);
+    // Through the main window, not a quit message: a loop of another window
+    // (About, the settings) may be running below this one and would take it.
+    PostMessageW(owner, WM_CLOSE, 0, 0);
     return;
   }
-  if (!c.cancelled) {
+  if (finished && !c.cancelled) {
     MessageBoxW(owner, c.errorText[0] ? c.errorText : kDownloadFailedText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
   }
   if (quit) PostQuitMessage(*quit);

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "common/Win32Handles.h"
+
 inline constexpr wchar_t kOfferCaption[] = L"Quillomat Update Available";
 inline constexpr wchar_t kUpdateErrorCaption[] = L"Update Error";
 inline constexpr wchar_t kUpdateFailedCaption[] = L"Update Failed";
@@ -15,20 +17,27 @@ inline constexpr wchar_t kDownloadIncompleteText[] =
     L"The download ended early. Please check your internet connection and try again.";
 inline constexpr wchar_t kCannotWriteText[] = L"Cannot write to temp file.";
 inline constexpr wchar_t kInvalidUrlText[] = L"Invalid download URL.";
+inline constexpr wchar_t kNotVerifiedText[] =
+    L"The downloaded installer could not be verified, so it was not started. Please try again later.";
 
-// Shared by the prompt (which owns it for the whole download) and the worker.
+// Shared by the prompt and the worker; the worker keeps its own reference, so
+// that a worker stuck on a silent server may be left behind.
 struct DownloadContext {
   wchar_t url[2048];
-  wchar_t installerPath[260];
+  wchar_t installerPath[260];  // in the download's own folder, once the worker has made it
   HWND progressBar;
   HWND statusLabel;
   std::atomic<bool> succeeded;
   std::atomic<bool> cancelled;
   wchar_t errorText[256];
+  wchar_t tempFolder[260];  // where the download's folder is made
+  wchar_t folder[260];
+  unique_file installer;  // the verified installer, open for reading only until it is started
 };
 
-// Offers g_pendingUpdate; on acceptance downloads and starts the installer,
-// records the version and posts the quit message.
+// Offers g_pendingUpdate; on acceptance downloads, verifies and starts the
+// installer, records the version and closes the owner (the main window).
 void ShowUpdatePrompt(HWND owner);
 
+// `context`: a new std::shared_ptr<DownloadContext>, which the worker deletes.
 DWORD WINAPI DownloadThreadProc(LPVOID context);

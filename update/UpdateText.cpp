@@ -6,7 +6,17 @@
 
 std::wstring ComposeOfferText(const std::wstring& version, const std::wstring& changelog) {
   std::wstring text = L"A new version is available: " + version + L"\n\n";
-  if (!changelog.empty()) text += L"What's new:\n" + changelog + L"\n\n";
+  if (!changelog.empty()) {
+    std::wstring shown = changelog;
+    if (shown.size() > kMaxChangelogUnits) {
+      size_t cut = kMaxChangelogUnits;
+      // Not between the two halves of a surrogate pair.
+      if (shown[cut - 1] >= 0xD800 && shown[cut - 1] <= 0xDBFF) --cut;
+      shown.resize(cut);
+      shown += L"\u2026";
+    }
+    text += L"What's new:\n" + shown + L"\n\n";
+  }
   return text + L"Click OK to download and install, or Cancel to skip.";
 }
 

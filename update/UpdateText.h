@@ -6,7 +6,9 @@
 inline constexpr wchar_t kInstallerName[] = L"Quillomat-Setup.exe";
 inline constexpr size_t kMaxPathUnits = 260;  // with the terminator
 
-// The offer: version line, the changelog when there is one, the question.
+// The offer: version line, the changelog when there is one (cut to
+// kMaxChangelogUnits, never inside a character), the question.
+inline constexpr size_t kMaxChangelogUnits = 2000;
 std::wstring ComposeOfferText(const std::wstring& version, const std::wstring& changelog);
 
 // "Downloading... R / T KB", or "Downloading... R KB" when the total is unknown.

@@ -32,6 +32,23 @@ std::vector<int> ParseVersion(const std::wstring& text) {
   return numbers;
 }
 
+bool IsWellFormedVersion(const std::wstring& text) {
+  if (text.empty() || text.size() > 32) return false;
+  int numbers = 1;
+  bool digitBefore = false;  // since the start or the last dot
+  for (const wchar_t c : text) {
+    if (c == L'.') {
+      if (!digitBefore || ++numbers > 4) return false;
+      digitBefore = false;
+    } else if (c >= L'0' && c <= L'9') {
+      digitBefore = true;
+    } else {
+      return false;
+    }
+  }
+  return digitBefore;
+}
+
 bool IsNewerVersion(const std::wstring& candidate, const std::wstring& reference) {
   const std::vector<int> a = ParseVersion(candidate), b = ParseVersion(reference);
   for (size_t i = 0; i < 3; ++i) {

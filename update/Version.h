@@ -13,6 +13,10 @@ inline constexpr wchar_t kCurrentVersion[] = L"" QM_VERSION_TEXT;
 // digits; 0 without digits), padded with zeros to at least three.
 std::vector<int> ParseVersion(const std::wstring& text);
 
+// An offered version as the service is to write it: 1 to 4 numbers of
+// digits separated by dots, at most 32 characters in all.
+bool IsWellFormedVersion(const std::wstring& text);
+
 // True when the first three numbers of `candidate` are greater than those of
 // `reference`, compared in order; further numbers are not looked at.
 bool IsNewerVersion(const std::wstring& candidate, const std::wstring& reference);

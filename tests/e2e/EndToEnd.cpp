@@ -85,12 +85,6 @@ std::string Describe(const Recording& rec) {
 
 
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
-  return out;
-}
-
 HWND StatusLine(HWND main) { return GetDlgItem(main, IDC_STATUS); }
 
 bool IsRecordingStatus(const std::wstring& text) {
@@ -169,10 +163,10 @@ std::wstring ProgramPath() {
   return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Quillomat.exe";
 }
 
-Program::Program() {
+Program::Program(const std::wstring& path) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+  std::wstring commandLine = L"\"" + path + L"\"";
   started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                             &process_) != FALSE;
 }

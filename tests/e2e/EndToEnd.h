@@ -14,11 +14,13 @@
 
 #include "tests/support/ScreenFixtures.h"
 
-// The program beside this test program, started as a user starts it; ended
-// by force when a test leaves it running.
+std::wstring ProgramPath();
+
+// The program beside this test program (or the one at `path`), started as a
+// user starts it; ended by force when a test leaves it running.
 class Program {
  public:
-  Program();
+  explicit Program(const std::wstring& path = ProgramPath());
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -39,7 +41,6 @@ class Program {
   bool started_ = false;
 };
 
-std::wstring ProgramPath();
 std::wstring TextOf(HWND window);
 // A visible top-level window of the process with the given class (and
 // title, when given), or null.
@@ -100,8 +101,6 @@ struct Recording {
 Recording ReadRecording(const std::wstring& mp4OrJournalPath);
 // Counts and the last call, for failure messages.
 std::string Describe(const Recording& rec);
-
-std::string Narrow(const std::wstring& text);
 
 // Saves the on-screen part of `area` as QM_SCREENSHOT_DIR\<name>.png, for
 // people to look at. True when saved, or when no folder is named.

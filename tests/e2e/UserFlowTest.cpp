@@ -135,14 +135,13 @@ TEST_F(EndToEndTest, AboutWindowFromTheKeyboard) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
-// The local version service offers 9.9.9 with the stand-in installer.
+// The local version service offers 9.9.9 with the stand-in installer, as
+// the file that the test authority signed for the test publisher, or in
+// one of the forms that publisher never gave out.
 class UpdateOfferTest : public EndToEndTest {
  protected:
   void SetUp() override {
-    ServeInstaller(L"Quillomat-Setup.exe");
-    SetVersionAnswer(
-        "{\"available\":true,\"version\":\"9.9.9\",\"changelog\":\"Faster start.\","
-        "\"download_url\":\"https://updates.quillomat.example/files/Quillomat-Setup.exe\"}");
+    Offer(L"setup-signed.exe");
     DeleteFileW(InstallerRanMark().c_str());
     ClearAcknowledgedVersion();
   }
@@ -151,6 +150,18 @@ class UpdateOfferTest : public EndToEndTest {
     DeleteFileW(InstallerRanMark().c_str());
     ClearAcknowledgedVersion();
     EndToEndTest::TearDown();
+  }
+  static void Offer(const std::wstring& file) {
+    SetVersionAnswer(
+        "{\"available\":true,\"version\":\"9.9.9\",\"changelog\":\"Faster start.\","
+        "\"download_url\":\"https://updates.quillomat.example/files/" + Narrow(file) + "\"}");
+  }
+  // The program signed by the test publisher.
+  static std::wstring SignedProgram() { return VersionServiceDir() + L"\\signed\\Quillomat.exe"; }
+  static int DownloadFolders() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return CountMatching(temp, L"Quillomat-Update-*");
   }
 };
 
@@ -163,7 +174,10 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   EXPECT_NE(BoxText(offer).find(L"Faster start."), std::wstring::npos);
   ClickOn(GetDlgItem(offer, IDCANCEL));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(offer); }));
+  // Offered once per start: the same message from anyone else offers nothing.
+  PostMessageW(main_, WM_UPDATE_AVAILABLE, 0, 0);
   Sleep(500);
+  EXPECT_EQ(FindBox(*program_, kOfferCaption, 200), nullptr);
   EXPECT_EQ(FindBox(*program_, kProgressTitle, 200), nullptr);
   EXPECT_EQ(AcknowledgedVersion(), L"");
   EXPECT_FALSE(FileExists(InstallerRanMark()));
@@ -171,12 +185,23 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
-TEST_F(UpdateOfferTest, AcceptedOfferDownloadsAndStartsTheInstallerAndEnds) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  HWND offer = FindBox(*program_, kOfferCaption);
+// The signed program takes the offer while its about window is open (that
+// window's loop runs below the offer), starts its publisher's installer and
+// ends all the same.
+TEST_F(UpdateOfferTest, AcceptedOfferStartsThePublishersInstallerAndEnds) {
+  const std::wstring hang = VersionServiceDir() + L"\\hang";
+  ASSERT_TRUE(WriteFileBytes(hang, ""));  // the offer waits
+  Program program(SignedProgram());
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  PostMessageW(main, WM_COMMAND, IDM_ABOUT, 0);
+  HWND about = program.FindWindowOfClass(L"AboutDlg", 5000);
+  DeleteFileW(hang.c_str());
+  ASSERT_NE(about, nullptr);
+  HWND offer = FindBox(program, kOfferCaption);
   ASSERT_NE(offer, nullptr);
   ClickOn(GetDlgItem(offer, IDOK));
-  EXPECT_EQ(program_->WaitForExit(30000), 0u);
+  EXPECT_EQ(program.WaitForExit(30000), 0u);
   EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000)) << "the installer did not run";
   EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
 
@@ -186,6 +211,30 @@ TEST_F(UpdateOfferTest, AcceptedOfferDownloadsAndStartsTheInstallerAndEnds) {
   ASSERT_NE(nextMain, nullptr);
   EXPECT_EQ(FindBox(next, kOfferCaption, 3000), nullptr);
   EXPECT_TRUE(CloseNormally(nextMain, next));
+}
+
+// The signed program refuses every installer its publisher did not sign as
+// it is, removes it, records nothing and goes on.
+TEST_F(UpdateOfferTest, SignedProgramRefusesAnyOtherInstaller) {
+  const int folders = DownloadFolders();  // an installer that ran keeps its own
+  for (const wchar_t* file : {L"setup-unsigned.exe", L"setup-tampered.exe", L"setup-other.exe", L"setup-samename.exe"}) {
+    SCOPED_TRACE(Narrow(file));
+    Offer(file);
+    Program program(SignedProgram());
+    HWND main = StartAndFindMain(program);
+    ASSERT_NE(main, nullptr);
+    HWND offer = FindBox(program, kOfferCaption);
+    ASSERT_NE(offer, nullptr);
+    ClickOn(GetDlgItem(offer, IDOK));
+    HWND failed = FindBox(program, kUpdateFailedCaption, 20000);
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(BoxText(failed), kNotVerifiedText);
+    EXPECT_EQ(DownloadFolders(), folders);
+    ClickOn(GetDlgItem(failed, IDOK));
+    EXPECT_EQ(AcknowledgedVersion(), L"");
+    EXPECT_FALSE(FileExists(InstallerRanMark()));
+    EXPECT_TRUE(CloseNormally(main, program));
+  }
 }
 
 // Ending the program with the close box, and with the notification-area

@@ -75,6 +75,12 @@ void ForMatching(const std::wstring& folder, const wchar_t* pattern, Each each) 
 
 }  // namespace
 
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
 int CountMatching(const std::wstring& folder, const wchar_t* pattern) {
   int count = 0;
   ForMatching(folder, pattern, [&](const std::wstring&, const WIN32_FIND_DATAW&) { ++count; });

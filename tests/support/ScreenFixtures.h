@@ -31,6 +31,9 @@ std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Files in `folder` whose names match `pattern`: how many, the newest (a
 // full path, empty when none), or all of them deleted.
+// ASCII for failure messages; anything else as '?'.
+std::string Narrow(const std::wstring& text);
+
 int CountMatching(const std::wstring& folder, const wchar_t* pattern);
 std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern);
 void DeleteMatching(const std::wstring& folder, const wchar_t* pattern);

@@ -101,7 +101,7 @@ TEST(UpdateCheck, OffersOnlyANewerVersionNotYetAcknowledged) {
       {full, L"", true},
       {full, newerWide, false},
       {full, L"0.0.1", true},
-      {R"({"available":true,"version":")" + newer + R"( "})", newerWide, true},  // not the acknowledged text
+      {R"({"available":true,"version":")" + newer + R"( "})", L"", false},  // only digits and dots
       {R"({"available":false,"version":"99.0.0"})", L"", false},
       {R"({"available":true,"version":""})", L"", false},
       {R"({"available":true,"version":")" + current + R"("})", L"", false},

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """A local stand-in for the vendor's version service: version_service.py DIR PORT [CERT KEY]
 
-/api/version/latest answers DIR/answer.json (503 without it; nothing while DIR/hang
-exists); /status/404, /empty; /KIND/NAME serves DIR/files/NAME as KIND says: files
+/api/version/latest answers DIR/answer.json (503 without it; only once DIR/hang is
+gone); /status/404, /empty; /KIND/NAME serves DIR/files/NAME as KIND says: files
 (with its length), nolength, drop (half, after announcing the whole), slow (in
-pieces), slowdrop (slow, then dropped half way). Writes DIR/ready once it listens.
+pieces), slowdrop (slow, then dropped half way), chunkdrop (in chunks without a
+length, dropped half way), stall (half, then silence), redirect (302 to the same
+file over http). Over HTTPS it also serves all this over http on port 80.
+Writes DIR/ready once it listens.
 """
 import http.server
 import os
@@ -12,6 +15,7 @@ import sys
 import time
 
 DIR = sys.argv[1]
+KINDS = ("files", "nolength", "drop", "slow", "slowdrop", "chunkdrop", "stall", "redirect")
 PORT = int(sys.argv[2])
 
 
@@ -36,9 +40,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             while os.path.exists(os.path.join(DIR, "hang")) and hung < 3000:
                 time.sleep(0.1)
                 hung += 1
-            if hung:
-                self.close_connection = True
-                return
             try:
                 with open(os.path.join(DIR, "answer.json"), "rb") as f:
                     self.send(200, f.read())
@@ -48,8 +49,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send(404, b"<html>not here</html>")
         elif self.path == "/empty":
             self.send(200, b"")
-        elif self.path.count("/") == 2 and self.path.split("/")[1] in ("files", "nolength", "drop", "slow", "slowdrop"):
+        elif self.path.count("/") == 2 and self.path.split("/")[1] in KINDS:
             kind, name = self.path.split("/")[1:]
+            if kind == "redirect":
+                self.send_response(302)
+                self.send_header("Location", "http://%s/files/%s" % (self.headers.get("Host", "").split(":")[0], name))
+                self.send_header("Content-Length", "0")
+                return self.end_headers()
             try:
                 with open(os.path.join(DIR, "files", name), "rb") as f:
                     body = f.read()
@@ -59,9 +65,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send(200, body)
             if kind == "nolength":
                 return self.send(200, body, length=False)
+            if kind == "chunkdrop":
+                self.protocol_version = "HTTP/1.1"
+                self.send_response(200)
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                half = body[: len(body) // 2]
+                for i in range(0, len(half), 4096):
+                    piece = half[i : i + 4096]
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                self.wfile.flush()
+                self.close_connection = True
+                return
             self.send_response(200)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
+            if kind == "stall":
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                time.sleep(60)
+                self.close_connection = True
+                return
             if kind == "drop":
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
@@ -83,5 +107,9 @@ if len(sys.argv) > 4:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(sys.argv[3], sys.argv[4])
     server.socket = context.wrap_socket(server.socket, server_side=True)
+    # The same files over plain http, where a redirect must never lead.
+    import threading
+    plain = http.server.ThreadingHTTPServer(("127.0.0.1", 80), Handler)
+    threading.Thread(target=plain.serve_forever, daemon=True).start()
 open(os.path.join(DIR, "ready"), "w").close()
 server.serve_forever()

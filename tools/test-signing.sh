@@ -1,0 +1,46 @@
+#!/bin/sh
+# Code signing for the update tests, by the run's throw-away authority that
+# tools/test-tls.sh made and trusted for this run only.
+#
+#   test-signing.sh DIR PROGRAM INSTALLER
+#
+# writes DIR/signed/Quillomat.exe, the program signed by the test publisher,
+# and, among the files the version service serves (DIR/files), the installer
+#   setup-signed.exe    signed by the same publisher
+#   setup-unsigned.exe  without a signature
+#   setup-tampered.exe  signed by the same publisher, one byte changed since
+#   setup-other.exe     signed by another publisher of the same authority
+#   setup-samename.exe  signed with the publisher's name but another key
+set -eu
+dir=${1:?usage}; program=${2:?usage}; installer=${3:?usage}
+tls=$dir/tls
+
+printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' >"$tls/signing.ext"
+publisher() {  # NAME SUBJECT
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$2" -keyout "$tls/$1.key" -out "$tls/$1.csr" >/dev/null 2>&1
+  openssl x509 -req -in "$tls/$1.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 2 \
+    -extfile "$tls/signing.ext" -out "$tls/$1.pem" >/dev/null 2>&1
+}
+sign() {  # PUBLISHER IN OUT
+  rm -f "$3"  # osslsigncode does not overwrite
+  osslsigncode sign -h sha256 -n Quillomat -certs "$tls/$1.pem" -key "$tls/$1.key" -in "$2" -out "$3" >/dev/null
+}
+
+publisher quillomat "Quillomat Test Publisher"
+publisher other "Another Publisher"
+publisher samename "Quillomat Test Publisher"
+mkdir -p "$dir/signed" "$dir/files"
+sign quillomat "$program" "$dir/signed/Quillomat.exe"
+sign quillomat "$installer" "$dir/files/setup-signed.exe"
+sign other "$installer" "$dir/files/setup-other.exe"
+sign samename "$installer" "$dir/files/setup-samename.exe"
+cp "$installer" "$dir/files/setup-unsigned.exe"
+cp "$dir/files/setup-signed.exe" "$dir/files/setup-tampered.exe"
+python3 - "$dir/files/setup-tampered.exe" <<'PY'
+import sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(len(f.read()) // 2)
+    byte = f.read(1)
+    f.seek(-1, 1)
+    f.write(bytes([byte[0] ^ 0xFF]))
+PY
