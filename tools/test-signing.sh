@@ -2,7 +2,7 @@
 # Code signing for the update tests, by the run's throw-away authority that
 # tools/test-tls.sh made and trusted for this run only.
 #
-#   test-signing.sh DIR PROGRAM INSTALLER
+#   test-signing.sh DIR PROGRAM INSTALLER NEXT VERSION
 #
 # writes DIR/signed/Quillomat.exe, the program signed by the test publisher,
 # and, among the files the version service serves (DIR/files), the installer
@@ -11,8 +11,10 @@
 #   setup-tampered.exe  signed by the same publisher, one byte changed since
 #   setup-other.exe     signed by another publisher of the same authority
 #   setup-samename.exe  signed with the publisher's name but another key
+# and Quillomat-Setup-VERSION.exe, the real installer of NEXT (the program
+# built as VERSION), signed by the publisher.
 set -eu
-dir=${1:?usage}; program=${2:?usage}; installer=${3:?usage}
+dir=${1:?usage}; program=${2:?usage}; installer=${3:?usage}; next=${4:?usage}; version=${5:?usage}
 tls=$dir/tls
 
 printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' >"$tls/signing.ext"
@@ -44,3 +46,7 @@ with open(sys.argv[1], "r+b") as f:
     f.seek(-1, 1)
     f.write(bytes([byte[0] ^ 0xFF]))
 PY
+
+makensis -V2 -DVERSION="$version" -DPROGRAM="$next" -DOUTFILE="$tls/next-setup.exe" \
+  "$(dirname "$0")/../dist/Quillomat.nsi" >"$tls/makensis.log" 2>&1 || { cat "$tls/makensis.log" >&2; exit 1; }
+sign quillomat "$tls/next-setup.exe" "$dir/files/Quillomat-Setup-$version.exe"

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Starts or stops the local version service of the tests (one per test run).
-#   version-service.sh start DIR PORT [HOST [PROGRAM INSTALLER]]
-#       with HOST: over HTTPS as HOST; with PROGRAM and INSTALLER: signed
-#       copies of both for the update tests (tools/test-signing.sh)
+#   version-service.sh start DIR PORT [HOST [PROGRAM INSTALLER NEXT VERSION]]
+#       with HOST: over HTTPS as HOST; with the rest: signed programs and
+#       installers for the update tests (tools/test-signing.sh)
 #   version-service.sh stop DIR
 set -eu
 cmd=${1:?usage}; dir=${2:?usage}
@@ -17,7 +17,7 @@ start)
   if [ -n "$host" ]; then
     "$here/tools/test-tls.sh" "$dir/tls" "$host"
     tls="$dir/tls/server.pem $dir/tls/server.key"
-    [ $# -ge 6 ] && "$here/tools/test-signing.sh" "$dir" "$5" "$6"
+    [ $# -ge 8 ] && "$here/tools/test-signing.sh" "$dir" "$5" "$6" "$7" "$8"
   fi
   # A folder too small for an installer, for the write-failure test.
   mkdir -p "$dir/tiny"

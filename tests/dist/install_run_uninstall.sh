@@ -1,6 +1,6 @@
 #!/bin/sh
 # The installer as a Windows user meets it, in a fresh Wine prefix: a silent
-# install, the installed program showing its main window, and a silent
+# install for all users, the installed program showing its main window, and a silent
 # uninstall that leaves nothing behind. Runs inside the toolchain root.
 set -u
 dist=${1:?usage: install_run_uninstall.sh DIST_DIR}
@@ -16,9 +16,9 @@ run() { "$here/wine-session.sh" run "$session" "$@" </dev/null >>"$session/log" 
 [ -f "$dist/Quillomat-Setup.exe" ] || { echo "no installer in $dist"; exit 1; }
 "$here/wine-session.sh" start "$session" >/dev/null || exit 1
 . "$session/env"
-programs="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/Programs/Quillomat"
-menu="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Quillomat"
-key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillomat'
+programs="$WINEPREFIX/drive_c/Program Files/Quillomat"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillomat"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillomat'
 
 run wine "$dist/Quillomat-Setup.exe" /S  # wine returns when the installer has ended
 check "the program is installed" test -f "$programs/Quillomat.exe"
@@ -40,7 +40,8 @@ for _ in $(seq 1 100); do [ -e "$programs" ] || break; sleep 0.2; done
 check "the program and its folder are gone" test ! -e "$programs"
 check "the shortcut is gone" test ! -e "$menu"
 check "Windows no longer lists it" sh -c "! '$here/wine-session.sh' run '$session' wine reg query '$key' >/dev/null 2>&1"
-check "no settings remain" sh -c "! '$here/wine-session.sh' run '$session' wine reg query 'HKCU\\Software\\Quillomat' >/dev/null 2>&1"
+check "no settings remain" sh -c "! '$here/wine-session.sh' run '$session' wine reg query 'HKCU\\Software\\Quillomat' >/dev/null 2>&1 &&
+  ! '$here/wine-session.sh' run '$session' wine reg query 'HKLM\\Software\\Quillomat' >/dev/null 2>&1"
 
 "$here/wine-session.sh" stop "$session"
 [ "$failures" = 0 ] || { echo "--- wine output"; tail -n 30 "$session/log"; }

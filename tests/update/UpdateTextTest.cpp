@@ -9,6 +9,10 @@ TEST(UpdateText, OfferText) {
             L"A new version is available: 1.2.0\n\nWhat's new:\nFaster.\n\nClick OK to download and install, or Cancel to skip.");
   EXPECT_EQ(ComposeOfferText(L"1.2.0", L""),
             L"A new version is available: 1.2.0\n\nClick OK to download and install, or Cancel to skip.");
+  // A changelog of any length shows as its first 2,000 units.
+  EXPECT_EQ(ComposeOfferText(L"2", std::wstring(2500, L'x')),
+            L"A new version is available: 2\n\nWhat's new:\n" + std::wstring(2000, L'x') +
+                L"\u2026\n\nClick OK to download and install, or Cancel to skip.");
 }
 
 TEST(UpdateText, ProgressAndLength) {

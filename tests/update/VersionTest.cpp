@@ -28,4 +28,17 @@ TEST(Version, NewerThanTheRunningVersion) {
   for (const Case& c : cases) EXPECT_EQ(IsNewerVersion(c.offered, kCurrentVersion), c.newer) << c.offered;
 }
 
+// What the service may offer: anything else, however it would parse, is
+// no offer at all.
+TEST(Version, OfferedVersionIsOneToFourNumbers) {
+  const struct {
+    std::wstring text;
+    bool offered;
+  } cases[] = {{L"2", true},          {L"1.2.3.4", true},    {L"10.0.01", true},      {std::wstring(32, L'7'), true},
+               {L"", false},          {L"1.2.3.4.5", false}, {L"1..2", false},        {L".1", false},
+               {L"1.", false},        {L" 1.2", false},      {L"1.0.1-beta", false},  {L"-1.5.0", false},
+               {std::wstring(33, L'7'), false}};
+  for (const auto& c : cases) EXPECT_EQ(IsWellFormedVersion(c.text), c.offered) << c.text.size();
+}
+
 }  // namespace
