@@ -11,11 +11,13 @@
 #endif
 
 UpdateInfo g_pendingUpdate;
-namespace {
-std::atomic<bool> g_updatePending{false};
-}  // namespace
 HWND g_mainWindowHandle = nullptr;
 const wchar_t* const kServiceBaseUrl = QM_SERVICE_BASE_URL;
+
+namespace {
+// Set by the check thread with g_pendingUpdate; taken once by the main window.
+std::atomic<bool> g_updatePending{false};
+}  // namespace
 
 std::wstring AcknowledgedVersion() {
   unique_hkey key;

@@ -186,6 +186,8 @@ void Download(DownloadContext& c) {
   if (!InstallerMayStart(OwnProgramPath().c_str(), c.installerPath, c.installer.get())) {
     return Report(c, kNotVerifiedText);
   }
+  // Cancelled while it was being checked: nothing is started.
+  if (c.cancelled.load()) return;
   c.succeeded = true;
 }
 
