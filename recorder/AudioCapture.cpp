@@ -79,7 +79,10 @@ HRESULT ScreenRecorder::InitAudioClient() {
       subFormat = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(mixFormat.get())->SubFormat.Data1;
     }
     isFloat = IsFloatFormat(format.wFormatTag, subFormat);
-    if (sampleRate == 0 || channels == 0) return E_FAIL;
+    blockAlign = format.nBlockAlign;
+    // A format the conversion does not know gives a recording without sound,
+    // never a read past the device's packets.
+    if (sampleRate == 0 || !IsKnownLayout(format.wFormatTag, subFormat, Layout())) return E_FAIL;
 
     RETURN_IF_FAILED(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kDeviceBufferDuration, 0, mixFormat.get(),
                                              nullptr));
@@ -151,8 +154,12 @@ void ScreenRecorder::PlaceFirstAudioPacket(UINT32 frames) {
   }
 }
 
+AudioLayout ScreenRecorder::Layout() const {
+  return AudioLayout{channels, OutputChannelsFor(channels), bitsPerSample, isFloat, blockAlign};
+}
+
 HRESULT ScreenRecorder::WriteAudioPacket(const BYTE* data, UINT32 frames) {
-  const AudioLayout layout{channels, outputChannels, bitsPerSample, isFloat};
+  const AudioLayout layout = Layout();
   const AudioPacketTime timing = AudioPacketTiming(audioFramesWritten, frames, sampleRate);
   bool filled = false;
   const HRESULT hr = SubmitSample(

@@ -14,6 +14,17 @@ bool IsFloatFormat(uint16_t formatTag, uint32_t subFormatFirstField) {
          (formatTag == kWaveFormatExtensible && subFormatFirstField == kWaveFormatIeeeFloat);
 }
 
+bool IsKnownLayout(uint16_t formatTag, uint32_t subFormatFirstField, const AudioLayout& layout) {
+  constexpr uint16_t kWaveFormatPcm = 1;
+  const uint32_t sampleFormat = formatTag == kWaveFormatExtensible ? subFormatFirstField : formatTag;
+  const uint32_t bits = layout.bitsPerSample;
+  const bool known = sampleFormat == kWaveFormatIeeeFloat
+                         ? bits == 32
+                         : sampleFormat == kWaveFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+  return known && layout.channels >= 1 && layout.outputChannels <= layout.channels &&
+         static_cast<uint64_t>(layout.channels) * (bits / 8) <= layout.blockAlign;
+}
+
 int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSample) {
   if (isFloat) {
     if (bitsPerSample != 32) return 0;
@@ -54,9 +65,8 @@ void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layo
     return;
   }
   const uint32_t bytesPerSample = layout.bitsPerSample / 8;
-  const uint32_t frameBytes = bytesPerSample * layout.channels;
   for (uint32_t i = 0; i < frames; ++i) {
-    const uint8_t* frame = data + static_cast<size_t>(i) * frameBytes;
+    const uint8_t* frame = data + static_cast<size_t>(i) * layout.blockAlign;
     for (uint32_t c = 0; c < layout.outputChannels; ++c) {
       out[i * layout.outputChannels + c] = ConvertSample(frame + c * bytesPerSample, layout.isFloat, layout.bitsPerSample);
     }

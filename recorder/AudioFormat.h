@@ -8,6 +8,7 @@ struct AudioLayout {
   uint32_t outputChannels = 0;  // 1 or 2 written to the file
   uint32_t bitsPerSample = 0;   // device bits per sample
   bool isFloat = false;         // device samples are 32-bit IEEE floats
+  uint32_t blockAlign = 0;      // device bytes per frame, as the format says
 };
 
 // 1 for mono devices, 2 for anything with two channels or more.
@@ -17,6 +18,11 @@ uint32_t OutputChannelsFor(uint32_t deviceChannels);
 // starts with the float tag (3).
 bool IsFloatFormat(uint16_t formatTag, uint32_t subFormatFirstField);
 
+// A device format the conversion knows: PCM of 8, 16, 24 or 32 bits or
+// 32-bit floats (plain or extensible), at least one channel, and frames at
+// least as long as their samples. Anything else is not recorded.
+bool IsKnownLayout(uint16_t formatTag, uint32_t subFormatFirstField, const AudioLayout& layout);
+
 // One device sample (little-endian bytes) as signed 16-bit.
 int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSample);
 
@@ -24,8 +30,10 @@ int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSampl
 uint32_t AudioPayloadBytes(uint32_t outputChannels, uint32_t frames);
 
 // Converts `frames` device frames into interleaved 16-bit PCM: the first
-// channel (mono) or the first two (stereo) of each frame. Null data is a
-// silent packet. `out` holds outputChannels * frames samples.
+// channel (mono) or the first two (stereo) of each frame, frames being
+// blockAlign bytes apart. Null data is a silent packet. `out` holds
+// outputChannels * frames samples; `data` holds frames * blockAlign bytes of
+// a known layout.
 void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layout, int16_t* out);
 
 // Media time and duration (100-ns units) of a packet that follows

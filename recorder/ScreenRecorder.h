@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/Win32Handles.h"
+#include "recorder/AudioFormat.h"
 #include "recorder/RecorderTypes.h"
 
 // Same shape as MFCreateSinkWriterFromURL, which is what the program uses.
@@ -75,6 +76,7 @@ class ScreenRecorder {
   uint32_t outputChannels = 0;
   uint32_t bitsPerSample = 0;
   bool isFloat = false;
+  uint32_t blockAlign = 0;
   bool audioReady = false;
   std::thread audioThread;
   // Serialises every call into sinkWriter that writes or finishes the file.
@@ -107,6 +109,8 @@ class ScreenRecorder {
                        LONGLONG duration, bool* filled = nullptr);
   // data null: a silent packet.
   HRESULT WriteAudioPacket(const BYTE* data, UINT32 frames);
+  // The device's format as the conversion reads it.
+  AudioLayout Layout() const;
 
  private:
   void VideoLoop();

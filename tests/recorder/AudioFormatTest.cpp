@@ -55,6 +55,34 @@ TEST(AudioFormat, FloatFormatDetection) {
   EXPECT_FALSE(IsFloatFormat(1, 3));
 }
 
+// Only what the conversion reads is recorded: a frame shorter than its
+// samples would read past the packet.
+TEST(AudioFormat, KnownLayouts) {
+  const struct {
+    uint16_t tag;
+    uint32_t sub;
+    AudioLayout layout;
+    bool known;
+  } cases[] = {
+      {3, 0, {2, 2, 32, true, 8}, true},        {0xFFFE, 3, {8, 2, 32, true, 32}, true},
+      {1, 0, {1, 1, 24, false, 3}, true},       {0xFFFE, 1, {2, 2, 24, false, 8}, true},  // 24 in 32-bit slots
+      {1, 0, {2, 2, 8, false, 2}, true},        {1, 0, {2, 2, 16, false, 2}, false},      // block shorter than a frame
+      {3, 0, {2, 2, 64, true, 16}, false},      {1, 0, {2, 2, 12, false, 4}, false},
+      {0xFFFE, 2, {2, 2, 16, false, 4}, false},  // an unknown sub-format
+      {2, 0, {2, 2, 4, false, 1}, false},        // ADPCM
+      {1, 0, {0, 1, 16, false, 0}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsKnownLayout(c.tag, c.sub, c.layout), c.known)
+        << c.tag << " " << c.layout.channels << "x" << c.layout.bitsPerSample << " in " << c.layout.blockAlign;
+  }
+  // Frames padded beyond their samples are read block by block.
+  const int16_t padded[] = {1, 2, 99, 3, 4, 99};
+  std::vector<int16_t> out(4);
+  ConvertPacket(reinterpret_cast<const uint8_t*>(padded), 2, AudioLayout{2, 2, 16, false, 6}, out.data());
+  EXPECT_EQ(out, (std::vector<int16_t>{1, 2, 3, 4}));
+}
+
 TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   // Six 16-bit channels, frame i channel c = 1000 * i + c.
   std::vector<int16_t> six;
@@ -63,19 +91,19 @@ TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   }
   const auto* data = reinterpret_cast<const uint8_t*>(six.data());
   std::vector<int16_t> stereo(8);
-  ConvertPacket(data, 4, AudioLayout{6, 2, 16, false}, stereo.data());
+  ConvertPacket(data, 4, AudioLayout{6, 2, 16, false, 12}, stereo.data());
   EXPECT_EQ(stereo, (std::vector<int16_t>{0, 1, 1000, 1001, 2000, 2001, 3000, 3001}));
 
   // A mono device's float samples.
   const float mono[] = {0.5f, -1.0f, 2.0f};
   std::vector<int16_t> out(3);
-  ConvertPacket(reinterpret_cast<const uint8_t*>(mono), 3, AudioLayout{1, 1, 32, true}, out.data());
+  ConvertPacket(reinterpret_cast<const uint8_t*>(mono), 3, AudioLayout{1, 1, 32, true, 4}, out.data());
   EXPECT_EQ(out, (std::vector<int16_t>{16383, -32767, 32767}));
 
   // 24-bit stereo, packed three bytes a sample.
   const uint8_t packed[] = {0x00, 0x00, 0x40, 0x00, 0x00, 0xC0};
   std::vector<int16_t> s24(2);
-  ConvertPacket(packed, 1, AudioLayout{2, 2, 24, false}, s24.data());
+  ConvertPacket(packed, 1, AudioLayout{2, 2, 24, false, 6}, s24.data());
   EXPECT_EQ(s24, (std::vector<int16_t>{0x4000, -0x4000}));
 
   // A silent packet is zeros of the right length.

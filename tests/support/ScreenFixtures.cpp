@@ -233,6 +233,7 @@ HRESULT OpenWriterWithSound(ScreenRecorder& r, const std::wstring& path) {
   r.outputChannels = 2;
   r.bitsPerSample = 32;
   r.isFloat = true;
+  r.blockAlign = 8;
   ComPtr<IMFSinkWriter> writer;
   HRESULT hr = CreateStandInSinkWriter(path.c_str(), nullptr, nullptr, &writer);
   if (SUCCEEDED(hr)) hr = r.ConfigureVideoStream(writer.Get());
