@@ -3,7 +3,13 @@
 #include <shlobj.h>
 
 #include "app/OutputNaming.h"
+#include "app/StatusText.h"
 #include "common/Win32Handles.h"
+
+namespace {
+// Less than this is about a minute of full-screen video: not worth starting.
+constexpr uint64_t kMinimumFreeBytes = 16ull * 1024 * 1024;
+}  // namespace
 
 std::wstring DefaultOutputFolder() {
   unique_cotaskmem<wchar_t> pictures;
@@ -34,11 +40,26 @@ bool ChooseOutputFolder(HWND owner, std::wstring& folder) {
   return true;
 }
 
-std::wstring OutputPathForNewRecording(const std::wstring& folder) {
+std::wstring OutputPathForNewRecording(const std::wstring& folder, std::wstring& why) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   const LocalTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-  CreateDirectoryW(folder.c_str(), nullptr);
+  // The longest name a recording may get, so that no later one is cut short.
+  if (OutputPath(folder, OutputFileName(time)).size() + 5 >= MAX_PATH) {
+    why = kStatusFolderTooLong;
+    return {};
+  }
+  const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  ULARGE_INTEGER available{};
+  if ((made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) ||
+      !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+    why = kStatusFolderNotWritable;
+    return {};
+  }
+  if (available.QuadPart < kMinimumFreeBytes) {
+    why = kStatusDiskFull;
+    return {};
+  }
   return UniqueOutputPath(folder, time, [](const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   });

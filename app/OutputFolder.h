@@ -12,6 +12,8 @@ std::wstring DefaultOutputFolder();
 // The folder browser; true with `folder` set when the user chose one.
 bool ChooseOutputFolder(HWND owner, std::wstring& folder);
 
-// The path for a recording starting now in `folder`, which is created (one
-// level) first. Never names an existing file; empty when no name is free.
-std::wstring OutputPathForNewRecording(const std::wstring& folder);
+// The path for a recording starting now in `folder`, which is created with
+// every missing level first. Never names an existing file. Empty when there
+// is none, with `why` set to the status text that says so (or left empty
+// when no name is free).
+std::wstring OutputPathForNewRecording(const std::wstring& folder, std::wstring& why);

@@ -2,6 +2,7 @@
 // and how the display follows the engine's state.
 #include "app/MainWindow.h"
 #include "app/OutputFolder.h"
+#include "app/StatusText.h"
 #include "recorder/ScreenRecorder.h"
 #include "region/RegionSelector.h"
 #include "ui/WindowGeometry.h"
@@ -35,20 +36,32 @@ void RefreshUiState(HWND window) {
   if (main.tray) main.tray->SetTip(display.tip);
 }
 
+namespace {
+
+// The display after a command: the engine's state, and why nothing records
+// when something went wrong.
+void ShowState(MainWindow& main, const std::wstring& why) {
+  main.clock.recordingStartTick = 0;
+  RefreshUiState(main.window);
+  if (!why.empty()) SetWindowTextW(main.statusLine, why.c_str());
+}
+
+}  // namespace
+
 void OnRecordCommand(MainWindow& main) {
   if (g_recorder->state.load() != RecorderState::Idle) {
     g_recorder->Stop();
-    main.clock.recordingStartTick = 0;
-    RefreshUiState(main.window);
+    ShowState(main, ProblemText(g_recorder->problem.load()));
     return;
   }
-  wchar_t folder[MAX_PATH] = {};
-  GetWindowTextW(main.folderField, folder, MAX_PATH);
-  const std::wstring path = OutputPathForNewRecording(folder);
+  // All of it: a folder too long for a file name is said so, never cut short.
+  std::wstring folder(static_cast<size_t>(GetWindowTextLengthW(main.folderField)) + 1, L'\0');
+  folder.resize(static_cast<size_t>(GetWindowTextW(main.folderField, folder.data(), static_cast<int>(folder.size()))));
+  std::wstring why;
+  const std::wstring path = OutputPathForNewRecording(folder, why);
   main.clock.recordingStartTick = 0;
-  // With no free file name there is nothing to record into; the display stays idle.
-  if (!path.empty()) g_recorder->Start(path, main.captureRegion);
-  RefreshUiState(main.window);
+  if (!path.empty() && !g_recorder->Start(path, main.captureRegion)) why = ProblemText(g_recorder->problem.load());
+  ShowState(main, why);
 }
 
 void OnPauseCommand(MainWindow& main) {
@@ -78,6 +91,13 @@ void OnMicrophoneCommand(MainWindow& main) {
 }
 
 void OnDurationTimer(MainWindow& main) {
+  // A recording that can no longer be written is finished here and now,
+  // with what it has, rather than going on as if all were well.
+  if (g_recorder->OutputRefused() && g_recorder->state.load() != RecorderState::Idle) {
+    g_recorder->Stop();
+    ShowState(main, ProblemText(g_recorder->problem.load()));
+    return;
+  }
   const std::wstring duration = DurationOnTimer(main.clock, GetTickCount());
   if (duration.empty()) return;
   if (main.tray) main.tray->SetDurationText(duration);

@@ -56,3 +56,23 @@ std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now) {
   if (clock.recordingStartTick == 0) return {};
   return FormatDuration(now - clock.pausedTotal - clock.recordingStartTick);
 }
+
+std::wstring ProblemText(RecorderProblem problem) {
+  switch (problem) {
+    case RecorderProblem::None:
+      return {};
+    case RecorderProblem::CannotCapture:
+      return L"Cannot capture the screen: not enough memory";
+    case RecorderProblem::CannotCreateFile:
+      return kStatusFolderNotWritable;
+    case RecorderProblem::CannotEncode:
+      return L"Cannot record: this Windows has no H.264 encoder";
+    case RecorderProblem::NoMediaFoundation:
+      return L"Cannot record: install the Media Feature Pack";
+    case RecorderProblem::OutputRefused:
+      return L"Recording stopped: cannot write to the output folder";
+    case RecorderProblem::FinalizeFailed:
+      return L"Recording stopped, but the file could not be finished";
+  }
+  return {};
+}

@@ -38,3 +38,11 @@ inline constexpr wchar_t kTipReady[] = L"Quillomat - Ready";
 inline constexpr wchar_t kTipRecording[] = L"Quillomat - Recording";
 inline constexpr wchar_t kTipPaused[] = L"Quillomat - Paused";
 inline constexpr wchar_t kTrayDurationPrefix[] = L"Duration: ";
+
+// Why nothing is recording, in the status line: the folder's faults, found
+// before a start, and the engine's.
+inline constexpr wchar_t kStatusFolderTooLong[] = L"Folder path too long: choose a shorter folder";
+inline constexpr wchar_t kStatusFolderNotWritable[] = L"Cannot write to the output folder";
+inline constexpr wchar_t kStatusDiskFull[] = L"Not enough free space in the output folder";
+// Empty for RecorderProblem::None.
+std::wstring ProblemText(RecorderProblem problem);

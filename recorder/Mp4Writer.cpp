@@ -10,6 +10,7 @@
 namespace {
 
 constexpr UINT32 kAacBytesPerSecond = 16000;  // 128 kbit/s
+constexpr uint64_t kRefusalLimitMs = 2000;
 
 HRESULT SetCodecValue(ICodecAPI* codec, const GUID& property, VARTYPE type, ULONG value) {
   VARIANT variant;
@@ -51,7 +52,9 @@ HRESULT ScreenRecorder::OpenWriter() {
   const bool existedBefore = FileExists(outputPath);
   ComPtr<IMFSinkWriter> writer;
   auto openStreams = [&]() -> HRESULT {
+    problem = RecorderProblem::CannotCreateFile;
     RETURN_IF_FAILED(createSinkWriter(outputPath.c_str(), nullptr, attributes.Get(), &writer));
+    problem = RecorderProblem::CannotEncode;
     RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
     if (audioEnabled) {
       if (SUCCEEDED(InitAudioClient()) && audioReady) {
@@ -71,6 +74,7 @@ HRESULT ScreenRecorder::OpenWriter() {
   };
 
   const HRESULT hr = openStreams();
+  if (SUCCEEDED(hr)) problem = RecorderProblem::None;
   if (FAILED(hr)) {
     const bool created = writer != nullptr;
     writer.Reset();
@@ -162,5 +166,16 @@ HRESULT ScreenRecorder::SubmitSample(DWORD streamIndex, DWORD length, const std:
   std::lock_guard<std::mutex> lock(writerLock);
   // Null once Stop has finished the file; a late sample is simply dropped.
   if (!sinkWriter) return S_OK;
-  return sinkWriter->WriteSample(streamIndex, sample.Get());
+  const HRESULT hr = sinkWriter->WriteSample(streamIndex, sample.Get());
+  // One refusal may pass; two seconds of nothing but refusals is a file that
+  // can no longer be written (disk full, folder gone).
+  const uint64_t now = GetTickCount64();
+  if (SUCCEEDED(hr)) {
+    refusingSinceMs_ = 0;
+  } else if (refusingSinceMs_ == 0) {
+    refusingSinceMs_ = now;
+  } else if (now - refusingSinceMs_ >= kRefusalLimitMs) {
+    outputRefused_ = true;
+  }
+  return hr;
 }

@@ -17,3 +17,14 @@ enum class RecorderState : int32_t {
   Recording = 1,
   Paused = 2,
 };
+
+// Why a recording did not start, or ended before it was stopped.
+enum class RecorderProblem : int32_t {
+  None = 0,
+  CannotCapture,      // the screen copy or the frame buffer could not be made
+  CannotCreateFile,   // the writer could not make the file
+  CannotEncode,       // the writer refused the H.264 or AAC streams
+  NoMediaFoundation,  // the platform's media components are missing
+  OutputRefused,      // samples refused for about two seconds: disk full, folder gone
+  FinalizeFailed,     // the file could not be finished
+};

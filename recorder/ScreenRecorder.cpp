@@ -27,17 +27,26 @@ ScreenRecorder::~ScreenRecorder() {
 bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& requested) {
   if (state.load() != RecorderState::Idle) return false;
 
+  problem = RecorderProblem::None;
   audioEnabled = audioFlag != nullptr && *audioFlag;
   outputPath = path;
   region = ApplySizeRules(requested);
 
   ReleaseCaptureResources();
   CreateCaptureResources();
+  // Without its copy of the screen a recording would be a file of nothing.
+  if (!bitmap || !memoryDC || !frameBuffer) {
+    ReleaseCaptureResources();
+    problem = RecorderProblem::CannotCapture;
+    return false;
+  }
 
   if (FAILED(OpenWriter())) {
     ReleaseAudioObjects();
     return false;
   }
+  refusingSinceMs_ = 0;
+  outputRefused_ = false;
 
   state = RecorderState::Recording;
   stopRequested = false;
@@ -64,9 +73,10 @@ void ScreenRecorder::Stop() {
   {
     std::lock_guard<std::mutex> lock(writerLock);
     if (sinkWriter) {
-      sinkWriter->Finalize();  // nothing useful to do if it fails
+      if (FAILED(sinkWriter->Finalize()) && !outputRefused_.load()) problem = RecorderProblem::FinalizeFailed;
       sinkWriter.Reset();
     }
+    if (outputRefused_.load()) problem = RecorderProblem::OutputRefused;
   }
   ReleaseAudioObjects();
 }

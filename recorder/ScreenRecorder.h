@@ -37,10 +37,15 @@ class ScreenRecorder {
   ScreenRecorder(const ScreenRecorder&) = delete;
   ScreenRecorder& operator=(const ScreenRecorder&) = delete;
 
-  // True when a recording is running. Refused unless idle.
+  // True when a recording is running. Refused unless idle; `problem` then
+  // says why.
   bool Start(const std::wstring& outputPath, const CaptureRegion& region);
-  // Ends the recording and finishes the file; harmless when idle.
+  // Ends the recording and finishes the file; harmless when idle. A file
+  // that cannot be finished leaves `problem` set.
   void Stop();
+  // True once the writer has refused every sample for about two seconds: the
+  // recording is lost from there on, and is to be stopped.
+  bool OutputRefused() const { return outputRefused_.load(); }
   void Pause();
   void Resume();
 
@@ -61,6 +66,8 @@ class ScreenRecorder {
 
   // --- Engine state. Written on the user-interface thread, read by workers.
   std::atomic<RecorderState> state{RecorderState::Idle};
+  // Why the last Start failed or the last recording went wrong; None otherwise.
+  std::atomic<RecorderProblem> problem{RecorderProblem::None};
   CaptureRegion region{};
   std::wstring outputPath;
 
@@ -123,6 +130,9 @@ class ScreenRecorder {
   void JoinWorkers();
 
   bool audioEnabled = false;
+  // When the writer began refusing samples (0: it takes them), under writerLock.
+  uint64_t refusingSinceMs_ = 0;
+  std::atomic<bool> outputRefused_{false};
   std::atomic<bool> stopRequested{false};
   ComPtr<IAudioClient> audioClient;
   ComPtr<IAudioCaptureClient> captureClient;

@@ -42,10 +42,10 @@ ENV
   # No window manager runs on the virtual screen: let Wine draw captions and
   # frames itself, as Windows would, instead of leaving them to one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
-  # Two small drives for the fault tests: T: is full after 1 MiB, and R:
+  # Two small drives for the fault tests: T: is full after 20 MiB, and R:
   # cannot be written at all (mounted read-only: root ignores permissions).
   mkdir -p "$dir/tiny" "$dir/readonly"
-  if mount -t tmpfs -o size=1m tmpfs "$dir/tiny" 2>/dev/null; then
+  if mount -t tmpfs -o size=20m tmpfs "$dir/tiny" 2>/dev/null; then
     ln -sfn "$dir/tiny" "$WINEPREFIX/dosdevices/t:"
   fi
   if mount -t tmpfs -o ro,size=64k tmpfs "$dir/readonly" 2>/dev/null; then

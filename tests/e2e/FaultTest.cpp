@@ -25,30 +25,37 @@ int64_t LargestFrameStep(const Recording& rec) {
 TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
   ASSERT_NO_FATAL_FAILURE(Start());
 
-  // Deleted after it was chosen: made again, and the recording is made.
+  // Deleted after it was chosen, with its parent: made again, every level,
+  // and the recording is made.
   std::wstring removed;
   {
     TempDir dir;
     removed = dir.path();
   }
   ASSERT_FALSE(FileExists(removed));
-  const Recording rec = RecordInto(main_, removed, 700);
+  const std::wstring inner = removed + L"\\inner\\most";
+  const Recording rec = RecordInto(main_, inner, 700);
   EXPECT_TRUE(rec.finalized) << Describe(rec);
-  DeleteMatching(removed, L"Quillomat_*");
+  DeleteMatching(inner, L"Quillomat_*");
+  RemoveDirectoryW(inner.c_str());
+  RemoveDirectoryW((removed + L"\\inner").c_str());
   RemoveDirectoryW(removed.c_str());
 
-  // A folder inside a deleted one, and a folder on a drive that cannot be
-  // written: nothing starts, no message, and the display stays idle.
-  for (const std::wstring& folder : {removed + L"\\inner", std::wstring(L"R:\\recordings")}) {
-    SCOPED_TRACE(Narrow(folder));
-    SetFolder(main_, folder);
+  // A drive that cannot be written, and a folder that leaves no room for a
+  // file name: nothing starts, no message box, and the status line says why.
+  const struct {
+    std::wstring folder;
+    const wchar_t* why;
+  } refused[] = {{L"R:\\recordings", kStatusFolderNotWritable},
+                 {L"C:\\" + std::wstring(230, L'f'), kStatusFolderTooLong}};
+  for (const auto& c : refused) {
+    SCOPED_TRACE(Narrow(c.folder));
+    SetFolder(main_, c.folder);
     ClickOn(GetDlgItem(main_, IDC_RECORD));
-    Sleep(800);
-    EXPECT_EQ(TextOf(StatusLine(main_)), kStatusReady);
+    EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), c.why)) << Narrow(TextOf(StatusLine(main_)));
     EXPECT_EQ(FindVisibleWindow(program_->id(), L"#32770"), nullptr);
-    EXPECT_TRUE(NewestFile(folder, L"Quillomat_*").empty());
+    EXPECT_TRUE(NewestFile(c.folder, L"Quillomat_*").empty());
   }
-  EXPECT_FALSE(FileExists(removed));
 
   // And a good folder works right after.
   TempDir good;
@@ -56,14 +63,19 @@ TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
+// The disk fills up: the recording stops by itself within seconds and says
+// why; the full drive is then refused before a start; another drive works.
 TEST_F(FaultTest, DiskFillingUpDuringARecording) {
-  ASSERT_TRUE(FileExists(L"T:\\")) << "the tiny drive of the test session";
+  ASSERT_TRUE(FileExists(L"T:\\")) << "the small drive of the test session";
   TempDir journals;
-  // The stand-in grows the file as an encoder would (a 1080p frame adds
-  // 40 KB), so the 1 MiB drive is full within a second.
-  ScopedEnvironment env({{L"QM_STANDIN_OUTPUT_SHARE", L"200"}, {L"QM_STANDIN_JOURNAL_DIR", journals.path()}});
+  // The stand-in grows the file as an encoder would, a tenth of each raw
+  // frame (300 KB here), so the 20 MiB drive is full within seconds.
+  ScopedEnvironment env({{L"QM_STANDIN_OUTPUT_SHARE", L"10"}, {L"QM_STANDIN_JOURNAL_DIR", journals.path()}});
   ASSERT_NO_FATAL_FAILURE(Start());
-  RecordInto(main_, L"T:\\recordings", 2500);
+  SetFolder(main_, L"T:\\recordings");
+  ASSERT_TRUE(StartRecording(main_));
+  EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), ProblemText(RecorderProblem::OutputRefused), 20000))
+      << Narrow(TextOf(StatusLine(main_)));
   const std::wstring file = NewestFile(L"T:\\recordings", L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());
   const Recording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1) + L".standin.log"));
@@ -71,7 +83,13 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   int refused = 0;
   for (const StandInCall& call : full.journal) refused += call.step == StandInStep::WriteSample && FAILED(call.result);
   EXPECT_GT(refused, 10) << Describe(full);
-  EXPECT_EQ(full.journal.back().step, StandInStep::Finalize);  // ended the usual way
+  EXPECT_EQ(full.journal.back().step, StandInStep::Finalize);  // finished as Stop finishes it
+
+  // Full: refused before a start, and no file is made.
+  const int files = CountMatching(L"T:\\recordings", L"Quillomat_*");
+  ClickOn(GetDlgItem(main_, IDC_RECORD));
+  EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusDiskFull)) << Narrow(TextOf(StatusLine(main_)));
+  EXPECT_EQ(CountMatching(L"T:\\recordings", L"Quillomat_*"), files);
   DeleteMatching(L"T:\\recordings", L"Quillomat_*");
 
   // Still running, and the next recording into a folder with room works.
