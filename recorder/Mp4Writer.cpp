@@ -38,8 +38,14 @@ HRESULT SetFrameAttributes(IMFMediaType* type, UINT32 width, UINT32 height) {
 }  // namespace
 
 HRESULT ScreenRecorder::OpenWriter() {
+  const MediaFoundationApi* mf = MediaFoundation();
+  if (!mf) {
+    problem = RecorderProblem::NoMediaFoundation;
+    return E_NOINTERFACE;
+  }
+  const SinkWriterFactory create = createSinkWriter ? createSinkWriter : mf->CreateSinkWriterFromURL;
   ComPtr<IMFAttributes> attributes;
-  if (SUCCEEDED(MFCreateAttributes(&attributes, 1))) {
+  if (SUCCEEDED(mf->CreateAttributes(&attributes, 1))) {
     // Never make the capture threads wait for the encoder; the backlog is
     // bounded by the video thread instead.
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
@@ -53,7 +59,7 @@ HRESULT ScreenRecorder::OpenWriter() {
   ComPtr<IMFSinkWriter> writer;
   auto openStreams = [&]() -> HRESULT {
     problem = RecorderProblem::CannotCreateFile;
-    RETURN_IF_FAILED(createSinkWriter(outputPath.c_str(), nullptr, attributes.Get(), &writer));
+    RETURN_IF_FAILED(create(outputPath.c_str(), nullptr, attributes.Get(), &writer));
     problem = RecorderProblem::CannotEncode;
     RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
     if (audioEnabled) {
@@ -63,7 +69,7 @@ HRESULT ScreenRecorder::OpenWriter() {
           // The writer may hold a half-made audio stream; start over with video only.
           ReleaseAudioObjects();
           writer.Reset();
-          RETURN_IF_FAILED(createSinkWriter(outputPath.c_str(), nullptr, attributes.Get(), &writer));
+          RETURN_IF_FAILED(create(outputPath.c_str(), nullptr, attributes.Get(), &writer));
           RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
         }
       } else {
@@ -86,11 +92,12 @@ HRESULT ScreenRecorder::OpenWriter() {
 }
 
 HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
+  if (!MediaFoundation()) return E_NOINTERFACE;
   const UINT32 width = static_cast<UINT32>(region.width);
   const UINT32 height = static_cast<UINT32>(region.height);
 
   ComPtr<IMFMediaType> outputType;
-  RETURN_IF_FAILED(MFCreateMediaType(&outputType));
+  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&outputType));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264));
   RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_AVG_BITRATE, VideoBitRate(region.width, region.height)));
@@ -99,7 +106,7 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
 
   // The frames go in as read from the screen: bottom row first, BGRX.
   ComPtr<IMFMediaType> inputType;
-  RETURN_IF_FAILED(MFCreateMediaType(&inputType));
+  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&inputType));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32));
   RETURN_IF_FAILED(SetFrameAttributes(inputType.Get(), width, height));
@@ -118,12 +125,13 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
 }
 
 HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
+  if (!MediaFoundation()) return E_NOINTERFACE;
   // AAC is declared at 44.1 kHz for such devices and at 48 kHz for any other
   // rate; the platform resamples the PCM that goes in.
   const UINT32 fileRate = sampleRate == 44100 ? 44100 : 48000;
 
   ComPtr<IMFMediaType> outputType;
-  RETURN_IF_FAILED(MFCreateMediaType(&outputType));
+  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&outputType));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_AAC));
   RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16));
@@ -133,7 +141,7 @@ HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
   RETURN_IF_FAILED(writer->AddStream(outputType.Get(), &audioStreamIndex));
 
   ComPtr<IMFMediaType> inputType;
-  RETURN_IF_FAILED(MFCreateMediaType(&inputType));
+  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&inputType));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM));
   RETURN_IF_FAILED(inputType->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16));
@@ -148,8 +156,9 @@ HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
 HRESULT ScreenRecorder::SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill,
                                      LONGLONG time, LONGLONG duration, bool* filled) {
   if (filled) *filled = false;
+  if (!MediaFoundation()) return E_NOINTERFACE;
   ComPtr<IMFMediaBuffer> buffer;
-  RETURN_IF_FAILED(MFCreateMemoryBuffer(length, &buffer));
+  RETURN_IF_FAILED(MediaFoundation()->CreateMemoryBuffer(length, &buffer));
   BYTE* memory = nullptr;
   RETURN_IF_FAILED(buffer->Lock(&memory, nullptr, nullptr));
   fill(memory);
@@ -158,7 +167,7 @@ HRESULT ScreenRecorder::SubmitSample(DWORD streamIndex, DWORD length, const std:
   RETURN_IF_FAILED(buffer->SetCurrentLength(length));
 
   ComPtr<IMFSample> sample;
-  RETURN_IF_FAILED(MFCreateSample(&sample));
+  RETURN_IF_FAILED(MediaFoundation()->CreateSample(&sample));
   RETURN_IF_FAILED(sample->AddBuffer(buffer.Get()));
   RETURN_IF_FAILED(sample->SetSampleTime(time));
   RETURN_IF_FAILED(sample->SetSampleDuration(duration));

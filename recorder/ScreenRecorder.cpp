@@ -11,15 +11,12 @@ CaptureRegion PrimaryScreenRegion() {
   return CaptureRegion{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
-ScreenRecorder::ScreenRecorder() : createSinkWriter(&MFCreateSinkWriterFromURL) {
-  region = PrimaryScreenRegion();
-  MFStartup(MF_VERSION, MFSTARTUP_FULL);
-}
+ScreenRecorder::ScreenRecorder() { region = PrimaryScreenRegion(); }
 
 ScreenRecorder::~ScreenRecorder() {
   Stop();
   ReleaseCaptureResources();
-  MFShutdown();
+  if (mediaFoundationStarted_) MediaFoundation()->Shutdown();
   // COM is uninitialised by com_ afterwards, and only if this engine's
   // initialisation took place: a thread already in another apartment keeps it.
 }
@@ -28,6 +25,12 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
   if (state.load() != RecorderState::Idle) return false;
 
   problem = RecorderProblem::None;
+  const MediaFoundationApi* mf = MediaFoundation();
+  if (!mf) {
+    problem = RecorderProblem::NoMediaFoundation;
+    return false;
+  }
+  if (!mediaFoundationStarted_) mediaFoundationStarted_ = SUCCEEDED(mf->Startup(MF_VERSION, MFSTARTUP_FULL));
   audioEnabled = audioFlag != nullptr && *audioFlag;
   outputPath = path;
   region = ApplySizeRules(requested);

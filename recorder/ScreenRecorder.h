@@ -23,12 +23,8 @@
 
 #include "common/Win32Handles.h"
 #include "recorder/AudioFormat.h"
+#include "recorder/MediaFoundation.h"
 #include "recorder/RecorderTypes.h"
-
-// Same shape as MFCreateSinkWriterFromURL, which is what the program uses.
-// Tests put a recording stand-in here.
-using SinkWriterFactory = HRESULT(STDAPICALLTYPE*)(LPCWSTR url, IMFByteStream* byteStream,
-                                                   IMFAttributes* attributes, IMFSinkWriter** sinkWriter);
 
 class ScreenRecorder {
  public:
@@ -58,8 +54,9 @@ class ScreenRecorder {
   // The application's audio flag lives with the main window; the engine reads
   // it when a recording starts. Null reads as off.
   const bool* audioFlag = nullptr;
-  // Where writers come from. Always MFCreateSinkWriterFromURL in the program.
-  SinkWriterFactory createSinkWriter;
+  // Where writers come from; null: the platform's MFCreateSinkWriterFromURL,
+  // which the program always uses.
+  SinkWriterFactory createSinkWriter = nullptr;
 
   // Friendly names of the active input devices, in the platform's order.
   std::vector<std::wstring> EnumerateAudioCaptureDevices();
@@ -130,6 +127,8 @@ class ScreenRecorder {
   void JoinWorkers();
 
   bool audioEnabled = false;
+  // Media Foundation, started by the first recording and shut down with the engine.
+  bool mediaFoundationStarted_ = false;
   // When the writer began refusing samples (0: it takes them), under writerLock.
   uint64_t refusingSinceMs_ = 0;
   std::atomic<bool> outputRefused_{false};

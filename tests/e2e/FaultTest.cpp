@@ -104,6 +104,50 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   DeleteMatching(journals.path(), L"*");
 }
 
+// A platform that cannot make or finish a recording: no Media Foundation
+// (as on the "N" editions: Wine told to disable it for a copy of the
+// program), Wine's own writer, which cannot encode (a copy away from the
+// stand-in), and a Finalize that fails. The program starts all the same, and
+// the status line says what went wrong; a start that fails leaves no file.
+TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
+  TempDir copies;
+  const std::wstring noMediaFoundation = copies.path() + L"\\QuillomatNoMF.exe", away = copies.path() + L"\\Quillomat.exe";
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), noMediaFoundation.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), away.c_str(), FALSE));
+  const wchar_t* const overrides = L"Software\\Wine\\AppDefaults\\QuillomatNoMF.exe\\DllOverrides";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"mfplat", REG_SZ, L"disabled", 18), ERROR_SUCCESS);
+  const struct {
+    std::wstring program;
+    const wchar_t* fail;  // the stand-in's QM_STANDIN_FAIL
+    RecorderProblem problem;
+  } cases[] = {
+      {noMediaFoundation, L"", RecorderProblem::NoMediaFoundation},
+      {away, L"", RecorderProblem::CannotEncode},
+      {ProgramPath(), L"Finalize", RecorderProblem::FinalizeFailed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.program) + " " + Narrow(c.fail));
+    const bool starts = c.fail[0] != L'\0';
+    ScopedEnvironment env({{L"QM_STANDIN_FAIL", c.fail}});
+    TempDir dir;
+    Program program(c.program);
+    HWND main = StartAndFindMain(program);
+    ASSERT_NE(main, nullptr);
+    SetFolder(main, dir.path());
+    if (starts) {
+      ASSERT_TRUE(StartRecording(main));
+      Sleep(500);
+    }
+    ClickOn(GetDlgItem(main, IDC_RECORD));
+    EXPECT_TRUE(WaitForTextEqual(StatusLine(main), ProblemText(c.problem))) << Narrow(TextOf(StatusLine(main)));
+    EXPECT_TRUE(CloseNormally(main, program));
+    // Counted once the program has ended: Wine's own writer keeps the file it
+    // made open until then, and the deleted file goes with the last handle.
+    EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4"), starts ? 1 : 0);
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\QuillomatNoMF.exe");
+}
+
 TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   // Unix paths: the shell gets them as they are.
   const std::wstring script = FromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "common/Win32Handles.h"
@@ -307,6 +308,14 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
     options.rawAudioPath = outputPath + L".standin.audio";
   }
   options.outputShare = static_cast<unsigned>(wcstoul(FromEnvironment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
+  // A step to fail at its first call, by name.
+  const std::wstring fail = FromEnvironment(L"QM_STANDIN_FAIL");
+  for (int i = 0; i < 7; ++i) {
+    if (fail == std::wstring(kStepNames[i], kStepNames[i] + std::strlen(kStepNames[i]))) {
+      options.failStep = static_cast<StandInStep>(i);
+      options.failOnCall = 1;
+    }
+  }
   return options;
 }
 

@@ -84,7 +84,8 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 
 // Options for the DLL, from the environment of the program it is loaded in:
 //   QM_STANDIN_RAW=1, QM_STANDIN_OUTPUT_SHARE=N,
-//   QM_STANDIN_JOURNAL_DIR=folder
+//   QM_STANDIN_JOURNAL_DIR=folder, QM_STANDIN_FAIL=Step (a step as the journal
+//   names it, failed at its first call)
 // The journal goes to <output>.standin.log (or to that name in the journal
 // folder); with QM_STANDIN_RAW=1 the raw frames go to <output>.standin.video
 // and the PCM to <output>.standin.audio.
