@@ -5,6 +5,8 @@
 #include <functiondiscoverykeys_devpkey.h>
 #include <propvarutil.h>
 
+#include <algorithm>
+
 #include "common/HResult.h"
 #include "recorder/AudioFormat.h"
 #include "recorder/ScreenRecorder.h"
@@ -107,29 +109,50 @@ void ScreenRecorder::ReleaseAudioObjects() {
 
 void ScreenRecorder::AudioLoop() {
   ComApartment com(COINIT_MULTITHREADED);
-  if (FAILED(audioClient->Start())) return;  // the file keeps a silent audio stream
+  // A device that will not start, or that stops delivering (unplugged, its
+  // driver or sound server gone), leaves the sound to silence on the
+  // recording clock: an MP4 file holds its video back, in memory, until the
+  // sound reaches the same time.
+  const bool started = SUCCEEDED(audioClient->Start());
   bool placed = false;
+  LARGE_INTEGER frequency, last;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&last);
+  int64_t recordedTicks = 0;  // of the performance counter, pauses left out
   while (!stopRequested.load()) {
     Sleep(kPollIntervalMs);
     UINT32 packetFrames = 0;
-    if (FAILED(captureClient->GetNextPacketSize(&packetFrames))) continue;
-    while (packetFrames > 0 && !stopRequested.load()) {
-      BYTE* data = nullptr;
-      UINT32 frames = 0;
-      DWORD flags = 0;
-      if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
-      // Paused (or stopping): the packet is drained and dropped, so the audio
-      // time line, counted in written frames, has no gap.
-      if (frames != 0 && state.load() == RecorderState::Recording) {
-        if (!placed) PlaceFirstAudioPacket(frames);
-        placed = true;
-        WriteAudioPacket((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames);
+    if (started && SUCCEEDED(captureClient->GetNextPacketSize(&packetFrames))) {
+      while (packetFrames > 0 && !stopRequested.load()) {
+        BYTE* data = nullptr;
+        UINT32 frames = 0;
+        DWORD flags = 0;
+        if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
+        // Paused (or stopping): the packet is drained and dropped, so the
+        // audio time line, counted in written frames, has no gap.
+        if (frames != 0 && state.load() == RecorderState::Recording) {
+          if (!placed) PlaceFirstAudioPacket(frames);
+          placed = true;
+          WriteAudioPacket((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames);
+        }
+        captureClient->ReleaseBuffer(frames);
+        if (FAILED(captureClient->GetNextPacketSize(&packetFrames))) break;
       }
-      captureClient->ReleaseBuffer(frames);
-      if (FAILED(captureClient->GetNextPacketSize(&packetFrames))) break;
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    if (state.load() == RecorderState::Recording) recordedTicks += now.QuadPart - last.QuadPart;
+    last = now;
+    const uint64_t due = static_cast<uint64_t>(recordedTicks) * sampleRate / static_cast<uint64_t>(frequency.QuadPart);
+    uint64_t missing = AudioGapFrames(due, audioFramesWritten, sampleRate);
+    // In packets of a tenth of a second, as a device would send them.
+    while (missing > 0 && !stopRequested.load()) {
+      const UINT32 n = static_cast<UINT32>((std::min)(missing, static_cast<uint64_t>(sampleRate / 10 + 1)));
+      WriteAudioPacket(nullptr, n);
+      missing -= n;
     }
   }
-  audioClient->Stop();
+  if (started) audioClient->Stop();
   FILETIME created, exited, kernel, user;
   if (GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) {
     auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };

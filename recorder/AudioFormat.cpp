@@ -87,3 +87,8 @@ AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint3
   timing.duration = static_cast<int64_t>(static_cast<double>(frames) * 10000000.0 / sampleRate);
   return timing;
 }
+
+uint64_t AudioGapFrames(uint64_t framesDue, uint64_t framesWritten, uint32_t sampleRate) {
+  const uint64_t gap = static_cast<uint64_t>(sampleRate) * kAudioGapMs / 1000;
+  return framesDue > framesWritten + gap ? framesDue - framesWritten : 0;
+}

@@ -52,3 +52,10 @@ AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint3
 // kLateAudioStartMs; otherwise none.
 constexpr int64_t kLateAudioStartMs = 100;
 uint64_t LeadingSilenceFrames(int64_t arrivalMs, uint32_t packetFrames, uint32_t sampleRate);
+
+// A device that delivers nothing for longer than kAudioGapMs (stopped,
+// unplugged) is bridged with silence: the frames missing between those
+// written and those due on the recording clock, once they exceed the gap;
+// otherwise none. A device that keeps time is never filled in for.
+constexpr int64_t kAudioGapMs = 500;
+uint64_t AudioGapFrames(uint64_t framesDue, uint64_t framesWritten, uint32_t sampleRate);

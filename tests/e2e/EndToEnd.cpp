@@ -73,6 +73,7 @@ Recording ReadRecording(const std::wstring& path) {
     if (call.step == StandInStep::WriteSample && SUCCEEDED(call.result)) (call.stream == 0 ? rec.video : rec.audio).push_back(call);
   }
   rec.finalized = !rec.journal.empty() && rec.journal.back().step == StandInStep::Finalize && SUCCEEDED(rec.journal.back().result);
+  if (!rec.journal.empty() && rec.journal.back().step == StandInStep::Finalize) rec.mostVideoHeld = rec.journal.back().length;
   return rec;
 }
 
@@ -82,8 +83,6 @@ std::string Describe(const Recording& rec) {
   if (!rec.journal.empty()) out += "; last " + JournalLine(rec.journal.back());
   return out;
 }
-
-
 
 HWND StatusLine(HWND main) { return GetDlgItem(main, IDC_STATUS); }
 

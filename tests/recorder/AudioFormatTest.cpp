@@ -76,6 +76,12 @@ TEST(AudioFormat, KnownLayouts) {
     EXPECT_EQ(IsKnownLayout(c.tag, c.sub, c.layout), c.known)
         << c.tag << " " << c.layout.channels << "x" << c.layout.bitsPerSample << " in " << c.layout.blockAlign;
   }
+  // A device silent for more than half a second is bridged up to the clock;
+  // one that keeps time is never filled in for.
+  EXPECT_EQ(AudioGapFrames(48000, 24000, 48000), 0u);
+  EXPECT_EQ(AudioGapFrames(48001, 24000, 48000), 24001u);
+  EXPECT_EQ(AudioGapFrames(1000, 5000, 48000), 0u);
+
   // Frames padded beyond their samples are read block by block.
   const int16_t padded[] = {1, 2, 99, 3, 4, 99};
   std::vector<int16_t> out(4);

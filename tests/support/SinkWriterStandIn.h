@@ -92,6 +92,9 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath);
 
 // One journal line: "step result stream time duration length width height",
-// the result as eight hex digits, the rest as decimal numbers.
+// the result as eight hex digits, the rest as decimal numbers. Finalize's
+// length is the most video samples the file held in memory at once, waiting
+// for the audio stream to reach their time, as an MP4 sink that interleaves
+// its streams does.
 std::string JournalLine(const StandInCall& call);
 bool ParseJournalLine(const std::string& line, StandInCall& call);
