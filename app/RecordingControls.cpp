@@ -25,6 +25,13 @@ void RefreshUiState(HWND window) {
                                                                : kPicturePause;
   SetButtonPicture(main.pauseButton, main.pictures[pause]);
 
+  // What Windows shows when the session ends during a recording.
+  if (state == RecorderState::Idle) {
+    ShutdownBlockReasonDestroy(window);
+  } else {
+    ShutdownBlockReasonCreate(window, L"A recording is running. Stop it first, or its end may be lost.");
+  }
+
   EnableWindow(main.microphoneButton, TRUE);
   EnableWindow(main.browseButton, state == RecorderState::Idle);
   EnableWindow(main.folderField, state == RecorderState::Idle);

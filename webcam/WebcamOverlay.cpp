@@ -84,10 +84,11 @@ bool WebcamOverlay::Open(int position) {
     Reposition(position);
     return true;
   }
-  // The engine has normally made this thread an apartment already; this only
-  // makes sure of it for as long as the camera may run.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  if (!CreateOverlayWindow()) return false;
+  if (!com_) com_.emplace(COINIT_APARTMENTTHREADED);
+  if (!CreateOverlayWindow()) {
+    com_.reset();
+    return false;
+  }
   if (FAILED(BuildPreviewGraph())) {
     Close();
     MessageBoxW(nullptr, kWebcamFailureText, kWebcamFailureCaption, MB_OK | MB_ICONWARNING);
@@ -123,4 +124,5 @@ void WebcamOverlay::Close() {
     window_ = nullptr;
   }
   active_ = false;
+  com_.reset();  // last: the graph's objects are gone
 }

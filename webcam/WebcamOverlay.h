@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <optional>
+
 #include "common/Win32Handles.h"
 
 inline constexpr wchar_t kWebcamOverlayClass[] = L"WebcamOverlayWnd";
@@ -33,6 +35,9 @@ class WebcamOverlay {
   WebcamOverlay() = default;
   HRESULT BuildPreviewGraph();
 
+  // This thread's apartment while the camera may run: the engine's normally,
+  // which this only counts once more, and gives back on Close.
+  std::optional<ComApartment> com_;
   HWND window_ = nullptr;
   bool active_ = false;
   ComPtr<IGraphBuilder> graph_;

@@ -148,6 +148,24 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\QuillomatNoMF.exe");
 }
 
+// Windows ending the session during a recording: asked first, the program
+// asks it to wait; told that the session ends all the same, it finishes the
+// file before it goes.
+TEST_F(FaultTest, SessionEndingDuringARecording) {
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(StartRecordingInto(dir.path()));
+  Sleep(700);
+  DWORD_PTR answer = 1;
+  ASSERT_TRUE(SendMessageTimeoutW(main_, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+  EXPECT_EQ(answer, 0u);
+  ASSERT_TRUE(SendMessageTimeoutW(main_, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 10000, &answer));
+  EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
+  // Nothing left to wait for.
+  ASSERT_TRUE(SendMessageTimeoutW(main_, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+  EXPECT_EQ(answer, 1u);
+  program_->Kill();  // as the end of the session would
+}
+
 TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   // Unix paths: the shell gets them as they are.
   const std::wstring script = FromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";

@@ -57,6 +57,7 @@ TEST(ScreenRecorder, StatesLockAndTheFileFromStartToFinalize) {
   r.Pause();
   EXPECT_EQ(r.state, RecorderState::Paused);
   EXPECT_FALSE(r.Start(dir.File(L"c.mp4"), kSmall));
+  EXPECT_EQ(r.problem, RecorderProblem::None);  // refused because busy, not broken
   // Stopped while paused: the file is finished the usual way, once.
   r.Stop();
   r.Stop();
@@ -74,6 +75,13 @@ TEST(ScreenRecorder, StatesLockAndTheFileFromStartToFinalize) {
   EXPECT_EQ(finalizeWithThreadRunning, 0);
   EXPECT_GT(record->Samples(0).size(), 20u);
   EXPECT_EQ(record->Calls(StandInStep::AddStream).size(), 1u);
+
+  // A region the screen copy cannot be made for (6.4 GB of pixels): refused,
+  // said why, and no file.
+  EXPECT_FALSE(r.Start(dir.File(L"huge.mp4"), {0, 0, 40000, 40000}));
+  EXPECT_EQ(r.state, RecorderState::Idle);
+  EXPECT_EQ(r.problem, RecorderProblem::CannotCapture);
+  EXPECT_FALSE(FileExists(dir.File(L"huge.mp4")));
 
   // The same engine records again from time zero.
   ASSERT_TRUE(r.Start(dir.File(L"d.mp4"), kSmall));
