@@ -240,13 +240,14 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_UPDATE_AVAILABLE:
       if (TakePendingUpdate()) ShowUpdatePrompt(window);
       return 0;
-    case WM_QUERYENDSESSION:
-      // While a recording runs, Windows is asked to wait and shows why
-      // (the reason is set with the recording); "shut down anyway" still
-      // ends the session, and the file is finished below. A critical end
-      // cannot be held up.
-      return g_recorder && g_recorder->state.load() != RecorderState::Idle && !(lParam & ENDSESSION_CRITICAL) ? FALSE
-                                                                                                            : TRUE;
+    case WM_QUERYENDSESSION: {
+      // While a recording runs, Windows is asked to wait and shows why (the
+      // reason is set with the recording); "shut down anyway" still ends the
+      // session, and the file is finished below. A critical end cannot be
+      // held up.
+      const bool recording = g_recorder && g_recorder->state.load() != RecorderState::Idle;
+      return recording && !(lParam & ENDSESSION_CRITICAL) ? FALSE : TRUE;
+    }
     case WM_ENDSESSION:
       // Log-off or shutdown ends the process without WM_DESTROY: finish a
       // running recording now, or its file is left without its index.

@@ -9,8 +9,9 @@ bool Resolve(HMODULE module, const char* name, Function& function) {
 }
 
 bool Load(MediaFoundationApi& api) {
-  // From the system folder (or a test's replacement beside the program), and
-  // never unloaded: COM objects of theirs live until the process ends.
+  // By the usual search, as the loader found them before (a test puts its
+  // writer beside the program), and never unloaded: COM objects of theirs
+  // may live until the process ends.
   HMODULE plat = LoadLibraryExW(L"mfplat.dll", nullptr, 0);
   HMODULE readWrite = LoadLibraryExW(L"mfreadwrite.dll", nullptr, 0);
   return plat && readWrite && Resolve(plat, "MFStartup", api.Startup) && Resolve(plat, "MFShutdown", api.Shutdown) &&
