@@ -1,6 +1,6 @@
 # The two set-up commands (run, test) and the benchmarks. Everything builds
 # and runs inside the Debian 13 toolchain root made by tools/toolchain.sh.
-.PHONY: all build run test bench soak dist clean
+.PHONY: all build run test bench soak fuzz dist clean
 
 TOOLCHAIN := tools/toolchain.sh
 
@@ -29,6 +29,11 @@ bench:
 # A 30-minute recording: memory every minute, frames and sound at the end.
 soak:
 	@$(TOOLCHAIN) exec tools/bench.sh --soak $(SOAK_MINUTES)
+
+# Each fuzz target for FUZZ_SECONDS (60) from its corpus: executions,
+# crashes and coverage per target.
+fuzz:
+	@FUZZ_SECONDS="$(FUZZ_SECONDS)" $(TOOLCHAIN) exec tools/fuzz.sh
 
 # The installer and the portable package, in build/dist.
 dist:

@@ -9,6 +9,7 @@
 
 #include "common/HResult.h"
 #include "recorder/AudioFormat.h"
+#include "recorder/FramePacer.h"
 #include "recorder/ScreenRecorder.h"
 
 namespace {
@@ -141,9 +142,12 @@ void ScreenRecorder::AudioLoop() {
     }
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    if (state.load() == RecorderState::Recording) recordedTicks += now.QuadPart - last.QuadPart;
+    // A counter that went back adds nothing.
+    if (state.load() == RecorderState::Recording && now.QuadPart > last.QuadPart) {
+      recordedTicks += now.QuadPart - last.QuadPart;
+    }
     last = now;
-    const uint64_t due = static_cast<uint64_t>(recordedTicks) * sampleRate / static_cast<uint64_t>(frequency.QuadPart);
+    const uint64_t due = CounterUnits(0, recordedTicks, frequency.QuadPart, sampleRate);
     uint64_t missing = AudioGapFrames(due, audioFramesWritten, sampleRate);
     // In packets of a tenth of a second, as a device would send them.
     while (missing > 0 && !stopRequested.load()) {
@@ -166,7 +170,7 @@ void ScreenRecorder::PlaceFirstAudioPacket(UINT32 frames) {
   LARGE_INTEGER now, frequency;
   QueryPerformanceCounter(&now);
   QueryPerformanceFrequency(&frequency);
-  const int64_t arrivalMs = (now.QuadPart - recordingStart.QuadPart) * 1000 / frequency.QuadPart;
+  const int64_t arrivalMs = ClockMs(recordingStart.QuadPart, now.QuadPart, frequency.QuadPart);
   uint64_t silence = LeadingSilenceFrames(arrivalMs, frames, sampleRate);
   // In packets of a tenth of a second, as the device would have sent them.
   const uint64_t chunk = sampleRate / 10 ? sampleRate / 10 : 1;

@@ -2,6 +2,24 @@
 
 #include "recorder/VideoFormat.h"
 
+uint64_t CounterUnits(int64_t from, int64_t to, int64_t frequency, uint64_t perSecond) {
+  if (frequency <= 0 || to <= from) return 0;
+  const uint64_t ticks = static_cast<uint64_t>(to) - static_cast<uint64_t>(from);
+  const uint64_t rate = static_cast<uint64_t>(frequency);
+  const uint64_t whole = ticks / rate;
+  if (perSecond != 0 && whole > UINT64_MAX / perSecond) return UINT64_MAX;
+  // The part-second: less than perSecond units, exact enough in a double.
+  const auto part = static_cast<uint64_t>(static_cast<double>(ticks % rate) * static_cast<double>(perSecond) /
+                                          static_cast<double>(rate));
+  const uint64_t units = whole * perSecond;
+  return units > UINT64_MAX - part ? UINT64_MAX : units + part;
+}
+
+int64_t ClockMs(int64_t from, int64_t to, int64_t frequency) {
+  const uint64_t ms = CounterUnits(from, to, frequency, 1000);
+  return ms > static_cast<uint64_t>(kMaxClockMs) ? kMaxClockMs : static_cast<int64_t>(ms);
+}
+
 void FramePacer::Reset() { *this = FramePacer{}; }
 
 FramePacer::Pass FramePacer::Plan(RecorderState state, int64_t nowMs) {
@@ -39,8 +57,10 @@ uint32_t FramePacer::SleepAfterFrame(int64_t nowMs) const { return SleepUntilNex
 uint32_t FramePacer::SleepUntilNextFrame(int64_t recordedMs) const {
   // Nine tenths of the time left, so that the loop closes in on the due time
   // with ever shorter sleeps instead of overshooting it on a coarse timer.
+  // Never more than a frame's time: a clock that went back must not put the
+  // loop to sleep for as long as it went back.
   const int64_t remaining = static_cast<int64_t>(frames_) * kFrameIntervalMs - recordedMs;
-  return remaining > 1 ? static_cast<uint32_t>(remaining * 9 / 10) : 0;
+  return remaining > 1 ? static_cast<uint32_t>((remaining < kFrameIntervalMs ? remaining : kFrameIntervalMs) * 9 / 10) : 0;
 }
 
 FramePacer::Pass FramePacer::PlanPaused(int64_t nowMs) {

@@ -14,6 +14,18 @@
 #include "recorder/RecorderTypes.h"
 
 constexpr int64_t kFrameIntervalMs = 33;
+
+// The time between two readings of a counter that runs at `frequency` ticks
+// a second, in units of which there are `perSecond` in a second, rounded
+// down: 0 when the counter went backwards (it wrapped) or the frequency is
+// not positive, and the largest value rather than one that overflowed.
+uint64_t CounterUnits(int64_t from, int64_t to, int64_t frequency, uint64_t perSecond);
+
+// The recording clock in milliseconds from two counter readings, capped at
+// kMaxClockMs (some 8,900 years), which keeps every sum and product of the
+// pacing far inside 64 bits.
+constexpr int64_t kMaxClockMs = int64_t{1} << 48;
+int64_t ClockMs(int64_t from, int64_t to, int64_t frequency);
 // How often a paused or stopping loop looks again.
 constexpr uint32_t kIdlePassSleepMs = 10;
 

@@ -118,7 +118,7 @@ class EnginePacingHost final : public PacingHost {
   int64_t NowMs() override {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return (now.QuadPart - origin_.QuadPart) * 1000 / frequency_.QuadPart;
+    return ClockMs(origin_.QuadPart, now.QuadPart, frequency_.QuadPart);
   }
   void SleepMs(uint32_t ms) override { ::Sleep(ms); }
   void TakeFrame(int64_t sampleTime) override {

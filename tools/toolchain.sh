@@ -72,7 +72,7 @@ in_root() {
     exec chroot "$root" /usr/bin/env -i \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
       HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
-      QM_DISPLAY="${QM_DISPLAY:-}" XAUTHORITY=/tmp/.Xauthority QM_IN_ROOT=1 \
+      QM_DISPLAY="${QM_DISPLAY:-}" XAUTHORITY=/tmp/.Xauthority QM_IN_ROOT=1 FUZZ_SECONDS="${FUZZ_SECONDS:-}" \
       /bin/sh -c "cd \"\$0\" && exec \"\$@\"" "$workdir" "$@"
   ' sh "$root" "$repo" "$workdir" "$@"
 }

@@ -107,18 +107,21 @@ TEST(FramePacer, PauseLeavesNoGapInTheTimeline) {
   for (int64_t pauseMs : {15, 250, 5000, 3600000}) {
     SimulatedHost host;
     host.frameCostUs = [](size_t) { return 3000; };
-    const int64_t pauseAtUs = 1000 * 1000;
-    const int64_t resumeAtUs = pauseAtUs + pauseMs * 1000;
+    // Paused at the first pass from 1 s on, for pauseMs from there.
+    int64_t pauseAtUs = 0, resumeAtUs = INT64_MAX;
     size_t framesBeforePause = 0;
     host.onPass = [&](SimulatedHost& h) {
-      if (h.state == RecorderState::Recording && h.nowUs >= pauseAtUs && h.nowUs < resumeAtUs) {
+      if (h.state == RecorderState::Recording && h.nowUs >= 1000 * 1000 && pauseAtUs == 0) {
         h.state = RecorderState::Paused;
+        pauseAtUs = h.nowUs;
+        resumeAtUs = pauseAtUs + pauseMs * 1000;
         framesBeforePause = h.frames.size();
       } else if (h.state == RecorderState::Paused && h.nowUs >= resumeAtUs) {
         h.state = RecorderState::Recording;
       }
     };
-    RunUntilMs(host, resumeAtUs / 1000 + 1000);
+    RunUntilMs(host, 1000 + pauseMs + 1000);
+    ASSERT_GT(framesBeforePause, 0u);
     ASSERT_GT(host.frames.size(), framesBeforePause + 10);
     const int64_t before = host.frames[framesBeforePause - 1].sampleTime;
     const int64_t after = host.frames[framesBeforePause].sampleTime;
