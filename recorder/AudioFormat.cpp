@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "recorder/FramePacer.h"
+
 namespace {
 constexpr uint16_t kWaveFormatIeeeFloat = 3;
 constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
@@ -60,6 +62,7 @@ uint32_t AudioPayloadBytes(uint32_t outputChannels, uint32_t frames) { return ou
 
 void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layout, int16_t* out) {
   const uint32_t count = layout.outputChannels * frames;
+  if (count == 0) return;  // nothing to write, and `out` may be null
   if (!data) {
     std::memset(out, 0, count * sizeof(int16_t));
     return;
@@ -75,20 +78,29 @@ void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layo
 
 uint64_t LeadingSilenceFrames(int64_t arrivalMs, uint32_t packetFrames, uint32_t sampleRate) {
   if (sampleRate == 0) return 0;
-  const int64_t lateMs = arrivalMs - static_cast<int64_t>(packetFrames) * 1000 / sampleRate;
-  if (lateMs <= kLateAudioStartMs) return 0;
-  return static_cast<uint64_t>(lateMs) * sampleRate / 1000;
+  const int64_t packetMs = static_cast<int64_t>(packetFrames) * 1000 / sampleRate;
+  if (arrivalMs <= packetMs + kLateAudioStartMs) return 0;
+  return CounterUnits(0, arrivalMs - packetMs, 1000, sampleRate);
 }
+
+namespace {
+// Media time of a frame count; past what a media time can hold (some 29,000
+// years) it stays at the largest, never wrapping to a time before it.
+int64_t MediaTime(uint64_t frames, uint32_t sampleRate) {
+  const double time = static_cast<double>(frames) * 10000000.0 / sampleRate;
+  return time < 9.2e18 ? static_cast<int64_t>(time) : INT64_MAX;
+}
+}  // namespace
 
 AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint32_t sampleRate) {
   AudioPacketTime timing;
   if (sampleRate == 0) return timing;
-  timing.time = static_cast<int64_t>(static_cast<double>(framesWritten) * 10000000.0 / sampleRate);
-  timing.duration = static_cast<int64_t>(static_cast<double>(frames) * 10000000.0 / sampleRate);
+  timing.time = MediaTime(framesWritten, sampleRate);
+  timing.duration = MediaTime(frames, sampleRate);
   return timing;
 }
 
 uint64_t AudioGapFrames(uint64_t framesDue, uint64_t framesWritten, uint32_t sampleRate) {
   const uint64_t gap = static_cast<uint64_t>(sampleRate) * kAudioGapMs / 1000;
-  return framesDue > framesWritten + gap ? framesDue - framesWritten : 0;
+  return framesDue > framesWritten && framesDue - framesWritten > gap ? framesDue - framesWritten : 0;
 }

@@ -67,7 +67,9 @@ FramePacer::Pass FramePacer::PlanPaused(int64_t nowMs) {
   if (pauseStartMs_ == 0) {
     pauseStartMs_ = nowMs;
   } else {
-    currentPauseMs_ = nowMs - pauseStartMs_;
+    // A clock that went back during the pause makes it no pause, never a
+    // negative one, which would move the recording's time ahead.
+    currentPauseMs_ = nowMs > pauseStartMs_ ? nowMs - pauseStartMs_ : 0;
   }
   return Pass{false, 0, kIdlePassSleepMs};
 }

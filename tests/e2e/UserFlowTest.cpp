@@ -296,26 +296,4 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
   }
 }
 
-// The program carries its version where Windows shows it, from the same
-// place as the version the update check compares.
-TEST(ProgramFileTest, VersionResourceMatchesTheRunningVersion) {
-  const std::wstring program = ProgramPath();
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<BYTE> info(size);
-  ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, info.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  std::vector<int> version = ParseVersion(kCurrentVersion);
-  version.resize(4);
-  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(version[1], version[0])));
-  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(version[3], version[2])));
-  wchar_t* text = nullptr;
-  UINT chars = 0;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904b0\\FileVersion", reinterpret_cast<void**>(&text), &chars));
-  EXPECT_EQ(std::wstring(text), kCurrentVersion);
-}
-
 }  // namespace

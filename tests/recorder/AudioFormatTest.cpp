@@ -48,13 +48,6 @@ TEST(AudioFormat, ConversionTable) {
   EXPECT_EQ(ConvertSample(Bytes(0x7FFF, 2).data(), false, 12), 0);
 }
 
-TEST(AudioFormat, FloatFormatDetection) {
-  EXPECT_TRUE(IsFloatFormat(3, 0));
-  EXPECT_TRUE(IsFloatFormat(0xFFFE, 3));
-  EXPECT_FALSE(IsFloatFormat(0xFFFE, 1));  // extensible PCM
-  EXPECT_FALSE(IsFloatFormat(1, 3));
-}
-
 // Only what the conversion reads is recorded: a frame shorter than its
 // samples would read past the packet.
 TEST(AudioFormat, KnownLayouts) {

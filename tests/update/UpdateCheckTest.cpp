@@ -23,28 +23,6 @@ class NoAnswerAfterwards : public ::testing::Environment {
 };
 const auto* const kNoAnswerAfterwards = ::testing::AddGlobalTestEnvironment(new NoAnswerAfterwards);
 
-TEST(HttpClient, SplitsOnlyWhatItCanRequest) {
-  struct Case {
-    std::wstring url;
-    bool split;
-    INTERNET_PORT port;
-  } cases[] = {
-      {L"https://example.test:8443/x", true, 8443},
-      {L"http://example.test/" + std::wstring(510, L'p'), true, 80},
-      {L"http://example.test/" + std::wstring(511, L'p'), false, 0},  // the path would be cut short
-      {L"http://" + std::wstring(256, L'h') + L"/x", false, 0},      // so would the host
-      {L"/relative/path", false, 0},
-      {L"ftp://example.test/x", false, 0},
-  };
-  for (const Case& c : cases) {
-    UrlParts parts;
-    EXPECT_EQ(SplitUrl(c.url, parts), c.split) << c.url.size();
-    if (c.split) {
-      EXPECT_EQ(parts.port, c.port);
-    }
-  }
-}
-
 TEST(HttpClient, BodiesWhateverTheStatus) {
   SetVersionAnswer(R"({"available":false})");
   ServeFiller(L"pieces.bin", 20000);
