@@ -49,7 +49,10 @@ int RunMainLoop(HACCEL accelerators) {
     if (got == 0 || got == -1) break;
     // The command goes to the main window, not to whichever child has the
     // focus (a button after a click), which would drop it.
-    if (!TranslateAcceleratorW(g_mainWindow.window, accelerators, &message)) {
+    // Then the keyboard of a dialog: Tab and Shift+Tab through the buttons,
+    // Space and Enter to press the one with the focus.
+    if (!TranslateAcceleratorW(g_mainWindow.window, accelerators, &message) &&
+        !IsDialogMessageW(g_mainWindow.window, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }

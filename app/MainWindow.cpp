@@ -25,8 +25,18 @@ constexpr COLORREF kStatusColour = RGB(79, 70, 229);
 constexpr COLORREF kLabelColour = RGB(255, 255, 255);
 
 HWND MakeImageButton(MainWindow& main, int index, int id, ButtonPicture picture) {
-  HWND button = MakeControl(main.window, L"BUTTON", L"", BS_FLAT | BS_BITMAP, 47 + 75 * index, 60, 48, 48, id);
+  HWND button =
+      MakeControl(main.window, L"BUTTON", L"", BS_FLAT | BS_BITMAP | WS_TABSTOP, 47 + 75 * index, 60, 48, 48, id);
   if (!button) return nullptr;
+  // Its tip (and its name, which screen readers announce) says what a press
+  // does now; RefreshUiState keeps both up to date.
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = main.window;
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  tool.lpszText = const_cast<wchar_t*>(L"");
+  SendMessageW(main.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   SetButtonPicture(button, main.pictures[picture]);
   // Rounded like the picture's square (corner radius 10), so that none of the
   // picture's transparent corners shows; the window owns the region.
@@ -74,6 +84,8 @@ void OnCreate(MainWindow& main) {
               main.titleFont.get());
   AddSettingsToFileMenu(main.window);
 
+  main.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr, main.instance, nullptr);
   main.recordButton = MakeImageButton(main, 0, IDC_RECORD, kPictureRecord);
   main.pauseButton = MakeImageButton(main, 1, IDC_PAUSE, kPicturePause);
   main.fullScreenButton = MakeImageButton(main, 2, IDC_FULLSCREEN, kPictureFullScreen);
@@ -86,8 +98,8 @@ void OnCreate(MainWindow& main) {
   main.folderField = MakeControl(main.window, L"EDIT", main.outputFolder.c_str(),
                                  WS_BORDER | ES_READONLY | ES_AUTOHSCROLL, 130, 128, 280, 24, IDC_FOLDER,
                                  main.normalFont.get());
-  main.browseButton = MakeControl(main.window, L"BUTTON", L"Browse...", BS_OWNERDRAW, 420, 128, 70, 24, IDC_BROWSE,
-                                  main.normalFont.get());
+  main.browseButton = MakeControl(main.window, L"BUTTON", L"Browse...", BS_OWNERDRAW | WS_TABSTOP, 420, 128, 70, 24,
+                                  IDC_BROWSE, main.normalFont.get());
 
   main.statusFont = MakeFont(22, FW_BOLD);
   main.statusLine = MakeControl(main.window, L"STATIC", kStatusReady, SS_CENTER, 0, 170, 500, 30, IDC_STATUS,
@@ -95,6 +107,10 @@ void OnCreate(MainWindow& main) {
   MakeControl(main.window, L"STATIC", FooterText().c_str(), SS_CENTER, 0, 205, 500, 18, 0, main.smallFont.get());
 
   main.tray = std::make_unique<TrayIcon>(main.window, LoadIconW(main.instance, MAKEINTRESOURCEW(IDI_QUILLOMAT)));
+  // Held for the window's life; a combination another program holds is gone
+  // without, and the button's tip says so.
+  main.recordHotkey = RegisterHotKey(main.window, kRecordHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kRecordHotkeyKey);
+  main.pauseHotkey = RegisterHotKey(main.window, kPauseHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kPauseHotkeyKey);
   RefreshUiState(main.window);
 }
 
@@ -102,6 +118,8 @@ void OnCreate(MainWindow& main) {
 // recording is finished and the engine (and with it Media Foundation) ends.
 void OnDestroy(MainWindow& main) {
   KillTimer(main.window, kDurationTimerId);
+  UnregisterHotKey(main.window, kRecordHotkeyId);
+  UnregisterHotKey(main.window, kPauseHotkeyId);
   main.tray.reset();
   main.titleFont.reset();
   main.normalFont.reset();
@@ -225,6 +243,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_TIMER:
       if (wParam == kDurationTimerId) OnDurationTimer(main);
+      return 0;
+    case WM_HOTKEY:
+      OnHotkey(main, static_cast<int>(wParam));
       return 0;
     case WM_CTLCOLORBTN:
       return reinterpret_cast<LRESULT>(main.background.get());

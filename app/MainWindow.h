@@ -54,7 +54,16 @@ struct MainWindow {
   RecordingSettings settings;
   DurationClock clock;
   std::unique_ptr<TrayIcon> tray;
+  // The tooltip window of the button row, and whether each global hotkey
+  // could be had (another program may hold the combination).
+  HWND tooltip = nullptr;
+  bool recordHotkey = false, pauseHotkey = false;
 };
+
+// The global hotkeys: record or stop, and pause or resume, from any program.
+constexpr int kRecordHotkeyId = 1, kPauseHotkeyId = 2;
+constexpr UINT kHotkeyModifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT;
+constexpr UINT kRecordHotkeyKey = VK_F9, kPauseHotkeyKey = VK_F10;
 
 extern MainWindow g_mainWindow;
 
@@ -69,4 +78,5 @@ void OnMicrophoneCommand(MainWindow& main);
 void OnRegionCommand(MainWindow& main);
 void OnWebcamCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
+void OnHotkey(MainWindow& main, int id);
 void SetButtonPicture(HWND button, const unique_hbitmap& picture);

@@ -1,16 +1,46 @@
 // The recording side of the main window: what the buttons do in each state,
 // and how the display follows the engine's state.
 #include "app/MainWindow.h"
+
+#include <commctrl.h>
+
 #include "app/OutputFolder.h"
 #include "app/StatusText.h"
 #include "recorder/ScreenRecorder.h"
 #include "region/RegionSelector.h"
+#include "settings/SettingsDialog.h"
 #include "ui/WindowGeometry.h"
 #include "webcam/WebcamOverlay.h"
 
 void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
   if (button && picture) SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
 }
+
+namespace {
+
+// A button's name and tip: what a press does now.
+void NameButton(const MainWindow& main, HWND button, const std::wstring& name) {
+  if (!button) return;
+  SetWindowTextW(button, name.c_str());
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = main.window;
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  tool.lpszText = const_cast<wchar_t*>(name.c_str());
+  if (main.tooltip) SendMessageW(main.tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void NameButtons(const MainWindow& main, RecorderState state) {
+  const ButtonNames names = NamesFor(state, main.audioFlag, main.webcamFlag, main.recordHotkey, main.pauseHotkey);
+  NameButton(main, main.recordButton, names.record);
+  NameButton(main, main.pauseButton, names.pause);
+  NameButton(main, main.fullScreenButton, names.fullScreen);
+  NameButton(main, main.regionButton, names.region);
+  NameButton(main, main.microphoneButton, names.microphone);
+  NameButton(main, main.webcamButton, names.webcam);
+}
+
+}  // namespace
 
 // The display keeps no copy of the recording state: it reads the engine's
 // after every command and shows that.
@@ -31,6 +61,8 @@ void RefreshUiState(HWND window) {
   } else {
     ShutdownBlockReasonCreate(window, L"A recording is running. Stop it first, or its end may be lost.");
   }
+
+  NameButtons(main, state);
 
   EnableWindow(main.microphoneButton, TRUE);
   EnableWindow(main.browseButton, state == RecorderState::Idle);
@@ -95,6 +127,15 @@ void OnMicrophoneCommand(MainWindow& main) {
   // Takes effect with the next recording: the engine reads the flag on Start.
   main.audioFlag = !main.audioFlag;
   SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
+  NameButtons(main, g_recorder->state.load());
+}
+
+void OnHotkey(MainWindow& main, int id) {
+  // As the buttons: not while the region overlay or the settings window
+  // has the program's attention.
+  if (FindWindowW(kRegionSelectorClass, nullptr) || FindWindowW(kSettingsClass, nullptr)) return;
+  if (id == kRecordHotkeyId) OnRecordCommand(main);
+  if (id == kPauseHotkeyId) OnPauseCommand(main);
 }
 
 void OnDurationTimer(MainWindow& main) {
@@ -137,4 +178,5 @@ void OnWebcamCommand(MainWindow& main) {
     webcam.Close();
   }
   SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
+  NameButtons(main, g_recorder->state.load());
 }

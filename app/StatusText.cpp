@@ -76,3 +76,20 @@ std::wstring ProblemText(RecorderProblem problem) {
   }
   return {};
 }
+
+namespace {
+std::wstring WithHotkey(const wchar_t* action, const wchar_t* keys, bool available) {
+  return std::wstring(action) + L" (" + keys + (available ? L")" : L" is taken by another program)");
+}
+}  // namespace
+
+ButtonNames NamesFor(RecorderState state, bool microphoneOn, bool webcamOn, bool recordHotkey, bool pauseHotkey) {
+  ButtonNames names;
+  names.record = WithHotkey(state == RecorderState::Idle ? L"Record" : L"Stop", L"Ctrl+Alt+Shift+F9", recordHotkey);
+  names.pause = WithHotkey(state == RecorderState::Paused ? L"Resume" : L"Pause", L"Ctrl+Alt+Shift+F10", pauseHotkey);
+  names.fullScreen = L"Record the whole screen";
+  names.region = L"Select a region";
+  names.microphone = microphoneOn ? L"Microphone on: press to record without sound" : L"Microphone off: press to record sound";
+  names.webcam = webcamOn ? L"Hide the webcam" : L"Show the webcam";
+  return names;
+}

@@ -46,3 +46,11 @@ inline constexpr wchar_t kStatusFolderNotWritable[] = L"Cannot write to the outp
 inline constexpr wchar_t kStatusDiskFull[] = L"Not enough free space in the output folder";
 // Empty for RecorderProblem::None.
 std::wstring ProblemText(RecorderProblem problem);
+
+// What a press of each button of the row does now: its tip and its name for
+// screen readers. The record and pause buttons name their global hotkey, or
+// say that another program holds it.
+struct ButtonNames {
+  std::wstring record, pause, fullScreen, region, microphone, webcam;
+};
+ButtonNames NamesFor(RecorderState state, bool microphoneOn, bool webcamOn, bool recordHotkey, bool pauseHotkey);

@@ -164,4 +164,10 @@ void PaintOwnerButton(const DRAWITEMSTRUCT& item) {
   } else {
     DrawTextW(dc, text, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
+  // The keyboard's focus, where the user can see it.
+  if (item.itemState & ODS_FOCUS) {
+    RECT inner = area;
+    InflateRect(&inner, -3, -3);
+    DrawFocusRect(dc, &inner);
+  }
 }

@@ -259,6 +259,75 @@ TEST_F(UpdateOfferTest, SignedProgramRefusesAnyOtherInstaller) {
   }
 }
 
+// The keyboard alone. The global hotkeys record, pause, resume and stop
+// from another program's window and with the window away in the
+// notification area; Tab and Space do it in the window; the buttons' names
+// follow. A combination another program holds beforehand is said so in the
+// name, and the rest works.
+TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(Start());
+  SetFolder(main_, dir.path());
+  HWND record = GetDlgItem(main_, IDC_RECORD), pause = GetDlgItem(main_, IDC_PAUSE);
+  EXPECT_EQ(TextOf(record), L"Record (Ctrl+Alt+Shift+F9)");
+  DWORD elapsed = 0;
+  {
+    LiveScene scene(600, 400);
+    ClickAt(700, 500);  // the keyboard is the scene's
+    const DWORD started = GetTickCount();
+    Xdotool(L"key ctrl+alt+shift+F9");
+    ASSERT_TRUE(WaitForText(StatusLine(main_), IsRecordingStatus)) << Narrow(TextOf(StatusLine(main_)));
+    EXPECT_EQ(TextOf(record), L"Stop (Ctrl+Alt+Shift+F9)");
+    Sleep(700);
+    Xdotool(L"key ctrl+alt+shift+F10");
+    EXPECT_TRUE(WaitForTextEqual(pause, L"Resume (Ctrl+Alt+Shift+F10)"));
+    Sleep(1500);
+    PostMessageW(main_, WM_COMMAND, IDM_TRAY_HIDE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_); }));
+    Xdotool(L"key ctrl+alt+shift+F10");
+    EXPECT_TRUE(WaitForTextEqual(pause, L"Pause (Ctrl+Alt+Shift+F10)"));
+    Sleep(700);
+    Xdotool(L"key ctrl+alt+shift+F9");
+    EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusReady, 15000));
+    elapsed = GetTickCount() - started;
+  }
+  // The pause of at least 1.5 s is left out of the recording's time.
+  const Recording hotkeys = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  EXPECT_TRUE(hotkeys.finalized) << Describe(hotkeys);
+  ASSERT_FALSE(hotkeys.video.empty());
+  EXPECT_LT(hotkeys.video.back().time / 10000, static_cast<int64_t>(elapsed) - 1400);
+  DeleteMatching(dir.path(), L"Quillomat_*");
+
+  // Tab to the record button, Space; Tab to pause, Space; back, Enter.
+  PostMessageW(main_, WM_COMMAND, IDM_TRAY_SHOW, 0);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main_) != FALSE; }));
+  RECT frame{};
+  GetWindowRect(main_, &frame);
+  ClickAt(frame.left + 60, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2 + 2);
+  Xdotool(L"key Tab space");
+  EXPECT_TRUE(WaitForText(StatusLine(main_), IsRecordingStatus)) << Narrow(TextOf(StatusLine(main_)));
+  Xdotool(L"key Tab");
+  Xdotool(L"key space");
+  EXPECT_TRUE(WaitForTextEqual(pause, L"Resume (Ctrl+Alt+Shift+F10)"));
+  Xdotool(L"key shift+Tab Return");
+  EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusReady, 15000));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+
+  // Another program holds the record combination.
+  ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_NOREPEAT, VK_F9));
+  Program program;
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(main, IDC_RECORD)), L"Record (Ctrl+Alt+Shift+F9 is taken by another program)");
+  SetFolder(main, dir.path());
+  EXPECT_TRUE(StartRecording(main));
+  Xdotool(L"key ctrl+alt+shift+F10");
+  EXPECT_TRUE(WaitForTextEqual(GetDlgItem(main, IDC_PAUSE), L"Resume (Ctrl+Alt+Shift+F10)"));
+  EXPECT_TRUE(StopRecording(main));
+  EXPECT_TRUE(CloseNormally(main, program));
+  UnregisterHotKey(nullptr, 7);
+}
+
 // Ending the program with the close box, and with the notification-area
 // icon's menu, each during a recording: the file is finished either way.
 TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
