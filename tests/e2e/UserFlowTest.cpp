@@ -307,6 +307,8 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
   Xdotool(L"key Tab space");
   EXPECT_TRUE(WaitForText(StatusLine(main_), IsRecordingStatus)) << Narrow(TextOf(StatusLine(main_)));
   Xdotool(L"key Tab");
+  Sleep(200);
+  SaveScreenshot(frame, L"keyboard-focus-on-pause");
   Xdotool(L"key space");
   EXPECT_TRUE(WaitForTextEqual(pause, L"Resume (Ctrl+Alt+Shift+F10)"));
   Xdotool(L"key shift+Tab Return");
