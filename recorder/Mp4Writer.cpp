@@ -92,12 +92,13 @@ HRESULT ScreenRecorder::OpenWriter() {
 }
 
 HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
-  if (!MediaFoundation()) return E_NOINTERFACE;
+  const MediaFoundationApi* mf = MediaFoundation();
+  if (!mf) return E_NOINTERFACE;
   const UINT32 width = static_cast<UINT32>(region.width);
   const UINT32 height = static_cast<UINT32>(region.height);
 
   ComPtr<IMFMediaType> outputType;
-  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&outputType));
+  RETURN_IF_FAILED(mf->CreateMediaType(&outputType));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264));
   RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_AVG_BITRATE, VideoBitRate(region.width, region.height)));
@@ -106,7 +107,7 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
 
   // The frames go in as read from the screen: bottom row first, BGRX.
   ComPtr<IMFMediaType> inputType;
-  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&inputType));
+  RETURN_IF_FAILED(mf->CreateMediaType(&inputType));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32));
   RETURN_IF_FAILED(SetFrameAttributes(inputType.Get(), width, height));
@@ -125,13 +126,14 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
 }
 
 HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
-  if (!MediaFoundation()) return E_NOINTERFACE;
+  const MediaFoundationApi* mf = MediaFoundation();
+  if (!mf) return E_NOINTERFACE;
   // AAC is declared at 44.1 kHz for such devices and at 48 kHz for any other
   // rate; the platform resamples the PCM that goes in.
   const UINT32 fileRate = sampleRate == 44100 ? 44100 : 48000;
 
   ComPtr<IMFMediaType> outputType;
-  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&outputType));
+  RETURN_IF_FAILED(mf->CreateMediaType(&outputType));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_AAC));
   RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16));
@@ -141,7 +143,7 @@ HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
   RETURN_IF_FAILED(writer->AddStream(outputType.Get(), &audioStreamIndex));
 
   ComPtr<IMFMediaType> inputType;
-  RETURN_IF_FAILED(MediaFoundation()->CreateMediaType(&inputType));
+  RETURN_IF_FAILED(mf->CreateMediaType(&inputType));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM));
   RETURN_IF_FAILED(inputType->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16));
@@ -156,9 +158,10 @@ HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
 HRESULT ScreenRecorder::SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill,
                                      LONGLONG time, LONGLONG duration, bool* filled) {
   if (filled) *filled = false;
-  if (!MediaFoundation()) return E_NOINTERFACE;
+  const MediaFoundationApi* mf = MediaFoundation();
+  if (!mf) return E_NOINTERFACE;
   ComPtr<IMFMediaBuffer> buffer;
-  RETURN_IF_FAILED(MediaFoundation()->CreateMemoryBuffer(length, &buffer));
+  RETURN_IF_FAILED(mf->CreateMemoryBuffer(length, &buffer));
   BYTE* memory = nullptr;
   RETURN_IF_FAILED(buffer->Lock(&memory, nullptr, nullptr));
   fill(memory);
@@ -167,7 +170,7 @@ HRESULT ScreenRecorder::SubmitSample(DWORD streamIndex, DWORD length, const std:
   RETURN_IF_FAILED(buffer->SetCurrentLength(length));
 
   ComPtr<IMFSample> sample;
-  RETURN_IF_FAILED(MediaFoundation()->CreateSample(&sample));
+  RETURN_IF_FAILED(mf->CreateSample(&sample));
   RETURN_IF_FAILED(sample->AddBuffer(buffer.Get()));
   RETURN_IF_FAILED(sample->SetSampleTime(time));
   RETURN_IF_FAILED(sample->SetSampleDuration(duration));
