@@ -28,9 +28,6 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       SetTextColor(reinterpret_cast<HDC>(wParam), RGB(210, 210, 215));
       return GetWindowLongPtrW(window, GWLP_USERDATA);
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -38,8 +35,7 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 void ShowAboutDialog(HWND owner) {
-  // One at a time: a second one inside the first one's loop would end the
-  // loops in the wrong order and outlive its brush.
+  // One at a time.
   if (HWND open = FindWindowW(kAboutClass, nullptr)) {
     SetForegroundWindow(open);
     return;
@@ -68,5 +64,7 @@ void ShowAboutDialog(HWND owner) {
   MakeControl(window, L"STATIC", kVendorHost, SS_CENTER, 0, 108, kWidth, 18, 0, main.normalFont.get());
   MakeControl(window, L"STATIC", rights, SS_CENTER, 0, 132, kWidth, 18, 0, main.smallFont.get());
 
-  RunNestedLoop();
+  RunLoopUntilClosed(window);
+  // Still there when the program is ending: it goes before its brush does.
+  if (IsWindow(window)) DestroyWindow(window);
 }

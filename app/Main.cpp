@@ -7,6 +7,9 @@
 #include "ui/ButtonImage.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+  // Whatever is loaded at run time, by us or by a library on our behalf,
+  // comes from System32, never from the program's or the current folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
   // Held for the life of the process; the system releases it at exit.

@@ -32,7 +32,8 @@ target_link_libraries(quillomat_ui PUBLIC quillomat_core gdi32 user32)
 # The update service's client side. Its tests build the same sources against
 # a local service instead of the vendor's.
 set(QM_UPDATE_SOURCES update/HttpClient.cpp update/InstallerTrust.cpp update/UpdateCheck.cpp update/UpdateDownloader.cpp)
-set(QM_UPDATE_LIBRARIES quillomat_core quillomat_ui winhttp wintrust crypt32 bcrypt advapi32 comctl32 shell32 user32)
+set(QM_UPDATE_LIBRARIES quillomat_core quillomat_ui winhttp wintrust crypt32 bcrypt version advapi32 comctl32 shell32
+  user32)
 add_library(quillomat_update STATIC ${QM_UPDATE_SOURCES})
 target_compile_options(quillomat_update PRIVATE ${QM_WARNINGS})
 target_link_libraries(quillomat_update PUBLIC ${QM_UPDATE_LIBRARIES})

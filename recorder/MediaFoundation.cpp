@@ -9,11 +9,12 @@ bool Resolve(HMODULE module, const char* name, Function& function) {
 }
 
 bool Load(MediaFoundationApi& api) {
-  // By the usual search, as the loader found them before (a test puts its
-  // writer beside the program), and never unloaded: COM objects of theirs
-  // may live until the process ends.
-  HMODULE plat = LoadLibraryExW(L"mfplat.dll", nullptr, 0);
-  HMODULE readWrite = LoadLibraryExW(L"mfreadwrite.dll", nullptr, 0);
+  // From System32 only: where they are missing (the "N" editions) a file of
+  // that name in the program's folder or the current folder would otherwise
+  // be loaded in their place. Never unloaded: COM objects of theirs may live
+  // until the process ends.
+  HMODULE plat = LoadLibraryExW(L"mfplat.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE readWrite = LoadLibraryExW(L"mfreadwrite.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   return plat && readWrite && Resolve(plat, "MFStartup", api.Startup) && Resolve(plat, "MFShutdown", api.Shutdown) &&
          Resolve(plat, "MFCreateAttributes", api.CreateAttributes) &&
          Resolve(plat, "MFCreateMediaType", api.CreateMediaType) &&

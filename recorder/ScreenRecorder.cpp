@@ -31,6 +31,11 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
     return false;
   }
   if (!mediaFoundationStarted_) mediaFoundationStarted_ = SUCCEEDED(mf->Startup(MF_VERSION, MFSTARTUP_FULL));
+  // Loaded but not started: nothing of it works, whatever the folder.
+  if (!mediaFoundationStarted_) {
+    problem = RecorderProblem::NoMediaFoundation;
+    return false;
+  }
   audioEnabled = audioFlag != nullptr && *audioFlag;
   outputPath = path;
   region = ApplySizeRules(requested);
@@ -46,6 +51,7 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
 
   if (FAILED(OpenWriter())) {
     ReleaseAudioObjects();
+    ReleaseCaptureResources();
     return false;
   }
   refusingSinceMs_ = 0;

@@ -77,9 +77,6 @@ LRESULT CALLBACK RegionSelectorProc(HWND window, UINT message, WPARAM wParam, LP
         PostMessageW(window, WM_CLOSE, 0, 0);
       }
       return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(RGB(0, 0, 0))).get());
     case WM_PAINT:
@@ -109,7 +106,8 @@ bool SelectRegion(RegionSelector& selector) {
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
 
-  RunNestedLoop();
+  RunLoopUntilClosed(window);
+  if (IsWindow(window)) DestroyWindow(window);
   UnregisterClassW(kRegionSelectorClass, module);
   const RECT& r = selector.result;
   return HasArea({r.left, r.top, r.right, r.bottom});

@@ -17,16 +17,32 @@ constexpr COLORREF kFieldColour = RGB(62, 62, 68);
 const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
 const wchar_t* const kCorners[] = {L"Top-Left", L"Top-Right", L"Bottom-Left", L"Bottom-Right"};
 
-// One window at a time: its data, its lists, and the drawing objects, which
-// are made once and kept for the rest of the process.
+// The drawing objects, made once and kept for the rest of the process.
+struct SettingsLook {
+  HBRUSH background = CreateSolidBrush(kWindowBackground);
+  HBRUSH field = CreateSolidBrush(kFieldColour);
+  HFONT normalFont = MakeFont(14, FW_NORMAL).release();
+  HFONT headingFont = MakeFont(16, FW_SEMIBOLD).release();
+};
+const SettingsLook& Look() {
+  static const SettingsLook look;
+  return look;
+}
+
+// One opening of the window: what it was given, its lists, and where an
+// Apply goes. Lives on the opener's stack, which outlives the window.
 struct SettingsWindow {
   HWND window = nullptr;
   SettingsDialogData data;
+  RecordingSettings& target;
   HWND resolutionList = nullptr, audioList = nullptr, webcamList = nullptr;
-  HBRUSH background = nullptr, field = nullptr;
-  HFONT normalFont = nullptr, headingFont = nullptr;
 };
-SettingsWindow g_settings;
+// The window while it is open: one at a time.
+HWND g_openSettings = nullptr;
+
+SettingsWindow* StateOf(HWND window) {
+  return reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
 // Fills a list and selects `index`, pulled back to the last entry when it
 // lies past the end (a device that has gone since).
@@ -43,18 +59,19 @@ int Selection(HWND list) {
 
 void OnCreate(SettingsWindow& s) {
   HWND w = s.window;
-  MakeControl(w, L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, s.headingFont);
-  MakeControl(w, L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, s.normalFont);
+  const SettingsLook& look = Look();
+  MakeControl(w, L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, look.headingFont);
+  MakeControl(w, L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, look.normalFont);
   s.resolutionList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 98, 412, 120,
-                                 kResolutionListId, s.normalFont);
-  MakeControl(w, L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, s.normalFont);
+                                 kResolutionListId, look.normalFont);
+  MakeControl(w, L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, look.normalFont);
   s.audioList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 156, 412, 160, kAudioListId,
-                            s.normalFont);
-  MakeControl(w, L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, s.normalFont);
+                            look.normalFont);
+  MakeControl(w, L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, look.normalFont);
   s.webcamList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 214, 412, 120, kWebcamListId,
-                             s.normalFont);
-  MakeControl(w, L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, s.normalFont);
-  MakeControl(w, L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, s.headingFont);
+                             look.normalFont);
+  MakeControl(w, L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, look.normalFont);
+  MakeControl(w, L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, look.headingFont);
 
   const RecordingSettings& current = s.data.settings;
   Fill(s.resolutionList, {std::begin(kResolutions), std::end(kResolutions)}, current.resolutionIndex, true);
@@ -64,37 +81,45 @@ void OnCreate(SettingsWindow& s) {
   Fill(s.webcamList, {std::begin(kCorners), std::end(kCorners)}, current.webcamPosition, false);
 }
 
+// Applied at once, not when the opener's loop returns: that loop may be
+// waiting below another window's for a long time.
 void OnApply(SettingsWindow& s) {
   s.data.settings.resolutionIndex = Selection(s.resolutionList);
   s.data.settings.audioDeviceIndex = Selection(s.audioList);
   s.data.settings.webcamPosition = Selection(s.webcamList);
   s.data.applied = true;
+  s.target = s.data.settings;
+  WebcamOverlay& webcam = WebcamOverlay::Instance();
+  if (webcam.IsActive()) webcam.Reposition(s.target.webcamPosition);
   DestroyWindow(s.window);
 }
 
 LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  SettingsWindow& s = g_settings;
-  if (!s.background) {
-    s.background = CreateSolidBrush(kWindowBackground);
-    s.field = CreateSolidBrush(kFieldColour);
-    s.normalFont = MakeFont(14, FW_NORMAL).release();
-    s.headingFont = MakeFont(16, FW_SEMIBOLD).release();
+  if (message == WM_NCCREATE) {
+    auto* state = static_cast<SettingsWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+    state->window = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
   }
+  SettingsWindow* s = StateOf(window);
+  if (!s) return DefWindowProcW(window, message, wParam, lParam);
+  const SettingsLook& look = Look();
   switch (message) {
     case WM_CREATE:
-      s.window = window;
-      OnCreate(s);
+      g_openSettings = window;
+      OnCreate(*s);
       return 0;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kApplyButtonId) OnApply(s);
+      if (LOWORD(wParam) == kApplyButtonId) OnApply(*s);
       if (LOWORD(wParam) == kCloseButtonId) DestroyWindow(window);
       return 0;
     case WM_DESTROY:
-      s.window = nullptr;
-      PostQuitMessage(0);
+      g_openSettings = nullptr;
       return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      break;
     case WM_ERASEBKGND:
-      return EraseWith(window, reinterpret_cast<HDC>(wParam), s.background);
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), look.background);
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->CtlType != ODT_BUTTON) break;
@@ -105,11 +130,11 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_CTLCOLORLISTBOX:
       SetBkColor(reinterpret_cast<HDC>(wParam), kFieldColour);
       SetTextColor(reinterpret_cast<HDC>(wParam), RGB(230, 230, 230));
-      return reinterpret_cast<LRESULT>(s.field);
+      return reinterpret_cast<LRESULT>(look.field);
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       SetTextColor(reinterpret_cast<HDC>(wParam), RGB(220, 220, 220));
-      return reinterpret_cast<LRESULT>(s.background);
+      return reinterpret_cast<LRESULT>(look.background);
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -117,30 +142,27 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
-  SettingsWindow& s = g_settings;
-  if (s.window) {
-    // Already open (its nested loop is further up this thread's stack).
-    SetForegroundWindow(s.window);
+  if (g_openSettings) {
+    // Already open (its opener waits further up this thread's stack).
+    SetForegroundWindow(g_openSettings);
     return false;
   }
-  s.data = SettingsDialogData{current, false, {}};
-  if (g_recorder) s.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
+  SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current};
+  if (g_recorder) state.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
 
   WindowClass windowClass{kSettingsClass, SettingsProc};
   windowClass.background = [] { return CreateSolidBrush(kWindowBackground); };
   RegisterWindowClass(windowClass);
   HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kSettingsClass, L"General Settings",
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
-                                GetModuleHandleW(nullptr), &s.data);
+                                GetModuleHandleW(nullptr), &state);
   // No window, no loop: nothing would end it. The settings stay as they were.
   if (!window) return false;
   PlaceCentredOver(window, owner, kWidth, kHeight);
   ShowWindow(window, SW_SHOW);
 
-  RunNestedLoop();
-  if (!s.data.applied) return false;
-  current = s.data.settings;
-  WebcamOverlay& webcam = WebcamOverlay::Instance();
-  if (webcam.IsActive()) webcam.Reposition(current.webcamPosition);
-  return true;
+  RunLoopUntilClosed(window);
+  // Still there when the program is ending: nothing more is applied.
+  if (IsWindow(window)) DestroyWindow(window);
+  return state.data.applied;
 }

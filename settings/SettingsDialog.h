@@ -5,10 +5,10 @@
 #include "settings/RecordingSettings.h"
 
 // Opens the window over the owner with the current settings and the input
-// devices as they are now, and waits until it closes. True, with `current`
-// updated (and an open webcam overlay moved to the new corner), when the user
-// applied. A second call while the window is open brings that window to the
-// front and returns false.
+// devices as they are now, and waits until it closes. Apply updates `current`
+// (and moves an open webcam overlay to the new corner) at once; true when the
+// user applied. A second call while the window is open brings that window to
+// the front and returns false.
 bool ShowSettingsDialog(HWND owner, RecordingSettings& current);
 
 inline constexpr wchar_t kSettingsClass[] = L"SettingsDlg";

@@ -19,12 +19,13 @@ session=/tmp/qm-demo
 sound=/tmp/qm-demo-sound
 rm -rf "$out"; mkdir -p "$out/recording"
 echo "Starting a virtual ${size} screen, a Wine prefix and a sound server with a 440 Hz tone..."
-QM_SCREEN="${size}x24" tools/wine-session.sh start "$session" >/dev/null
+QM_SCREEN="${size}x24" QM_SYSTEM_DLLS=build/windows/system32/mfreadwrite.dll tools/wine-session.sh start "$session" \
+  >/dev/null
 tools/sound-server.sh start "$sound" >/dev/null
 trap 'tools/wine-session.sh stop "$session"; tools/sound-server.sh stop "$sound"' EXIT
 
 echo "Recording ${seconds} s with Quillomat (the record button pressed by the pointer)..."
-PULSE_SERVER="unix:$sound/xdg/pulse/native" WINEDLLOVERRIDES='mfreadwrite=n,b' QM_STANDIN_RAW=1 \
+PULSE_SERVER="unix:$sound/xdg/pulse/native" QM_STANDIN_RAW=1 \
   QM_SCREENSHOT_DIR="Z:$out" \
   tools/wine-session.sh run "$session" wine build/windows/standin/demo_driver.exe "$seconds" 'Z:\src\build\demo\recording' \
   </dev/null >"$out/driver.log" 2>&1 || { grep -v '^ALSA' "$out/driver.log" >&2; exit 1; }

@@ -2,26 +2,31 @@
 # Code signing for the update tests, by the run's throw-away authority that
 # tools/test-tls.sh made and trusted for this run only.
 #
-#   test-signing.sh DIR PROGRAM INSTALLER NEXT VERSION
+#   test-signing.sh DIR PROGRAM INSTALLER NEXT VERSION OLD_INSTALLER
 #
 # writes DIR/signed/Quillomat.exe, the program signed by the test publisher,
-# and, among the files the version service serves (DIR/files), the installer
+# and, among the files the version service serves (DIR/files), INSTALLER (of
+# VERSION) as
 #   setup-signed.exe    signed by the same publisher
+#   setup-renewed.exe   signed by the same publisher with a renewed key
 #   setup-unsigned.exe  without a signature
 #   setup-tampered.exe  signed by the same publisher, one byte changed since
 #   setup-other.exe     signed by another publisher of the same authority
-#   setup-samename.exe  signed with the publisher's name but another key
-# and Quillomat-Setup-VERSION.exe, the real installer of NEXT (the program
-# built as VERSION), signed by the publisher.
+#   setup-otherca.exe   signed with the publisher's name by another authority
+# and OLD_INSTALLER (of an older version) as setup-old.exe, signed by the
+# publisher; and Quillomat-Setup-VERSION.exe, the real installer of NEXT (the
+# program built as VERSION), signed by the publisher.
 set -eu
 dir=${1:?usage}; program=${2:?usage}; installer=${3:?usage}; next=${4:?usage}; version=${5:?usage}
+old=${6:?usage}
 tls=$dir/tls
 
 printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' >"$tls/signing.ext"
-publisher() {  # NAME SUBJECT
+publisher() {  # NAME SUBJECT [AUTHORITY]
+  authority=${3:-ca}
   openssl req -newkey rsa:2048 -nodes -subj "/CN=$2" -keyout "$tls/$1.key" -out "$tls/$1.csr" >/dev/null 2>&1
-  openssl x509 -req -in "$tls/$1.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 2 \
-    -extfile "$tls/signing.ext" -out "$tls/$1.pem" >/dev/null 2>&1
+  openssl x509 -req -in "$tls/$1.csr" -CA "$tls/$authority.pem" -CAkey "$tls/$authority.key" -CAcreateserial \
+    -days 2 -extfile "$tls/signing.ext" -out "$tls/$1.pem" >/dev/null 2>&1
 }
 sign() {  # PUBLISHER IN OUT
   rm -f "$3"  # osslsigncode does not overwrite
@@ -29,13 +34,16 @@ sign() {  # PUBLISHER IN OUT
 }
 
 publisher quillomat "Quillomat Test Publisher"
+publisher renewed "Quillomat Test Publisher"
 publisher other "Another Publisher"
-publisher samename "Quillomat Test Publisher"
+publisher otherca "Quillomat Test Publisher" ca2
 mkdir -p "$dir/signed" "$dir/files"
 sign quillomat "$program" "$dir/signed/Quillomat.exe"
 sign quillomat "$installer" "$dir/files/setup-signed.exe"
+sign renewed "$installer" "$dir/files/setup-renewed.exe"
 sign other "$installer" "$dir/files/setup-other.exe"
-sign samename "$installer" "$dir/files/setup-samename.exe"
+sign otherca "$installer" "$dir/files/setup-otherca.exe"
+sign quillomat "$old" "$dir/files/setup-old.exe"
 cp "$installer" "$dir/files/setup-unsigned.exe"
 cp "$dir/files/setup-signed.exe" "$dir/files/setup-tampered.exe"
 python3 - "$dir/files/setup-tampered.exe" <<'PY'

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Starts or stops the local version service of the tests (one per test run).
-#   version-service.sh start DIR PORT [HOST [PROGRAM INSTALLER NEXT VERSION]]
+#   version-service.sh start DIR PORT [HOST [PROGRAM INSTALLER NEXT VERSION OLD_INSTALLER]]
 #       with HOST: over HTTPS as HOST; with the rest: signed programs and
 #       installers for the update tests (tools/test-signing.sh)
 #   version-service.sh stop DIR
@@ -17,7 +17,7 @@ start)
   if [ -n "$host" ]; then
     "$here/tools/test-tls.sh" "$dir/tls" "$host"
     tls="$dir/tls/server.pem $dir/tls/server.key"
-    [ $# -ge 8 ] && "$here/tools/test-signing.sh" "$dir" "$5" "$6" "$7" "$8"
+    [ $# -ge 9 ] && "$here/tools/test-signing.sh" "$dir" "$5" "$6" "$7" "$8" "$9"
   fi
   # A folder too small for an installer, for the write-failure test.
   mkdir -p "$dir/tiny"

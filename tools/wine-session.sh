@@ -3,8 +3,13 @@
 # program of one test run (a fresh prefix costs seconds; a program in an
 # existing one starts in a fraction of a second).
 #
-#   wine-session.sh start DIR     new Xvfb screen + prefix under DIR
+#   wine-session.sh start DIR     new Xvfb screen + prefix under DIR; the DLLs
+#                                 named in QM_SYSTEM_DLLS go into its System32,
+#                                 in place of Wine's own
 #   wine-session.sh stop DIR      end both
+#   wine-session.sh restart DIR   end every Wine process of the session at
+#                                 once and start its server again (after a
+#                                 program that hung); the prefix stays
 #   wine-session.sh run DIR CMD   run CMD with DISPLAY/WINEPREFIX of DIR
 #
 # Daemons get their output sent to files: Wine's helpers inherit descriptors,
@@ -13,6 +18,19 @@ set -eu
 
 cmd=${1:?usage}; dir=${2:?usage}
 screen=${QM_SCREEN:-1920x1080x24}
+
+# A persistent server whose process id is known, so that it can be ended
+# even when it answers no request.
+start_server() {
+  setsid wineserver -f -p </dev/null >>"$dir/wineserver.log" 2>&1 &
+  echo $! >"$dir/wineserver.pid"
+  # Up once its socket is there, in the folder it works in.
+  i=0
+  until [ -S "/proc/$(cat "$dir/wineserver.pid")/cwd/socket" ]; do
+    i=$((i + 1)); [ $i -le 100 ] || { echo "wineserver did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+}
 
 case "$cmd" in
 start)
@@ -37,8 +55,12 @@ ENV
   . "$dir/env"
   export WINEDLLOVERRIDES="$WINE_SESSION_OVERRIDES"
   mkdir -p "$WINEPREFIX"
-  setsid wineserver -p </dev/null >"$dir/wineserver.log" 2>&1
-  wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+  start_server
+  # The prefix is booted by the first program started in it (Wine runs
+  # `wineboot --init` for it and waits until that has finished). Never run
+  # `wineboot -i` here as well: that boots the prefix a second time, beside
+  # the first boot's services, and two service managers in one prefix can
+  # wedge the server for the rest of the run.
   # No window manager runs on the virtual screen: let Wine draw captions and
   # frames itself, as Windows would, instead of leaving them to one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
@@ -51,12 +73,27 @@ ENV
   if mount -t tmpfs -o ro,size=64k tmpfs "$dir/readonly" 2>/dev/null; then
     ln -sfn "$dir/readonly" "$WINEPREFIX/dosdevices/r:"
   fi
+  # As installed on Windows: in System32, and taken in place of Wine's own.
+  for dll in ${QM_SYSTEM_DLLS:-}; do
+    cp "$dll" "$WINEPREFIX/drive_c/windows/system32/"
+    wine reg add 'HKCU\Software\Wine\DllOverrides' /v "$(basename "$dll" .dll)" /d native,builtin /f \
+      </dev/null >>"$dir/wineboot.log" 2>&1
+  done
   echo "wine session ready on display $display"
+  ;;
+restart)
+  . "$dir/env"
+  # A server that spins answers nobody, `wineserver -k` included: its end
+  # takes every process of the session with it.
+  kill -9 "$(cat "$dir/wineserver.pid")" 2>/dev/null || true
+  sleep 1
+  start_server
   ;;
 stop)
   if [ -f "$dir/env" ]; then
     . "$dir/env"
-    wineserver -k >/dev/null 2>&1 || true
+    timeout 10 wineserver -k >/dev/null 2>&1 || true
+    [ -f "$dir/wineserver.pid" ] && kill -9 "$(cat "$dir/wineserver.pid")" 2>/dev/null || true
   fi
   umount "$dir/tiny" "$dir/readonly" 2>/dev/null || true
   if [ -f "$dir/xvfb.pid" ]; then

@@ -22,14 +22,30 @@ bool RegisterWindowClass(const WindowClass& windowClass) {
   return RegisterClassExW(&registered) != 0;
 }
 
-std::optional<int> RunNestedLoop(const std::function<bool(const MSG&)>& stopsAt) {
-  MSG message;
+LoopEnd RunLoopUntil(const std::function<bool()>& ended, HANDLE handle, int& quitCode) {
   for (;;) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(message.wParam);
-    if (got == -1 || (stopsAt && stopsAt(message))) return std::nullopt;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+    MSG message;
+    // Sent messages are handled inside PeekMessageW; posted ones here.
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quitCode = static_cast<int>(message.wParam);
+        return LoopEnd::Quit;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+      if (ended()) return LoopEnd::Ended;
+    }
+    if (ended()) return LoopEnd::Ended;
+    const DWORD woke = MsgWaitForMultipleObjectsEx(handle ? 1 : 0, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (handle && woke == WAIT_OBJECT_0) return LoopEnd::Signalled;
+    if (woke == WAIT_FAILED) return LoopEnd::Ended;
+  }
+}
+
+void RunLoopUntilClosed(HWND window) {
+  int quitCode = 0;
+  if (RunLoopUntil([window] { return !IsWindow(window); }, nullptr, quitCode) == LoopEnd::Quit) {
+    PostQuitMessage(quitCode);
   }
 }
 

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <optional>
 
 #include "common/Win32Handles.h"
 
@@ -25,11 +24,21 @@ struct WindowClass {
 // (also after an UnregisterClassW). True when it is registered now.
 bool RegisterWindowClass(const WindowClass& windowClass);
 
-// The loop of a window that waits for its own end, the quit its WM_DESTROY
-// posts. `stopsAt`, when given, sees each message first and ends the loop at
-// one, undispatched. Returns the exit code of a WM_QUIT that ended the loop,
-// which a loop not started for it must pass on; none when something else did.
-std::optional<int> RunNestedLoop(const std::function<bool(const MSG&)>& stopsAt = nullptr);
+// Why RunLoopUntil returned.
+enum class LoopEnd { Ended, Signalled, Quit };
+
+// Dispatches every message of the thread, so that every window of it keeps
+// working, until `ended()` holds (asked after each message, also after one
+// sent from another thread) or `handle`, when given, is signalled. A quit
+// taken here ends the loop too; its exit code is left in `quitCode`, and the
+// caller must post it again for the loops below.
+LoopEnd RunLoopUntil(const std::function<bool()>& ended, HANDLE handle, int& quitCode);
+
+// The loop of a secondary window (about, settings, region overlay): until
+// `window` is gone. Such windows end by being destroyed, never by a quit of
+// their own, so windows opened inside each other's loops may close in any
+// order. A quit taken here (the program is ending) is posted again.
+void RunLoopUntilClosed(HWND window);
 
 // WM_ERASEBKGND for a window of one colour: the client area in `brush`.
 LRESULT EraseWith(HWND window, HDC dc, HBRUSH brush);

@@ -4,7 +4,10 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <vector>
+
 #include "common/Win32Handles.h"
+#include "update/Version.h"
 
 namespace {
 
@@ -17,6 +20,7 @@ using unique_certificate =
 struct Signature {
   LONG status = TRUST_E_NOSIGNATURE;  // WinVerifyTrust's verdict on the file
   unique_certificate signer;          // the signing certificate, when one was read
+  unique_certificate issuer;          // the certificate that issued it, in the chain built
 };
 
 // Verifies the file's signature and its chain, never asking the user, and
@@ -43,6 +47,9 @@ Signature ReadSignature(const wchar_t* path, HANDLE file) {
       if (CRYPT_PROVIDER_CERT* certificate = WTHelperGetProvCertFromChain(signer, 0)) {
         signature.signer.reset(CertDuplicateCertificateContext(certificate->pCert));
       }
+      if (CRYPT_PROVIDER_CERT* certificate = WTHelperGetProvCertFromChain(signer, 1)) {
+        signature.issuer.reset(CertDuplicateCertificateContext(certificate->pCert));
+      }
     }
   }
   data.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -50,20 +57,47 @@ Signature ReadSignature(const wchar_t* path, HANDLE file) {
   return signature;
 }
 
-// One publisher: the same subject name and the same public key.
-bool SamePublisher(PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
-  return CertCompareCertificateName(X509_ASN_ENCODING, &a->pCertInfo->Subject, &b->pCertInfo->Subject) &&
-         CertComparePublicKeyInfo(X509_ASN_ENCODING, &a->pCertInfo->SubjectPublicKeyInfo,
-                                  &b->pCertInfo->SubjectPublicKeyInfo);
+bool SameName(PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
+  return CertCompareCertificateName(X509_ASN_ENCODING, &a->pCertInfo->Subject, &b->pCertInfo->Subject) != FALSE;
+}
+
+// One publisher: the same name, certified by the same authority (the same
+// issuing certificate, by its name and key). The publisher's own key is not
+// compared: it changes whenever its certificate is renewed, and every copy
+// in use would refuse every later update.
+bool SamePublisher(const Signature& program, const Signature& setup) {
+  return program.issuer && setup.signer && setup.issuer && SameName(program.signer.get(), setup.signer.get()) &&
+         SameName(program.issuer.get(), setup.issuer.get()) &&
+         CertComparePublicKeyInfo(X509_ASN_ENCODING, &program.issuer.get()->pCertInfo->SubjectPublicKeyInfo,
+                                  &setup.issuer.get()->pCertInfo->SubjectPublicKeyInfo);
+}
+
+// The installer's own version resource names the offered version: an older
+// installer, validly signed once, is not taken for a newer one.
+bool CarriesVersion(const wchar_t* path, const std::wstring& offered) {
+  const std::optional<uint64_t> expected = PackedVersion(offered);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  if (!expected || size == 0) return false;
+  std::vector<unsigned char> data(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoW(path, 0, size, data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+      length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != VS_FFI_SIGNATURE) {
+    return false;
+  }
+  return (static_cast<uint64_t>(fixed->dwProductVersionMS) << 32 | fixed->dwProductVersionLS) == *expected;
 }
 
 }  // namespace
 
-bool InstallerMayStart(const wchar_t* programPath, const wchar_t* installerPath, HANDLE installer) {
+bool InstallerMayStart(const wchar_t* programPath, const wchar_t* installerPath, HANDLE installer,
+                       const std::wstring& offeredVersion) {
   const Signature program = ReadSignature(programPath, nullptr);
   if (program.status == TRUST_E_NOSIGNATURE) return true;
   // Signed, but its signer cannot be read: nothing to compare with.
   if (!program.signer) return false;
   const Signature setup = ReadSignature(installerPath, installer);
-  return setup.status == ERROR_SUCCESS && setup.signer && SamePublisher(program.signer.get(), setup.signer.get());
+  return setup.status == ERROR_SUCCESS && SamePublisher(program, setup) && CarriesVersion(installerPath, offeredVersion);
 }

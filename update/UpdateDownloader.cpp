@@ -183,7 +183,7 @@ void Download(DownloadContext& c) {
   if (received == 0) return;
   if (!HoldForReading(c, std::move(file))) return Report(c, kNotVerifiedText);
   if (!IsWholeProgram(c.installer.get())) return Report(c, total == 0 ? kDownloadIncompleteText : kNotVerifiedText);
-  if (!InstallerMayStart(OwnProgramPath().c_str(), c.installerPath, c.installer.get())) {
+  if (!InstallerMayStart(OwnProgramPath().c_str(), c.installerPath, c.installer.get(), c.version)) {
     return Report(c, kNotVerifiedText);
   }
   // Cancelled while it was being checked: nothing is started.
@@ -208,13 +208,36 @@ bool WaitServingSentMessages(HANDLE worker, DWORD timeoutMs) {
   }
 }
 
-// The dialog class has no procedure of ours to hear its Cancel button, which
-// sends its click to this window: pass it on as a posted command, which the
-// download's loop takes as it takes the one the close box posts.
-LRESULT CALLBACK PostCancel(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-  if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
-    PostMessageW(window, WM_COMMAND, IDCANCEL, lParam);
-    return 0;
+// Cancel, its close box, Alt+F4 and Escape: the flag is set here and now, in
+// whichever loop dispatched the message (another window's loop may be
+// running above the download's), and the window goes out of sight.
+void CancelDownload(HWND progress, DownloadContext& c) {
+  c.cancelled = true;
+  ShowWindow(progress, SW_HIDE);
+}
+
+// On the progress window (the dialog class has no procedure of ours) and on
+// its Cancel button, which has the focus and so gets the Escape key.
+LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto& c = *reinterpret_cast<DownloadContext*>(data);
+  HWND progress = GetAncestor(window, GA_ROOT);
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) != IDCANCEL) break;
+      CancelDownload(progress, c);
+      return 0;
+    case WM_CLOSE:
+      CancelDownload(progress, c);
+      return 0;
+    case WM_KEYDOWN:
+      if (wParam != VK_ESCAPE) break;
+      CancelDownload(progress, c);
+      return 0;
+    case WM_DOWNLOAD_DONE:
+      return 0;  // the worker's handle says so; the loop waits on that
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(window, ProgressProc, 0);
+      break;
   }
   return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -266,47 +289,47 @@ void ShowUpdatePrompt(HWND owner) {
   HWND progress = CreateWindowExW(exStyle, L"#32770", kProgressTitle, style, 0, 0, kProgressWidth, height, owner,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
   PlaceCentredOver(progress, owner, kProgressWidth, height);
-  SetWindowSubclass(progress, PostCancel, 0, 0);
 
   const auto context = std::make_shared<DownloadContext>();
   DownloadContext& c = *context;
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
+  c.version = offer.version;
   GetTempPathW(260, c.tempFolder);
   c.statusLabel = MakeControl(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20);
   c.progressBar = MakeControl(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20);
   HWND cancel = MakeControl(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
   SendMessageW(c.progressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(c.progressBar, PBM_SETPOS, 0, 0);
+  SetWindowSubclass(progress, ProgressProc, 0, reinterpret_cast<DWORD_PTR>(&c));
+  SetWindowSubclass(cancel, ProgressProc, 0, reinterpret_cast<DWORD_PTR>(&c));
   SetFocus(cancel);
 
   auto* shared = new std::shared_ptr<DownloadContext>(context);
   unique_kernel_handle worker(CreateThread(nullptr, 0, DownloadThreadProc, shared, 0, nullptr));
-  // A quit taken here means the program is being closed: the download is
-  // cancelled, and the quit passed on to the main loop afterwards.
+  if (!worker) delete shared;
+  // The download ends on its own signals only: the worker's end, its cancel
+  // flag, or its window gone with the main window (the program is closing).
+  // Posted messages would not do: another window's loop may be the one
+  // running when they arrive. While such a loop runs above this one, the
+  // download's end waits for it.
   std::optional<int> quit;
-  bool finished = false;
+  bool finished = !worker;
   if (worker) {
-    quit = RunNestedLoop([&](const MSG& message) {
-      if (message.message == WM_DOWNLOAD_DONE && message.hwnd == progress) return true;
-      const bool escape = message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE &&
-                          (message.hwnd == progress || IsChild(progress, message.hwnd));
-      if (!escape && (message.message != WM_COMMAND || LOWORD(message.wParam) != IDCANCEL)) return false;
-      c.cancelled = true;
-      return true;
-    });
-    if (quit) c.cancelled = true;
+    int quitCode = 0;
+    const LoopEnd end = RunLoopUntil([&] { return c.cancelled || !IsWindow(progress); }, worker.get(), quitCode);
+    // A quit means the program is ending (no window of ours ends its loop
+    // with one): the download is given up, and the quit passed on below.
+    if (end == LoopEnd::Quit) quit = quitCode;
+    if (end != LoopEnd::Signalled) c.cancelled = true;
     // A worker waiting on a silent server is left to its time-out: it ends on
     // its own, and removes its folder then.
-    finished = WaitServingSentMessages(worker.get(), c.cancelled ? kCancelWaitMs : INFINITE);
+    finished = end == LoopEnd::Signalled || WaitServingSentMessages(worker.get(), kCancelWaitMs);
   } else {
-    delete shared;
     Report(c, kDownloadFailedText);
-    finished = true;
   }
-  RemoveWindowSubclass(progress, PostCancel, 0);
-  DestroyWindow(progress);
+  if (IsWindow(progress)) DestroyWindow(progress);
 
-  if (finished && c.succeeded) {
+  if (finished && c.succeeded && !c.cancelled) {
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);
     execute.lpVerb = L"runas";
@@ -316,11 +339,12 @@ void ShowUpdatePrompt(HWND owner) {
     c.installer.reset();
     RecordAcknowledged(offer.version);
     // Through the main window, not a quit message: a loop of another window
-    // (About, the settings) may be running below this one and would take it.
+    // (About, the settings) may be running below this one.
     PostMessageW(owner, WM_CLOSE, 0, 0);
-    return;
-  }
-  if (finished && !c.cancelled) {
+  } else if (finished && c.succeeded) {
+    // Cancelled after the worker's last look at the flag: its installer goes.
+    RemoveOwnFolder(c);
+  } else if (finished && !c.cancelled) {
     MessageBoxW(owner, c.errorText[0] ? c.errorText : kDownloadFailedText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
   }
   if (quit) PostQuitMessage(*quit);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "common/Win32Handles.h"
 
@@ -33,6 +34,7 @@ struct DownloadContext {
   wchar_t tempFolder[260];  // where the download's folder is made
   wchar_t folder[260];
   unique_file installer;  // the verified installer, open for reading only until it is started
+  std::wstring version;   // offered; the installer must carry it
 };
 
 // Offers g_pendingUpdate; on acceptance downloads, verifies and starts the

@@ -56,3 +56,15 @@ bool IsNewerVersion(const std::wstring& candidate, const std::wstring& reference
   }
   return false;
 }
+
+std::optional<uint64_t> PackedVersion(const std::wstring& text) {
+  if (!IsWellFormedVersion(text)) return std::nullopt;
+  uint64_t packed = 0;
+  std::vector<int> numbers = ParseVersion(text);
+  numbers.resize(4, 0);
+  for (const int number : numbers) {
+    if (number > 0xFFFF) return std::nullopt;
+    packed = packed << 16 | static_cast<uint64_t>(number);
+  }
+  return packed;
+}

@@ -1,5 +1,7 @@
 #pragma once
 // Dotted version numbers. Platform-free.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,3 +22,8 @@ bool IsWellFormedVersion(const std::wstring& text);
 // True when the first three numbers of `candidate` are greater than those of
 // `reference`, compared in order; further numbers are not looked at.
 bool IsNewerVersion(const std::wstring& candidate, const std::wstring& reference);
+
+// A well-formed version as a program's version resource holds it: four
+// 16-bit numbers, the first in the highest bits, missing ones 0 ("1.2.0" is
+// 1.2.0.0). None when a number does not fit in 16 bits.
+std::optional<uint64_t> PackedVersion(const std::wstring& text);

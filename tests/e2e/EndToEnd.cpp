@@ -162,12 +162,12 @@ std::wstring ProgramPath() {
   return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Quillomat.exe";
 }
 
-Program::Program(const std::wstring& path) {
+Program::Program(const std::wstring& path, const std::wstring& folder) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   std::wstring commandLine = L"\"" + path + L"\"";
-  started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process_) != FALSE;
+  started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &process_) != FALSE;
 }
 
 Program::~Program() {

@@ -17,10 +17,11 @@
 std::wstring ProgramPath();
 
 // The program beside this test program (or the one at `path`), started as a
-// user starts it; ended by force when a test leaves it running.
+// user starts it (in `folder`, when given); ended by force when a test leaves
+// it running.
 class Program {
  public:
-  explicit Program(const std::wstring& path = ProgramPath());
+  explicit Program(const std::wstring& path = ProgramPath(), const std::wstring& folder = L"");
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

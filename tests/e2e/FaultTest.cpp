@@ -105,24 +105,31 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
 }
 
 // A platform that cannot make or finish a recording: no Media Foundation
-// (as on the "N" editions: Wine told to disable it for a copy of the
-// program), Wine's own writer, which cannot encode (a copy away from the
-// stand-in), and a Finalize that fails. The program starts all the same, and
-// the status line says what went wrong; a start that fails leaves no file.
+// (as on the "N" editions), Wine's own writer, which cannot encode (each for
+// a copy of the program, as Wine is told), and a Finalize that fails. The
+// program starts all the same, and the status line says what went wrong; a
+// start that fails leaves no file.
 TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   TempDir copies;
-  const std::wstring noMediaFoundation = copies.path() + L"\\QuillomatNoMF.exe", away = copies.path() + L"\\Quillomat.exe";
-  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), noMediaFoundation.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), away.c_str(), FALSE));
-  const wchar_t* const overrides = L"Software\\Wine\\AppDefaults\\QuillomatNoMF.exe\\DllOverrides";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"mfplat", REG_SZ, L"disabled", 18), ERROR_SUCCESS);
+  const std::wstring noMediaFoundation = copies.File(L"QuillomatNoMF.exe"), wineWriter = copies.File(L"QuillomatWW.exe");
+  for (const std::wstring& copy : {noMediaFoundation, wineWriter}) {
+    ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  }
+  const wchar_t* const overrides[][3] = {{L"QuillomatNoMF.exe", L"mfplat", L"disabled"},
+                                         {L"QuillomatWW.exe", L"mfreadwrite", L"builtin"}};
+  for (const auto& o : overrides) {
+    const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + o[0] + L"\\DllOverrides";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), o[1], REG_SZ, o[2],
+                              static_cast<DWORD>((wcslen(o[2]) + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
   const struct {
     std::wstring program;
     const wchar_t* fail;  // the stand-in's QM_STANDIN_FAIL
     RecorderProblem problem;
   } cases[] = {
       {noMediaFoundation, L"", RecorderProblem::NoMediaFoundation},
-      {away, L"", RecorderProblem::CannotEncode},
+      {wineWriter, L"", RecorderProblem::CannotEncode},
       {ProgramPath(), L"Finalize", RecorderProblem::FinalizeFailed},
   };
   for (const auto& c : cases) {
@@ -145,7 +152,26 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
     // made open until then, and the deleted file goes with the last handle.
     EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4"), starts ? 1 : 0);
   }
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\QuillomatNoMF.exe");
+  for (const auto& o : overrides) RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + o[0]).c_str());
+}
+
+// A DLL planted under a system DLL's name beside the program, and in the
+// folder it is started in, is never loaded: Media Foundation comes from
+// System32, and the recording is made as ever.
+TEST_F(FaultTest, PlantedSystemDllIsNeverLoaded) {
+  TempDir beside, current, out;
+  const std::wstring copy = beside.File(L"Quillomat.exe"), planted = FromEnvironment(L"QM_PLANTED_DLL");
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  for (const TempDir* dir : {&beside, &current}) {
+    ASSERT_TRUE(CopyFileW(planted.c_str(), dir->File(L"mfplat.dll").c_str(), FALSE));
+  }
+  Program program(copy, current.path());
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(RecordInto(main, out.path(), 700).finalized);
+  EXPECT_TRUE(CloseNormally(main, program));
+  EXPECT_FALSE(FileExists(beside.File(L"mfplat.dll.loaded")));
+  EXPECT_FALSE(FileExists(current.File(L"mfplat.dll.loaded")));
 }
 
 // Windows ending the session during a recording: asked first, the program

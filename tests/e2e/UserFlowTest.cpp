@@ -119,6 +119,48 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
+// The about and settings windows opened inside each other's loops close in
+// any order: an Apply after the outer window has gone is kept, and an inner
+// window outliving its opener's loop still paints with its own brush.
+TEST_F(EndToEndTest, AboutAndSettingsInsideEachOther) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  auto open = [&](int command, const wchar_t* windowClass) {
+    PostMessageW(main_, WM_COMMAND, command, 0);
+    return program_->FindWindowOfClass(windowClass, 5000);
+  };
+  auto close = [](HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return WaitFor([&] { return !IsWindow(window); });
+  };
+  HWND about = open(IDM_ABOUT, L"AboutDlg"), settings = open(IDM_SETTINGS, kSettingsClass);
+  ASSERT_TRUE(about && settings);
+  ASSERT_TRUE(close(about));
+  SendDlgItemMessageW(settings, kWebcamListId, CB_SETCURSEL, 2, 0);
+  ClickOn(GetDlgItem(settings, kApplyButtonId));
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
+  settings = open(IDM_SETTINGS, kSettingsClass);
+  ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(SendDlgItemMessageW(settings, kWebcamListId, CB_GETCURSEL, 0, 0), 2);
+
+  about = open(IDM_ABOUT, L"AboutDlg");
+  ASSERT_NE(about, nullptr);
+  ASSERT_TRUE(close(settings));
+  // Made taller from outside: the new strip is painted now, with the brush.
+  RECT r{};
+  GetWindowRect(about, &r);
+  SetWindowPos(about, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + 40, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Sleep(500);
+  RECT client{};
+  GetClientRect(about, &client);
+  POINT corner{4, client.bottom - 4};
+  ClientToScreen(about, &corner);
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(GetPixel(screen, corner.x, corner.y), RGB(45, 45, 48));
+  ReleaseDC(nullptr, screen);
+  ASSERT_TRUE(close(about));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+}
+
 // Alt+"/" and Alt+"?" open the about window, also while a button has the
 // keyboard focus after a click on it.
 TEST_F(EndToEndTest, AboutWindowFromTheKeyboard) {
@@ -142,7 +184,7 @@ TEST_F(EndToEndTest, AboutWindowFromTheKeyboard) {
 class UpdateOfferTest : public EndToEndTest {
  protected:
   void SetUp() override {
-    Offer(L"setup-signed.exe");
+    Offer(L"files/setup-signed.exe");
     DeleteFileW(InstallerRanMark().c_str());
     ClearAcknowledgedVersion();
   }
@@ -152,10 +194,23 @@ class UpdateOfferTest : public EndToEndTest {
     ClearAcknowledgedVersion();
     EndToEndTest::TearDown();
   }
-  static void Offer(const std::wstring& file) {
+  // `path`: how the service serves which file (KIND/NAME).
+  static void Offer(const std::wstring& path) {
     SetVersionAnswer(
         "{\"available\":true,\"version\":\"9.9.9\",\"changelog\":\"Faster start.\","
-        "\"download_url\":\"https://updates.quillomat.example/files/" + Narrow(file) + "\"}");
+        "\"download_url\":\"https://updates.quillomat.example/" + Narrow(path) + "\"}");
+  }
+  // The offer accepted; false when none came.
+  static bool Accept(const Program& program) {
+    HWND offer = FindBox(program, kOfferCaption);
+    if (!offer) SaveScreenshot({0, 0, 1024, 768}, L"debug-no-offer");
+    if (offer) ClickOn(GetDlgItem(offer, IDOK));
+    return offer != nullptr;
+  }
+  // The offer accepted, and a download that takes its time under way: its
+  // progress window, or null.
+  static HWND AcceptSlowDownload(const Program& program) {
+    return Accept(program) ? FindBox(program, kProgressTitle, 5000) : nullptr;
   }
   // The program signed by the test publisher.
   static std::wstring SignedProgram() { return VersionServiceDir() + L"\\signed\\Quillomat.exe"; }
@@ -191,7 +246,7 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
 // of the newer version and ends all the same. Clicked through, the installer
 // puts the newer program in place for all users.
 TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
-  Offer(L"Quillomat-Setup-9.9.9.exe");
+  Offer(L"files/Quillomat-Setup-9.9.9.exe");
   const std::wstring hang = VersionServiceDir() + L"\\hang";
   ASSERT_TRUE(WriteFileBytes(hang, ""));  // the offer waits
   Program program(SignedProgram());
@@ -235,19 +290,29 @@ TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
   EXPECT_TRUE(WaitFor([&] { return !FileExists(folder); }, 30000));
 }
 
-// The signed program refuses every installer its publisher did not sign as
-// it is, removes it, records nothing and goes on.
-TEST_F(UpdateOfferTest, SignedProgramRefusesAnyOtherInstaller) {
-  const int folders = DownloadFolders();  // an installer that ran keeps its own
-  for (const wchar_t* file : {L"setup-unsigned.exe", L"setup-tampered.exe", L"setup-other.exe", L"setup-samename.exe"}) {
+// The signed program starts an installer its publisher signed with a renewed
+// key; it refuses every other, and an older installer of its publisher
+// offered as the newer version: each is removed, nothing is recorded, and
+// the program goes on.
+TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOfferedVersion) {
+  for (const wchar_t* file : {L"setup-renewed.exe", L"setup-unsigned.exe", L"setup-tampered.exe", L"setup-other.exe",
+                              L"setup-otherca.exe", L"setup-old.exe"}) {
     SCOPED_TRACE(Narrow(file));
-    Offer(file);
+    const bool starts = file == std::wstring(L"setup-renewed.exe");
+    Offer(std::wstring(L"files/") + file);
+    const int folders = DownloadFolders();  // an installer that ran keeps its own
     Program program(SignedProgram());
     HWND main = StartAndFindMain(program);
     ASSERT_NE(main, nullptr);
-    HWND offer = FindBox(program, kOfferCaption);
-    ASSERT_NE(offer, nullptr);
-    ClickOn(GetDlgItem(offer, IDOK));
+    ASSERT_TRUE(Accept(program));
+    if (starts) {
+      EXPECT_EQ(program.WaitForExit(20000), 0u);
+      EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
+      EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
+      DeleteFileW(InstallerRanMark().c_str());
+      ClearAcknowledgedVersion();
+      continue;
+    }
     HWND failed = FindBox(program, kUpdateFailedCaption, 20000);
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(BoxText(failed), kNotVerifiedText);
@@ -256,6 +321,100 @@ TEST_F(UpdateOfferTest, SignedProgramRefusesAnyOtherInstaller) {
     EXPECT_EQ(AcknowledgedVersion(), L"");
     EXPECT_FALSE(FileExists(InstallerRanMark()));
     EXPECT_TRUE(CloseNormally(main, program));
+  }
+}
+
+// The download beside the program's other windows, whose loops run above or
+// below its own: whichever loop runs, a cancel, the end of the download and
+// the end of the program each do what they would do without the other
+// window. The service takes about three seconds for the installer.
+TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
+  Offer(L"crawl/setup-signed.exe");
+  auto open = [](const Program& program, HWND main, int command, const wchar_t* windowClass) {
+    PostMessageW(main, WM_COMMAND, command, 0);
+    return program.FindWindowOfClass(windowClass, 5000);
+  };
+  auto answers = [](HWND window) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored) != 0;
+  };
+  auto installed = [](const Program& program) {
+    EXPECT_EQ(program.WaitForExit(15000), 0u);
+    EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
+    EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
+    DeleteFileW(InstallerRanMark().c_str());
+    ClearAcknowledgedVersion();
+  };
+  {
+    SCOPED_TRACE("About opened during the download, then the download's close box");
+    Program program;
+    HWND main = StartAndFindMain(program), progress = AcceptSlowDownload(program);
+    ASSERT_NE(progress, nullptr);
+    HWND about = open(program, main, IDM_ABOUT, L"AboutDlg");
+    ASSERT_NE(about, nullptr);
+    // About covers the middle of the progress window, not its close box.
+    RECT r{};
+    GetWindowRect(progress, &r);
+    ClickAt(r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2 - 1,
+            r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(progress); }, 1000));
+    EXPECT_TRUE(answers(main));
+    PostMessageW(about, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(about) && !IsWindow(progress); }, 2000));
+    EXPECT_TRUE(answers(main));
+    Sleep(4000);  // as long as the download would have taken
+    EXPECT_FALSE(FileExists(InstallerRanMark()));
+    EXPECT_EQ(AcknowledgedVersion(), L"");
+    EXPECT_EQ(FindBox(program, kUpdateFailedCaption, 200), nullptr);
+    EXPECT_TRUE(CloseNormally(main, program));
+  }
+  {
+    SCOPED_TRACE("the download ending while the settings window is open");
+    Program program;
+    HWND main = StartAndFindMain(program), progress = AcceptSlowDownload(program);
+    ASSERT_NE(progress, nullptr);
+    HWND settings = open(program, main, IDM_SETTINGS, kSettingsClass);
+    ASSERT_NE(settings, nullptr);
+    HWND label = FindWindowExW(progress, nullptr, L"Static", nullptr);
+    // "Downloading... N / N KB": all of it.
+    ASSERT_TRUE(WaitForText(
+        label,
+        [](const std::wstring& text) {
+          unsigned got = 0, total = 1;
+          return swscanf(text.c_str(), L"Downloading... %u / %u KB", &got, &total) == 2 && got == total;
+        },
+        15000));
+    // The installer starts once the settings window, whose loop runs above
+    // the download's, is closed.
+    Sleep(1000);
+    EXPECT_FALSE(FileExists(InstallerRanMark()));
+    PostMessageW(settings, WM_CLOSE, 0, 0);
+    installed(program);
+  }
+  {
+    SCOPED_TRACE("the offer taken inside About's loop, About closed during the download");
+    const std::wstring hang = VersionServiceDir() + L"\\hang";
+    ASSERT_TRUE(WriteFileBytes(hang, ""));
+    Program program;
+    HWND main = StartAndFindMain(program), about = open(program, main, IDM_ABOUT, L"AboutDlg");
+    DeleteFileW(hang.c_str());
+    ASSERT_NE(about, nullptr);
+    HWND progress = AcceptSlowDownload(program);
+    ASSERT_NE(progress, nullptr);
+    PostMessageW(about, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+    EXPECT_TRUE(IsWindowVisible(progress));
+    installed(program);
+  }
+  {
+    SCOPED_TRACE("the tray's Exit during the download");
+    Program program;
+    HWND main = StartAndFindMain(program);
+    ASSERT_NE(AcceptSlowDownload(program), nullptr);
+    ClickTrayMenuItem(program, main, -1);  // "Exit", the last item
+    EXPECT_EQ(program.WaitForExit(10000), 0u);
+    EXPECT_FALSE(FileExists(InstallerRanMark()));
+    EXPECT_EQ(AcknowledgedVersion(), L"");
   }
 }
 

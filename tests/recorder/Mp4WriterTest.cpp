@@ -16,6 +16,8 @@ StandInOptions FailAt(StandInStep step, int call, HRESULT status = MF_E_INVALIDM
   return options;
 }
 
+HRESULT STDAPICALLTYPE RefuseStartup(ULONG, DWORD) { return E_OUTOFMEMORY; }
+
 // A step that fails leaves the engine idle and no file behind; a file that
 // was there before is not taken away (the writer has emptied it already;
 // removing it would only add to the loss). Tuning the encoder is best effort.
@@ -36,9 +38,22 @@ TEST(Mp4Writer, FailingSteps) {
     EXPECT_EQ(r.Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}), c.recorded);
     EXPECT_EQ(r.state, c.recorded ? RecorderState::Recording : RecorderState::Idle);
     EXPECT_EQ(FileExists(dir.File(L"fail.mp4")), c.recorded);
+    EXPECT_EQ(r.frameBuffer != nullptr, c.recorded);  // a refused start keeps no screen copy
     r.Stop();
     EXPECT_TRUE(engine.LastRecord()->released || c.step == StandInStep::Create);
     DeleteFileW(dir.File(L"fail.mp4").c_str());
+  }
+
+  // Media Foundation that will not start: the start is refused as without it.
+  {
+    auto& api = const_cast<MediaFoundationApi&>(*MediaFoundation());
+    const auto startup = api.Startup;
+    api.Startup = &RefuseStartup;
+    StandInEngine engine;
+    EXPECT_FALSE(engine.recorder->Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
+    EXPECT_EQ(engine.recorder->problem.load(), RecorderProblem::NoMediaFoundation);
+    EXPECT_EQ(StandInRecords().size(), 0u);
+    api.Startup = startup;
   }
 
   const std::wstring existing = dir.File(L"existing.mp4");

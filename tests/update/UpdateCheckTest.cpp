@@ -12,18 +12,19 @@ namespace {
 
 std::wstring Service(const wchar_t* path) { return std::wstring(kServiceBaseUrl) + path; }
 
-// After the tests the service has no answer again (it then says 503), so
-// that no other test's program sees an offer.
-class NoAnswerAfterwards : public ::testing::Environment {
- public:
-  void TearDown() override {
+// After each test that sets an answer the service has none again (it then
+// says 503), so that no later test's program sees an offer. Only these
+// tests: another test program of this file may end while a test beside it
+// has set an answer of its own.
+struct NoAnswerAfterwards {
+  ~NoAnswerAfterwards() {
     ClearVersionAnswer();
     ClearAcknowledgedVersion();
   }
 };
-const auto* const kNoAnswerAfterwards = ::testing::AddGlobalTestEnvironment(new NoAnswerAfterwards);
 
 TEST(HttpClient, BodiesWhateverTheStatus) {
+  const NoAnswerAfterwards cleanUp;
   SetVersionAnswer(R"({"available":false})");
   ServeFiller(L"pieces.bin", 20000);
   ServeFiller(L"big.bin", 2 * 1024 * 1024);
@@ -65,6 +66,7 @@ void Acknowledge(const wchar_t* version) {
 // Offered: an available version newer than the running one whose installer
 // was not started before.
 TEST(UpdateCheck, OffersOnlyANewerVersionNotYetAcknowledged) {
+  const NoAnswerAfterwards cleanUp;
   const std::vector<int> v = ParseVersion(kCurrentVersion);
   const std::string current(kCurrentVersion, kCurrentVersion + wcslen(kCurrentVersion));
   const std::string newer = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2] + 1);

@@ -41,4 +41,15 @@ TEST(Version, OfferedVersionIsOneToFourNumbers) {
   for (const auto& c : cases) EXPECT_EQ(IsWellFormedVersion(c.text), c.offered) << c.text.size();
 }
 
+// What an installer's version resource must hold for an offered version.
+TEST(Version, PackedAsAVersionResourceHoldsIt) {
+  EXPECT_EQ(PackedVersion(L"1.2.0"), 0x0001000200000000u);
+  EXPECT_EQ(PackedVersion(L"1.2"), PackedVersion(L"1.2.0.0"));
+  EXPECT_EQ(PackedVersion(L"9.9.9.1"), 0x0009000900090001u);
+  EXPECT_EQ(PackedVersion(L"65535.0.0.007"), 0xFFFF000000000007u);
+  EXPECT_EQ(PackedVersion(L"65536.0"), std::nullopt);
+  EXPECT_EQ(PackedVersion(L"1.2.3.4.5"), std::nullopt);
+  EXPECT_EQ(PackedVersion(L"1.2-beta"), std::nullopt);
+}
+
 }  // namespace
