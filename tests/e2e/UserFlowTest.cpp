@@ -27,6 +27,12 @@ HWND FindBox(const Program& program, const wchar_t* caption, DWORD timeoutMs = 1
 }
 std::wstring BoxText(HWND box) { return TextOf(GetDlgItem(box, 0xFFFF)); }
 
+// A window the main window opens for a menu command, once it shows.
+HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* windowClass) {
+  PostMessageW(main, WM_COMMAND, command, 0);
+  return program.FindWindowOfClass(windowClass, 5000);
+}
+
 // Clicks the item of an open popup menu `fromTop` items below its top
 // (or, negative, above its bottom), ordinary items being this tall.
 void ClickMenuItem(HWND popup, int fromTop) {
@@ -95,10 +101,11 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   }
 
   // A corner chosen and applied is kept; one chosen and closed is not.
-  auto reopen = [&] {
-    PostMessageW(main_, WM_COMMAND, IDM_SETTINGS, 0);
-    settings = program_->FindWindowOfClass(kSettingsClass, 5000);
-    return settings != nullptr;
+  auto open = [&](int command, const wchar_t* windowClass) { return OpenWindow(*program_, main_, command, windowClass); };
+  auto reopen = [&] { return (settings = open(IDM_SETTINGS, kSettingsClass)) != nullptr; };
+  auto close = [](HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return WaitFor([&] { return !IsWindow(window); });
   };
   auto corner = [&] { return SendDlgItemMessageW(settings, kWebcamListId, CB_GETCURSEL, 0, 0); };
   for (const int button : {kApplyButtonId, kCloseButtonId}) {
@@ -114,48 +121,32 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   EXPECT_EQ(settings, first);
   EXPECT_EQ(FindWindowExW(nullptr, FindWindowExW(nullptr, nullptr, kSettingsClass, nullptr), kSettingsClass, nullptr),
             nullptr);
-  PostMessageW(settings, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
-  EXPECT_TRUE(CloseNormally(main_, *program_));
-}
+  ASSERT_TRUE(close(settings));
 
-// The about and settings windows opened inside each other's loops close in
-// any order: an Apply after the outer window has gone is kept, and an inner
-// window outliving its opener's loop still paints with its own brush.
-TEST_F(EndToEndTest, AboutAndSettingsInsideEachOther) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  auto open = [&](int command, const wchar_t* windowClass) {
-    PostMessageW(main_, WM_COMMAND, command, 0);
-    return program_->FindWindowOfClass(windowClass, 5000);
-  };
-  auto close = [](HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    return WaitFor([&] { return !IsWindow(window); });
-  };
-  HWND about = open(IDM_ABOUT, L"AboutDlg"), settings = open(IDM_SETTINGS, kSettingsClass);
-  ASSERT_TRUE(about && settings);
+  // With the about window, inside each other's loops, closed in any order:
+  // an Apply after the outer window has gone is kept, and an inner window
+  // that outlives its opener's loop still paints with its own brush.
+  HWND about = open(IDM_ABOUT, L"AboutDlg");
+  ASSERT_TRUE(about && reopen());
   ASSERT_TRUE(close(about));
   SendDlgItemMessageW(settings, kWebcamListId, CB_SETCURSEL, 2, 0);
   ClickOn(GetDlgItem(settings, kApplyButtonId));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
-  settings = open(IDM_SETTINGS, kSettingsClass);
-  ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(SendDlgItemMessageW(settings, kWebcamListId, CB_GETCURSEL, 0, 0), 2);
-
+  ASSERT_TRUE(reopen());
+  EXPECT_EQ(corner(), 2);
   about = open(IDM_ABOUT, L"AboutDlg");
   ASSERT_NE(about, nullptr);
   ASSERT_TRUE(close(settings));
   // Made taller from outside: the new strip is painted now, with the brush.
-  RECT r{};
+  RECT r{}, area{};
   GetWindowRect(about, &r);
   SetWindowPos(about, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + 40, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Sleep(500);
-  RECT client{};
-  GetClientRect(about, &client);
-  POINT corner{4, client.bottom - 4};
-  ClientToScreen(about, &corner);
+  GetClientRect(about, &area);
+  POINT strip{4, area.bottom - 4};
+  ClientToScreen(about, &strip);
   HDC screen = GetDC(nullptr);
-  EXPECT_EQ(GetPixel(screen, corner.x, corner.y), RGB(45, 45, 48));
+  EXPECT_EQ(GetPixel(screen, strip.x, strip.y), RGB(45, 45, 48));
   ReleaseDC(nullptr, screen);
   ASSERT_TRUE(close(about));
   EXPECT_TRUE(CloseNormally(main_, *program_));
@@ -203,7 +194,6 @@ class UpdateOfferTest : public EndToEndTest {
   // The offer accepted; false when none came.
   static bool Accept(const Program& program) {
     HWND offer = FindBox(program, kOfferCaption);
-    if (!offer) SaveScreenshot({0, 0, 1024, 768}, L"debug-no-offer");
     if (offer) ClickOn(GetDlgItem(offer, IDOK));
     return offer != nullptr;
   }
@@ -211,6 +201,15 @@ class UpdateOfferTest : public EndToEndTest {
   // progress window, or null.
   static HWND AcceptSlowDownload(const Program& program) {
     return Accept(program) ? FindBox(program, kProgressTitle, 5000) : nullptr;
+  }
+  // The installer started and the version recorded, the program ended; and
+  // both undone for what follows.
+  static void ExpectInstalled(const Program& program) {
+    EXPECT_EQ(program.WaitForExit(20000), 0u);
+    EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
+    EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
+    DeleteFileW(InstallerRanMark().c_str());
+    ClearAcknowledgedVersion();
   }
   // The program signed by the test publisher.
   static std::wstring SignedProgram() { return VersionServiceDir() + L"\\signed\\Quillomat.exe"; }
@@ -241,24 +240,14 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
-// The signed program takes the offer while its about window is open (that
-// window's loop runs below the offer), starts its publisher's real installer
-// of the newer version and ends all the same. Clicked through, the installer
-// puts the newer program in place for all users.
+// The signed program takes the offer, starts its publisher's real installer
+// of the newer version and ends. Clicked through, the installer puts the
+// newer program in place for all users.
 TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
   Offer(L"files/Quillomat-Setup-9.9.9.exe");
-  const std::wstring hang = VersionServiceDir() + L"\\hang";
-  ASSERT_TRUE(WriteFileBytes(hang, ""));  // the offer waits
   Program program(SignedProgram());
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
-  PostMessageW(main, WM_COMMAND, IDM_ABOUT, 0);
-  HWND about = program.FindWindowOfClass(L"AboutDlg", 5000);
-  DeleteFileW(hang.c_str());
-  ASSERT_NE(about, nullptr);
-  HWND offer = FindBox(program, kOfferCaption);
-  ASSERT_NE(offer, nullptr);
-  ClickOn(GetDlgItem(offer, IDOK));
+  ASSERT_NE(StartAndFindMain(program), nullptr);
+  ASSERT_TRUE(Accept(program));
   EXPECT_EQ(program.WaitForExit(30000), 0u);
   EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
 
@@ -306,11 +295,7 @@ TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOffere
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(Accept(program));
     if (starts) {
-      EXPECT_EQ(program.WaitForExit(20000), 0u);
-      EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
-      EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
-      DeleteFileW(InstallerRanMark().c_str());
-      ClearAcknowledgedVersion();
+      ExpectInstalled(program);
       continue;
     }
     HWND failed = FindBox(program, kUpdateFailedCaption, 20000);
@@ -330,27 +315,16 @@ TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOffere
 // window. The service takes about three seconds for the installer.
 TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
   Offer(L"crawl/setup-signed.exe");
-  auto open = [](const Program& program, HWND main, int command, const wchar_t* windowClass) {
-    PostMessageW(main, WM_COMMAND, command, 0);
-    return program.FindWindowOfClass(windowClass, 5000);
-  };
   auto answers = [](HWND window) {
     DWORD_PTR ignored = 0;
     return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored) != 0;
-  };
-  auto installed = [](const Program& program) {
-    EXPECT_EQ(program.WaitForExit(15000), 0u);
-    EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
-    EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
-    DeleteFileW(InstallerRanMark().c_str());
-    ClearAcknowledgedVersion();
   };
   {
     SCOPED_TRACE("About opened during the download, then the download's close box");
     Program program;
     HWND main = StartAndFindMain(program), progress = AcceptSlowDownload(program);
     ASSERT_NE(progress, nullptr);
-    HWND about = open(program, main, IDM_ABOUT, L"AboutDlg");
+    HWND about = OpenWindow(program, main, IDM_ABOUT, L"AboutDlg");
     ASSERT_NE(about, nullptr);
     // About covers the middle of the progress window, not its close box.
     RECT r{};
@@ -373,7 +347,7 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     Program program;
     HWND main = StartAndFindMain(program), progress = AcceptSlowDownload(program);
     ASSERT_NE(progress, nullptr);
-    HWND settings = open(program, main, IDM_SETTINGS, kSettingsClass);
+    HWND settings = OpenWindow(program, main, IDM_SETTINGS, kSettingsClass);
     ASSERT_NE(settings, nullptr);
     HWND label = FindWindowExW(progress, nullptr, L"Static", nullptr);
     // "Downloading... N / N KB": all of it.
@@ -389,14 +363,14 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     Sleep(1000);
     EXPECT_FALSE(FileExists(InstallerRanMark()));
     PostMessageW(settings, WM_CLOSE, 0, 0);
-    installed(program);
+    ExpectInstalled(program);
   }
   {
     SCOPED_TRACE("the offer taken inside About's loop, About closed during the download");
     const std::wstring hang = VersionServiceDir() + L"\\hang";
     ASSERT_TRUE(WriteFileBytes(hang, ""));
     Program program;
-    HWND main = StartAndFindMain(program), about = open(program, main, IDM_ABOUT, L"AboutDlg");
+    HWND main = StartAndFindMain(program), about = OpenWindow(program, main, IDM_ABOUT, L"AboutDlg");
     DeleteFileW(hang.c_str());
     ASSERT_NE(about, nullptr);
     HWND progress = AcceptSlowDownload(program);
@@ -404,7 +378,7 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     PostMessageW(about, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }));
     EXPECT_TRUE(IsWindowVisible(progress));
-    installed(program);
+    ExpectInstalled(program);
   }
   {
     SCOPED_TRACE("the tray's Exit during the download");
