@@ -19,9 +19,9 @@ namespace {
 std::atomic<bool> g_engineAliveAtFinalize{false};
 
 // Two ways the main loop ends during a recording: the tray's Exit while the
-// about window's own loop runs (that loop takes the quit, and the main loop
-// still ends), and a quit posted with the window still up, as an accepted
-// update does after starting its installer (the window goes after the loop).
+// about window's own loop runs (that loop ends with its window, and the main
+// loop then ends too), and a quit posted with the window still up (the window
+// goes after the loop).
 TEST(ShutdownTest, EndingDuringARecordingFinishesItFirst) {
   GdiplusSession gdiplus;
   for (const bool nested : {true, false}) {

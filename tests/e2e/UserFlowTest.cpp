@@ -3,6 +3,7 @@
 // keyboard, an update offer declined and one installed, and ending the
 // program while it records; and the version the program file carries.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -43,6 +44,14 @@ void ClickMenuItem(HWND popup, int fromTop) {
   ClickAt(r.left + 30, y);
 }
 
+// The close box at the right end of a window's caption.
+void ClickCloseBox(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  ClickAt(r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2 - 1,
+          r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
+}
+
 // The notification-area icon's menu, opened as a right click on the icon
 // does, and one of its items clicked.
 void ClickTrayMenuItem(const Program& program, HWND main, int fromTop) {
@@ -68,7 +77,10 @@ TEST_F(EndToEndTest, WebcamThatCannotOpenSaysSoAndChangesNothing) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
-TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
+// The settings window from the File menu, and the about window from the
+// keyboard (Alt+"/" and Alt+"?", also while a button has the keyboard focus
+// after a click on it), each alone and inside the other's loop.
+TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   ASSERT_NO_FATAL_FAILURE(Start());
   // "File" on the menu bar, just above the client area.
   POINT client{0, 0};
@@ -101,8 +113,7 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   }
 
   // A corner chosen and applied is kept; one chosen and closed is not.
-  auto open = [&](int command, const wchar_t* windowClass) { return OpenWindow(*program_, main_, command, windowClass); };
-  auto reopen = [&] { return (settings = open(IDM_SETTINGS, kSettingsClass)) != nullptr; };
+  auto reopen = [&] { return (settings = OpenWindow(*program_, main_, IDM_SETTINGS, kSettingsClass)) != nullptr; };
   auto close = [](HWND window) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     return WaitFor([&] { return !IsWindow(window); });
@@ -123,10 +134,17 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
             nullptr);
   ASSERT_TRUE(close(settings));
 
-  // With the about window, inside each other's loops, closed in any order:
-  // an Apply after the outer window has gone is kept, and an inner window
-  // that outlives its opener's loop still paints with its own brush.
-  HWND about = open(IDM_ABOUT, L"AboutDlg");
+  ClickOn(GetDlgItem(main_, IDC_MICROPHONE));  // twice: the flag as it was
+  ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
+  Xdotool(L"key alt+question");
+  HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
+  ASSERT_TRUE(about && close(about));
+
+  // Inside each other's loops, closed in any order: an Apply after the outer
+  // window has gone is kept, and an inner window that outlives its opener's
+  // loop still paints with its own brush.
+  Xdotool(L"key alt+slash");
+  about = program_->FindWindowOfClass(L"AboutDlg", 5000);
   ASSERT_TRUE(about && reopen());
   ASSERT_TRUE(close(about));
   SendDlgItemMessageW(settings, kWebcamListId, CB_SETCURSEL, 2, 0);
@@ -134,7 +152,7 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
   ASSERT_TRUE(reopen());
   EXPECT_EQ(corner(), 2);
-  about = open(IDM_ABOUT, L"AboutDlg");
+  about = OpenWindow(*program_, main_, IDM_ABOUT, L"AboutDlg");
   ASSERT_NE(about, nullptr);
   ASSERT_TRUE(close(settings));
   // Made taller from outside: the new strip is painted now, with the brush.
@@ -149,23 +167,6 @@ TEST_F(EndToEndTest, SettingsWindowFromTheFileMenu) {
   EXPECT_EQ(GetPixel(screen, strip.x, strip.y), RGB(45, 45, 48));
   ReleaseDC(nullptr, screen);
   ASSERT_TRUE(close(about));
-  EXPECT_TRUE(CloseNormally(main_, *program_));
-}
-
-// Alt+"/" and Alt+"?" open the about window, also while a button has the
-// keyboard focus after a click on it.
-TEST_F(EndToEndTest, AboutWindowFromTheKeyboard) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  for (const wchar_t* keys : {L"alt+slash", L"alt+question"}) {
-    SCOPED_TRACE(Narrow(keys));
-    ClickOn(GetDlgItem(main_, IDC_MICROPHONE));  // twice: the flag as it was
-    ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
-    Xdotool(std::wstring(L"key ") + keys);
-    HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
-    ASSERT_NE(about, nullptr);
-    PostMessageW(about, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }));
-  }
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
@@ -315,10 +316,6 @@ TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOffere
 // window. The service takes about three seconds for the installer.
 TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
   Offer(L"crawl/setup-signed.exe");
-  auto answers = [](HWND window) {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored) != 0;
-  };
   {
     SCOPED_TRACE("About opened during the download, then the download's close box");
     Program program;
@@ -326,16 +323,12 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     ASSERT_NE(progress, nullptr);
     HWND about = OpenWindow(program, main, IDM_ABOUT, L"AboutDlg");
     ASSERT_NE(about, nullptr);
-    // About covers the middle of the progress window, not its close box.
-    RECT r{};
-    GetWindowRect(progress, &r);
-    ClickAt(r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2 - 1,
-            r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
+    ClickCloseBox(progress);  // About covers the middle of the progress window, not its close box
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(progress); }, 1000));
-    EXPECT_TRUE(answers(main));
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));  // not spinning
     PostMessageW(about, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(about) && !IsWindow(progress); }, 2000));
-    EXPECT_TRUE(answers(main));
     Sleep(4000);  // as long as the download would have taken
     EXPECT_FALSE(FileExists(InstallerRanMark()));
     EXPECT_EQ(AcknowledgedVersion(), L"");
@@ -349,15 +342,9 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     ASSERT_NE(progress, nullptr);
     HWND settings = OpenWindow(program, main, IDM_SETTINGS, kSettingsClass);
     ASSERT_NE(settings, nullptr);
-    HWND label = FindWindowExW(progress, nullptr, L"Static", nullptr);
-    // "Downloading... N / N KB": all of it.
-    ASSERT_TRUE(WaitForText(
-        label,
-        [](const std::wstring& text) {
-          unsigned got = 0, total = 1;
-          return swscanf(text.c_str(), L"Downloading... %u / %u KB", &got, &total) == 2 && got == total;
-        },
-        15000));
+    HWND bar = FindWindowExW(progress, nullptr, PROGRESS_CLASSW, nullptr);  // at its end: all of it
+    ASSERT_TRUE(WaitFor([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) == SendMessageW(bar, PBM_GETRANGE, FALSE, 0); },
+                        15000));
     // The installer starts once the settings window, whose loop runs above
     // the download's, is closed.
     Sleep(1000);
@@ -488,10 +475,7 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
       }
       ClickTrayMenuItem(program, main, -1);  // "Exit", the last item
     } else {
-      RECT r{};
-      GetWindowRect(main, &r);
-      ClickAt(r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2 - 1,
-              r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
+      ClickCloseBox(main);
     }
     EXPECT_EQ(program.WaitForExit(), 0u);
     const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));

@@ -52,7 +52,6 @@ TEST(Mp4Writer, FailingSteps) {
     StandInEngine engine;
     EXPECT_FALSE(engine.recorder->Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
     EXPECT_EQ(engine.recorder->problem.load(), RecorderProblem::NoMediaFoundation);
-    EXPECT_EQ(StandInRecords().size(), 0u);
     api.Startup = startup;
   }
 

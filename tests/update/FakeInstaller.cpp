@@ -2,7 +2,7 @@
 // in the temporary folder, and ends.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   wchar_t path[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, path);
   lstrcatW(path, L"quillomat-installer-ran.txt");

@@ -43,13 +43,9 @@ TEST(Version, OfferedVersionIsOneToFourNumbers) {
 
 // What an installer's version resource must hold for an offered version.
 TEST(Version, PackedAsAVersionResourceHoldsIt) {
-  EXPECT_EQ(PackedVersion(L"1.2.0"), 0x0001000200000000u);
-  EXPECT_EQ(PackedVersion(L"1.2"), PackedVersion(L"1.2.0.0"));
-  EXPECT_EQ(PackedVersion(L"9.9.9.1"), 0x0009000900090001u);
-  EXPECT_EQ(PackedVersion(L"65535.0.0.007"), 0xFFFF000000000007u);
-  EXPECT_EQ(PackedVersion(L"65536.0"), std::nullopt);
-  EXPECT_EQ(PackedVersion(L"1.2.3.4.5"), std::nullopt);
-  EXPECT_EQ(PackedVersion(L"1.2-beta"), std::nullopt);
+  EXPECT_EQ(PackedVersion(L"1.2"), 0x0001000200000000u);  // the numbers not given are 0
+  EXPECT_EQ(PackedVersion(L"65535.9.0.007"), 0xFFFF000900000007u);
+  for (const wchar_t* none : {L"65536.0", L"1.2.3.4.5", L"1.2-beta"}) EXPECT_EQ(PackedVersion(none), std::nullopt) << none;
 }
 
 }  // namespace
