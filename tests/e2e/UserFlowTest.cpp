@@ -1,7 +1,7 @@
 // The program's other roads, as a user takes them: the webcam that cannot be
-// opened, the settings window from the File menu, the about window from the
-// keyboard, an update offer declined and one installed, and ending the
-// program while it records; and the version the program file carries.
+// opened, the settings and about windows, an update offer declined, one
+// installed, one refused and one downloading beside other windows, the
+// keyboard alone, and ending the program while it records.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
