@@ -1,5 +1,5 @@
 #!/bin/sh
-# Code signing for the update tests, by the run's throw-away authority that
+# Code signing for the update tests, by the run's throw-away authorities that
 # tools/test-tls.sh made and trusted for this run only.
 #
 #   test-signing.sh DIR PROGRAM INSTALLER NEXT VERSION OLD_INSTALLER
