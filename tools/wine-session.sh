@@ -79,13 +79,25 @@ ENV
     wine reg add 'HKCU\Software\Wine\DllOverrides' /v "$(basename "$dll" .dll)" /d native,builtin /f \
       </dev/null >>"$dir/wineboot.log" 2>&1
   done
+  # The server writes the registry to the prefix only now and then: ended
+  # gently once, it writes the booted prefix out, so that a restart after a
+  # hang (below) finds a whole prefix.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wait "$(cat "$dir/wineserver.pid")" 2>/dev/null || true
+  start_server
   echo "wine session ready on display $display"
   ;;
 restart)
   . "$dir/env"
-  # A server that spins answers nobody, `wineserver -k` included: its end
-  # takes every process of the session with it.
+  # A server that spins answers nobody, `wineserver -k` included: it and
+  # every process of the session (known by the prefix in its environment)
+  # are ended by force.
   kill -9 "$(cat "$dir/wineserver.pid")" 2>/dev/null || true
+  for process in /proc/[0-9]*; do
+    if tr '\0' '\n' <"$process/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+      kill -9 "${process#/proc/}" 2>/dev/null || true
+    fi
+  done
   sleep 1
   start_server
   ;;

@@ -44,8 +44,19 @@ class User {
       Sleep(30);
       // Every box that comes up is answered, also one no test expects (the
       // platform's own, about a broken installer), so that a fault fails the
-      // test rather than hanging it.
-      for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
+      // test rather than hanging it. The windows are listed at once: Wine's
+      // server never returns from a FindWindowEx after a window that is being
+      // destroyed, and then answers no one.
+      std::vector<HWND> windows;
+      EnumWindows(
+          [](HWND window, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&windows));
+      for (HWND box : windows) {
+        wchar_t kind[16] = {};
+        if (!GetClassNameW(box, kind, 16) || wcscmp(kind, L"#32770") != 0) continue;
         wchar_t caption[128] = {}, text[512] = {};
         GetWindowTextW(box, caption, 128);
         if (!IsWindowVisible(box) || box == last) continue;
