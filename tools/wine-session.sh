@@ -58,9 +58,8 @@ ENV
   start_server
   # The prefix is booted by the first program started in it (Wine runs
   # `wineboot --init` for it and waits until that has finished). Never run
-  # `wineboot -i` here as well: that boots the prefix a second time, beside
-  # the first boot's services, and two service managers in one prefix can
-  # wedge the server for the rest of the run.
+  # `wineboot -i` here as well: that boots the prefix a second time, and a
+  # second service manager with its drivers runs beside the first one's.
   # No window manager runs on the virtual screen: let Wine draw captions and
   # frames itself, as Windows would, instead of leaving them to one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
