@@ -259,6 +259,19 @@ bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs) {
   return WaitFor([&] { return TextOf(window) == text; }, timeoutMs);
 }
 
+bool WaitForKeyboard(HWND window) {
+  const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  // Wine's X window for it.
+  const auto x = reinterpret_cast<ULONG_PTR>(GetPropW(window, L"__wine_x11_whole_window"));
+  const std::wstring focused = L"[ $(xdotool getwindowfocus) = " + std::to_wstring(x) + L" ]";
+  return WaitFor([&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(thread, &info) && info.hwndActive == window && !(info.flags & GUI_INMOVESIZE) &&
+           RunShell(focused) == 0;
+  });
+}
+
 
 // --- The live scene.
 

@@ -54,6 +54,10 @@ void ClickOn(HWND control);  // its centre
 // Waits until the window's text satisfies `check`; the last text seen.
 bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs = 5000);
 bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs = 5000);
+// Waits until keys typed now go to `window`: it is the active window of its
+// program, which is not moving or sizing it, and the X server sends it the
+// keyboard. A click only starts all that; keys typed at once may go astray.
+bool WaitForKeyboard(HWND window);
 
 // A lively scene on its own thread: a borderless top-most window showing a
 // clock (the milliseconds since the scene began, as 32 black or white cells

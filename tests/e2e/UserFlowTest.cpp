@@ -136,6 +136,7 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
 
   ClickOn(GetDlgItem(main_, IDC_MICROPHONE));  // twice: the flag as it was
   ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
+  ASSERT_TRUE(WaitForKeyboard(main_));
   Xdotool(L"key alt+question");
   HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
   ASSERT_TRUE(about && close(about));
@@ -143,6 +144,7 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   // Inside each other's loops, closed in any order: an Apply after the outer
   // window has gone is kept, and an inner window that outlives its opener's
   // loop still paints with its own brush.
+  ASSERT_TRUE(WaitForKeyboard(main_));
   Xdotool(L"key alt+slash");
   about = program_->FindWindowOfClass(L"AboutDlg", 5000);
   ASSERT_TRUE(about && reopen());
@@ -424,6 +426,7 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
   RECT frame{};
   GetWindowRect(main_, &frame);
   ClickAt(frame.left + 60, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2 + 2);
+  ASSERT_TRUE(WaitForKeyboard(main_));
   Xdotool(L"key Tab space");
   EXPECT_TRUE(WaitForText(StatusLine(main_), IsRecordingStatus)) << Narrow(TextOf(StatusLine(main_)));
   Xdotool(L"key Tab");
