@@ -185,28 +185,16 @@ void Program::Kill() {
 }
 
 HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
-  struct Search {
-    DWORD pid;
-    const wchar_t* cls;
-    const wchar_t* title;
-    HWND found;
-  } search{pid, className, title, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t cls[64] = {};
-        GetClassNameW(window, cls, 64);
-        if (owner == s->pid && _wcsicmp(cls, s->cls) == 0 && IsWindowVisible(window) &&
-            (!s->title || TextOf(window) == s->title)) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (HWND window : TopLevelWindows()) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t cls[64] = {};
+    GetClassNameW(window, cls, 64);
+    if (owner == pid && _wcsicmp(cls, className) == 0 && IsWindowVisible(window) && (!title || TextOf(window) == title)) {
+      return window;
+    }
+  }
+  return nullptr;
 }
 
 HWND Program::FindWindowOfClass(const wchar_t* className, DWORD timeoutMs, const wchar_t* title) const {

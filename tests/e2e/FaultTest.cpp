@@ -104,13 +104,11 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   DeleteMatching(journals.path(), L"*");
 }
 
-// A platform that cannot make or finish a recording: no Media Foundation
-// (as on the "N" editions), Wine's own writer, which cannot encode (each for
-// a copy of the program, as Wine is told), and a Finalize that fails. The
-// program starts all the same, and the status line says what went wrong; a
-// start that fails leaves no file. A DLL planted as mfplat.dll beside the
-// copies and in the folder they are started in is never loaded (it would
-// leave its mark, and Media Foundation would be missing).
+// A platform that cannot make or finish a recording: no Media Foundation (as
+// on the "N" editions), Wine's own writer, which cannot encode (each for a
+// copy, as Wine is told), a Finalize that fails. The status line says why; a
+// failed start leaves no file. An mfplat.dll planted beside the copies and in
+// the folder they start in is never loaded (it would leave its mark).
 TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   TempDir copies, current;
   const wchar_t* const overrides[][3] = {{L"QuillomatNoMF.exe", L"mfplat", L"disabled"},
@@ -157,9 +155,7 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
     EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4"), starts ? 1 : 0);
   }
   EXPECT_EQ(CountMatching(copies.path(), L"*.loaded") + CountMatching(current.path(), L"*.loaded"), 0);
-  for (const auto& o : overrides) {
-    if (o[1]) RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + o[0]).c_str());
-  }
+  for (const auto& o : overrides) RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + std::wstring(o[0])).c_str());
 }
 
 // Windows ending the session during a recording: asked first, the program

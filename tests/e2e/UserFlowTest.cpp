@@ -258,10 +258,10 @@ TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
   // Titled after its page: "Quillomat 9.9.9 Setup: Installation Folder".
   ASSERT_TRUE(WaitFor(
       [&] {
-        for (setup = GetTopWindow(nullptr); setup; setup = GetWindow(setup, GW_HWNDNEXT)) {
-          if (IsWindowVisible(setup) && TextOf(setup).rfind(L"Quillomat 9.9.9 Setup", 0) == 0) return true;
+        for (HWND window : TopLevelWindows()) {
+          if (IsWindowVisible(window) && TextOf(window).rfind(L"Quillomat 9.9.9 Setup", 0) == 0) setup = window;
         }
-        return false;
+        return setup != nullptr;
       },
       20000));
   ClickOn(GetDlgItem(setup, IDOK));  // "Install"
@@ -283,9 +283,8 @@ TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
 }
 
 // The signed program starts an installer its publisher signed with a renewed
-// key; it refuses every other, and an older installer of its publisher
-// offered as the newer version: each is removed, nothing is recorded, and
-// the program goes on.
+// key; any other, or its publisher's older one offered as newer, is refused,
+// removed and not recorded, and the program goes on.
 TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOfferedVersion) {
   for (const wchar_t* file : {L"setup-renewed.exe", L"setup-unsigned.exe", L"setup-tampered.exe", L"setup-other.exe",
                               L"setup-otherca.exe", L"setup-old.exe"}) {
@@ -312,10 +311,9 @@ TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOffere
   }
 }
 
-// The download beside the program's other windows, whose loops run above or
-// below its own: whichever loop runs, a cancel, the end of the download and
-// the end of the program each do what they would do without the other
-// window. The service takes about three seconds for the installer.
+// A download (about three seconds) beside windows whose loops run above or
+// below its own: a cancel, its end and the program's end each do what they
+// would do without them.
 TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
   Offer(L"crawl/setup-signed.exe");
   {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <mferror.h>
 
+#include <utility>
+
 #include "recorder/ScreenRecorder.h"
 #include "tests/support/ScreenFixtures.h"
 
@@ -45,15 +47,12 @@ TEST(Mp4Writer, FailingSteps) {
   }
 
   // Media Foundation that will not start: the start is refused as without it.
-  {
-    auto& api = const_cast<MediaFoundationApi&>(*MediaFoundation());
-    const auto startup = api.Startup;
-    api.Startup = &RefuseStartup;
-    StandInEngine engine;
-    EXPECT_FALSE(engine.recorder->Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
-    EXPECT_EQ(engine.recorder->problem.load(), RecorderProblem::NoMediaFoundation);
-    api.Startup = startup;
-  }
+  auto& api = const_cast<MediaFoundationApi&>(*MediaFoundation());
+  const auto startup = std::exchange(api.Startup, &RefuseStartup);
+  StandInEngine refused;
+  EXPECT_FALSE(refused.recorder->Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
+  EXPECT_EQ(refused.recorder->problem.load(), RecorderProblem::NoMediaFoundation);
+  api.Startup = startup;
 
   const std::wstring existing = dir.File(L"existing.mp4");
   ASSERT_TRUE(WriteFileBytes(existing, "earlier"));

@@ -54,6 +54,10 @@ class ScopedEnvironment {
 // Handles messages for about the given time.
 void PumpMessages(DWORD milliseconds);
 
+// The desktop's top-level windows, listed at once: never walked with FindWindowEx,
+// which wedges Wine's server when it starts after a window being destroyed.
+std::vector<HWND> TopLevelWindows();
+
 // A borderless top-most window of one colour (0x00RRGGBB) at a fixed place.
 class SolidWindow {
  public:

@@ -44,17 +44,8 @@ class User {
       Sleep(30);
       // Every box that comes up is answered, also one no test expects (the
       // platform's own, about a broken installer), so that a fault fails the
-      // test rather than hanging it. The windows are listed at once: Wine's
-      // server never returns from a FindWindowEx after a window that is being
-      // destroyed, and then answers no one.
-      std::vector<HWND> windows;
-      EnumWindows(
-          [](HWND window, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&windows));
-      for (HWND box : windows) {
+      // test rather than hanging it.
+      for (HWND box : TopLevelWindows()) {
         wchar_t kind[16] = {};
         if (!GetClassNameW(box, kind, 16) || wcscmp(kind, L"#32770") != 0) continue;
         wchar_t caption[128] = {}, text[512] = {};
