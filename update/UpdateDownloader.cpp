@@ -198,9 +198,8 @@ bool WaitServingSentMessages(HANDLE worker, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   for (;;) {
     const DWORD waited = GetTickCount() - start;
-    if (timeoutMs != INFINITE && waited >= timeoutMs) return false;
-    const DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, timeoutMs == INFINITE ? INFINITE : timeoutMs - waited,
-                                                   QS_SENDMESSAGE);
+    if (waited >= timeoutMs) return false;
+    const DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, timeoutMs - waited, QS_SENDMESSAGE);
     if (result == WAIT_OBJECT_0) return true;
     if (result != WAIT_OBJECT_0 + 1) return false;
     MSG message;
