@@ -27,6 +27,7 @@ BOOL InitInstance(HINSTANCE instance, int showCommand) {
   main.instance = instance;
   g_recorder = new ScreenRecorder();
   g_recorder->audioFlag = &main.audioFlag;
+  g_recorder->computerSoundFlag = &main.computerSoundFlag;
   main.outputFolder = DefaultOutputFolder();
   main.captureRegion = PrimaryScreenRegion();
 

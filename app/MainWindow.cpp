@@ -51,6 +51,7 @@ void AddSettingsToFileMenu(HWND window) {
   const int count = GetMenuItemCount(file);
   InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_STRING, IDM_SETTINGS, L"General Settings...");
+  InsertMenuW(file, IDM_SETTINGS, MF_BYCOMMAND | MF_STRING, IDM_COMPUTER_SOUND, kComputerSoundItem);
   DrawMenuBar(window);
 }
 
@@ -160,6 +161,10 @@ void OnCommand(MainWindow& main, int id) {
     case IDC_MICROPHONE:
       OnMicrophoneCommand(main);
       break;
+    case IDM_COMPUTER_SOUND:
+    case IDM_TRAY_COMPUTER_SOUND:
+      OnComputerSoundCommand(main);
+      break;
     case IDC_REGION:
       OnRegionCommand(main);
       break;
@@ -195,6 +200,8 @@ bool HandlesCommand(int id) {
     case IDC_PAUSE:
     case IDC_FULLSCREEN:
     case IDC_MICROPHONE:
+    case IDM_COMPUTER_SOUND:
+    case IDM_TRAY_COMPUTER_SOUND:
     case IDC_REGION:
     case IDC_WEBCAM:
     case IDM_SETTINGS:

@@ -49,6 +49,7 @@ struct MainWindow {
 
   CaptureRegion captureRegion{};
   bool audioFlag = true;   // read by the engine when a recording starts
+  bool computerSoundFlag = false;  // likewise; off at every start
   bool webcamFlag = false;
   std::wstring outputFolder;
   RecordingSettings settings;
@@ -75,6 +76,7 @@ void OnRecordCommand(MainWindow& main);
 void OnPauseCommand(MainWindow& main);
 void OnFullScreenCommand(MainWindow& main);
 void OnMicrophoneCommand(MainWindow& main);
+void OnComputerSoundCommand(MainWindow& main);
 void OnRegionCommand(MainWindow& main);
 void OnWebcamCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);

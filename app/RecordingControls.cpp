@@ -7,6 +7,7 @@
 #include "app/OutputFolder.h"
 #include "app/StatusText.h"
 #include "recorder/ScreenRecorder.h"
+#include "res/resource.h"
 #include "region/RegionSelector.h"
 #include "settings/SettingsDialog.h"
 #include "ui/WindowGeometry.h"
@@ -40,6 +41,24 @@ void NameButtons(const MainWindow& main, RecorderState state) {
   NameButton(main, main.webcamButton, names.webcam);
 }
 
+// The status line, with word of computer sound that was asked for and is
+// not being recorded.
+void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
+  if (state != RecorderState::Idle && g_recorder->computerSoundMissing.load()) text += kStatusNoComputerSound;
+  SetWindowTextW(main.statusLine, text.c_str());
+}
+
+// The computer sound's switch, in both menus: changed only between recordings.
+void ShowComputerSoundSwitch(const MainWindow& main, RecorderState state) {
+  const bool changeable = state == RecorderState::Idle;
+  HMENU bar = GetMenu(main.window);
+  if (bar) {
+    CheckMenuItem(bar, IDM_COMPUTER_SOUND, MF_BYCOMMAND | (main.computerSoundFlag ? MF_CHECKED : MF_UNCHECKED));
+    EnableMenuItem(bar, IDM_COMPUTER_SOUND, MF_BYCOMMAND | (changeable ? MF_ENABLED : MF_GRAYED));
+  }
+  if (main.tray) main.tray->ShowComputerSound(main.computerSoundFlag, changeable);
+}
+
 }  // namespace
 
 // The display keeps no copy of the recording state: it reads the engine's
@@ -63,6 +82,7 @@ void RefreshUiState(HWND window) {
   }
 
   NameButtons(main, state);
+  ShowComputerSoundSwitch(main, state);
 
   EnableWindow(main.microphoneButton, TRUE);
   EnableWindow(main.browseButton, state == RecorderState::Idle);
@@ -71,7 +91,7 @@ void RefreshUiState(HWND window) {
   const StatusDisplay display = RefreshDurationClock(main.clock, state, GetTickCount());
   if (display.timer == DurationTimer::Start) SetTimer(window, kDurationTimerId, 1000, nullptr);
   if (display.timer == DurationTimer::Kill) KillTimer(window, kDurationTimerId);
-  SetWindowTextW(main.statusLine, display.status.c_str());
+  ShowStatus(main, state, display.status);
   if (main.tray) main.tray->SetTip(display.tip);
 }
 
@@ -130,6 +150,14 @@ void OnMicrophoneCommand(MainWindow& main) {
   NameButtons(main, g_recorder->state.load());
 }
 
+void OnComputerSoundCommand(MainWindow& main) {
+  // Takes effect with the next recording, like the microphone; a running
+  // recording keeps the sources it began with.
+  if (g_recorder->state.load() != RecorderState::Idle) return;
+  main.computerSoundFlag = !main.computerSoundFlag;
+  RefreshUiState(main.window);
+}
+
 void OnHotkey(MainWindow& main, int id) {
   // As the buttons: not while the region overlay or the settings window
   // has the program's attention.
@@ -149,7 +177,7 @@ void OnDurationTimer(MainWindow& main) {
   const std::wstring duration = DurationOnTimer(main.clock, GetTickCount());
   if (duration.empty()) return;
   if (main.tray) main.tray->SetDurationText(duration);
-  SetWindowTextW(main.statusLine, (kStatusRecordingPrefix + duration).c_str());
+  ShowStatus(main, g_recorder->state.load(), kStatusRecordingPrefix + duration);
 }
 
 void OnRegionCommand(MainWindow& main) {

@@ -38,6 +38,11 @@ inline constexpr wchar_t kTipReady[] = L"Quillomat - Ready";
 inline constexpr wchar_t kTipRecording[] = L"Quillomat - Recording";
 inline constexpr wchar_t kTipPaused[] = L"Quillomat - Paused";
 inline constexpr wchar_t kTrayDurationPrefix[] = L"Duration: ";
+// The switch of the computer's sound, in the "&File" menu and the tray menu.
+inline constexpr wchar_t kComputerSoundItem[] = L"Record Computer Sound";
+// After the duration in the status line while a recording runs without the
+// computer's sound that was asked for.
+inline constexpr wchar_t kStatusNoComputerSound[] = L" - computer sound missing";
 
 // Why nothing is recording, in the status line: the folder's faults, found
 // before a start, and the engine's.

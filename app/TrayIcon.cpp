@@ -24,6 +24,9 @@ TrayIcon::TrayIcon(HWND owner, HICON icon) : owner_(owner) {
     AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu_.get(), MF_STRING | MF_GRAYED, 0, L"Duration: 00:00:00");
     AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
+    // After the duration, which is known by its position.
+    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_COMPUTER_SOUND, kComputerSoundItem);
+    AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_EXIT, L"Exit");
   }
 }
@@ -43,6 +46,12 @@ void TrayIcon::SetDurationText(const std::wstring& duration) {
   if (!menu_) return;
   const std::wstring text = kTrayDurationPrefix + duration;
   ModifyMenuW(menu_.get(), kDurationItemPosition, MF_BYPOSITION | MF_GRAYED, 0, text.c_str());
+}
+
+void TrayIcon::ShowComputerSound(bool on, bool changeable) {
+  if (!menu_) return;
+  CheckMenuItem(menu_.get(), IDM_TRAY_COMPUTER_SOUND, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  EnableMenuItem(menu_.get(), IDM_TRAY_COMPUTER_SOUND, MF_BYCOMMAND | (changeable ? MF_ENABLED : MF_GRAYED));
 }
 
 void TrayIcon::OnNotify(LPARAM mouseMessage) {

@@ -21,6 +21,8 @@ class TrayIcon {
   HMENU menu() const { return menu_.get(); }
   void SetTip(const std::wstring& tip);
   void SetDurationText(const std::wstring& duration);
+  // The computer sound's switch: its check mark, and whether it can be changed.
+  void ShowComputerSound(bool on, bool changeable);
   // lParam of WM_TRAYICON: the mouse message.
   void OnNotify(LPARAM mouseMessage);
 

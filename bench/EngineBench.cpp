@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "recorder/AudioFormat.h"
+#include "recorder/AudioMixer.h"
 #include "recorder/ScreenRecorder.h"
 #include "recorder/VideoFormat.h"
 #include "tests/support/ScreenFixtures.h"
@@ -183,7 +185,8 @@ void Memory(int seconds) {
   PrintInt("memory_recording_frames", static_cast<long long>(engine.LastRecord()->Samples(0).size()));
 }
 
-// Converting and submitting one 10 ms packet of float stereo at 48 kHz.
+// One 10 ms packet of float stereo at 48 kHz from each of two sources:
+// converted, mixed and submitted.
 void AudioPacket() {
   TempDir dir;
   StandInEngine engine(CheapStandIn());
@@ -194,22 +197,33 @@ void AudioPacket() {
   }
   std::vector<float> packet(2 * 480);
   for (size_t i = 0; i < packet.size(); ++i) packet[i] = static_cast<float>(i % 200) / 200.0f - 0.5f;
+  const AudioLayout layout{2, 2, 32, true, 8};
+  std::vector<int16_t> converted(2 * 480), mixed;
+  AudioMixer mixer(r.audioFormat, 2);
   const int count = 5000;
   const double start = NowMs();
-  for (int i = 0; i < count; ++i) r.WriteAudioPacket(reinterpret_cast<const BYTE*>(packet.data()), 480);
+  for (int i = 0; i < count; ++i) {
+    for (size_t source = 0; source < 2; ++source) {
+      ConvertPacket(reinterpret_cast<const uint8_t*>(packet.data()), 480, layout, converted.data());
+      mixer.Add(source, converted.data(), 480, int64_t{480} * i);
+    }
+    r.WriteAudio(mixed.data(), mixer.MixUntil(uint64_t{480} * (i + 1), mixed));
+  }
   Print("audio_packet_us", (NowMs() - start) * 1000.0 / count);
   r.sinkWriter.Reset();
 }
 
-// The audio thread's share of one core while recording with sound.
+// The audio thread's share of one core while recording the microphone and
+// the computer's sound.
 void AudioCpu(int seconds) {
   TempDir dir;
   StandInEngine engine(CheapStandIn());
   engine.audioFlag = true;
+  engine.computerSoundFlag = true;
   ScreenRecorder& r = *engine.recorder;
-  if (!r.Start(dir.File(L"audio-cpu.mp4"), {0, 0, 640, 480}) || !r.audioReady) {
+  if (!r.Start(dir.File(L"audio-cpu.mp4"), {0, 0, 640, 480}) || !r.HasSound() || r.computerSoundMissing) {
     r.Stop();
-    std::printf("# audio cpu: no input device\n");
+    std::printf("# audio cpu: not both sources\n");
     return;
   }
   PumpMessages(static_cast<DWORD>(seconds) * 1000);
@@ -254,7 +268,7 @@ void Soak(int minutes) {
     std::printf("# soak: cannot start\n");
     return;
   }
-  if (!r.audioReady) std::printf("# soak: no input device, video only\n");
+  if (!r.HasSound()) std::printf("# soak: no input device, video only\n");
   std::vector<double> memoryKb;
   for (int minute = 1; minute <= minutes; ++minute) {
     // The least of ten readings over the minute's last second: a frame's

@@ -15,6 +15,7 @@ add_library(quillomat_engine STATIC
   recorder/FrameGrabber.cpp
   recorder/Mp4Writer.cpp
   recorder/AudioCapture.cpp
+  recorder/AudioSource.cpp
   recorder/MediaFoundation.cpp
 )
 target_include_directories(quillomat_engine PUBLIC ${CMAKE_SOURCE_DIR})

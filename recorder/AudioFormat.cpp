@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "recorder/FramePacer.h"
 
 namespace {
 constexpr uint16_t kWaveFormatIeeeFloat = 3;
@@ -23,7 +22,7 @@ bool IsKnownLayout(uint16_t formatTag, uint32_t subFormatFirstField, const Audio
   const bool known = sampleFormat == kWaveFormatIeeeFloat
                          ? bits == 32
                          : sampleFormat == kWaveFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-  return known && layout.channels >= 1 && layout.outputChannels <= layout.channels &&
+  return known && layout.channels >= 1 && layout.outputChannels <= 2 &&
          static_cast<uint64_t>(layout.channels) * (bits / 8) <= layout.blockAlign;
 }
 
@@ -71,16 +70,10 @@ void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layo
   for (uint32_t i = 0; i < frames; ++i) {
     const uint8_t* frame = data + static_cast<size_t>(i) * layout.blockAlign;
     for (uint32_t c = 0; c < layout.outputChannels; ++c) {
-      out[i * layout.outputChannels + c] = ConvertSample(frame + c * bytesPerSample, layout.isFloat, layout.bitsPerSample);
+      const uint32_t from = c < layout.channels ? c : layout.channels - 1;
+      out[i * layout.outputChannels + c] = ConvertSample(frame + from * bytesPerSample, layout.isFloat, layout.bitsPerSample);
     }
   }
-}
-
-uint64_t LeadingSilenceFrames(int64_t arrivalMs, uint32_t packetFrames, uint32_t sampleRate) {
-  if (sampleRate == 0) return 0;
-  const int64_t packetMs = static_cast<int64_t>(packetFrames) * 1000 / sampleRate;
-  if (arrivalMs <= packetMs + kLateAudioStartMs) return 0;
-  return CounterUnits(0, arrivalMs - packetMs, 1000, sampleRate);
 }
 
 namespace {
@@ -96,11 +89,8 @@ AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint3
   AudioPacketTime timing;
   if (sampleRate == 0) return timing;
   timing.time = MediaTime(framesWritten, sampleRate);
-  timing.duration = MediaTime(frames, sampleRate);
+  // To the next stretch's time, so that stretches of any length abut exactly.
+  const int64_t end = MediaTime(framesWritten + frames, sampleRate);
+  timing.duration = end - timing.time;
   return timing;
-}
-
-uint64_t AudioGapFrames(uint64_t framesDue, uint64_t framesWritten, uint32_t sampleRate) {
-  const uint64_t gap = static_cast<uint64_t>(sampleRate) * kAudioGapMs / 1000;
-  return framesDue > framesWritten && framesDue - framesWritten > gap ? framesDue - framesWritten : 0;
 }

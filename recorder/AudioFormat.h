@@ -5,7 +5,7 @@
 
 struct AudioLayout {
   uint32_t channels = 0;        // device channels per frame
-  uint32_t outputChannels = 0;  // 1 or 2 written to the file
+  uint32_t outputChannels = 0;  // 1 or 2 in the track
   uint32_t bitsPerSample = 0;   // device bits per sample
   bool isFloat = false;         // device samples are 32-bit IEEE floats
   uint32_t blockAlign = 0;      // device bytes per frame, as the format says
@@ -30,32 +30,18 @@ int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSampl
 uint32_t AudioPayloadBytes(uint32_t outputChannels, uint32_t frames);
 
 // Converts `frames` device frames into interleaved 16-bit PCM: the first
-// channel (mono) or the first two (stereo) of each frame, frames being
-// blockAlign bytes apart. Null data is a silent packet. `out` holds
+// channel (mono) or the first two (stereo) of each frame, a mono device's
+// one channel on both sides of a stereo track, frames being blockAlign
+// bytes apart. Null data is a silent packet. `out` holds
 // outputChannels * frames samples; `data` holds frames * blockAlign bytes of
 // a known layout.
 void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layout, int16_t* out);
 
-// Media time and duration (100-ns units) of a packet that follows
-// `framesWritten` frames, truncated as computed in double precision.
+// Media time (100-ns units) of a stretch that follows `framesWritten`
+// frames, truncated as computed in double precision, and its duration up to
+// the time of the stretch after it.
 struct AudioPacketTime {
   int64_t time = 0;
   int64_t duration = 0;
 };
 AudioPacketTime AudioPacketTiming(uint64_t framesWritten, uint32_t frames, uint32_t sampleRate);
-
-// Audio times count written frames from zero, so a device whose first packet
-// comes well after the recording began (a cold input can take a second)
-// would put all of the sound that much ahead of the picture. The frames of
-// silence that put the first packet back where it was captured: the time
-// from the start to its arrival less its own length, when that is more than
-// kLateAudioStartMs; otherwise none.
-constexpr int64_t kLateAudioStartMs = 100;
-uint64_t LeadingSilenceFrames(int64_t arrivalMs, uint32_t packetFrames, uint32_t sampleRate);
-
-// A device that delivers nothing for longer than kAudioGapMs (stopped,
-// unplugged) is bridged with silence: the frames missing between those
-// written and those due on the recording clock, once they exceed the gap;
-// otherwise none. A device that keeps time is never filled in for.
-constexpr int64_t kAudioGapMs = 500;
-uint64_t AudioGapFrames(uint64_t framesDue, uint64_t framesWritten, uint32_t sampleRate);

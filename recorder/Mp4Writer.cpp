@@ -62,18 +62,14 @@ HRESULT ScreenRecorder::OpenWriter() {
     RETURN_IF_FAILED(create(outputPath.c_str(), nullptr, attributes.Get(), &writer));
     problem = RecorderProblem::CannotEncode;
     RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
-    if (audioEnabled) {
-      if (SUCCEEDED(InitAudioClient()) && audioReady) {
-        outputChannels = OutputChannelsFor(channels);
-        if (FAILED(ConfigureAudioStream(writer.Get()))) {
-          // The writer may hold a half-made audio stream; start over with video only.
-          ReleaseAudioObjects();
-          writer.Reset();
-          RETURN_IF_FAILED(create(outputPath.c_str(), nullptr, attributes.Get(), &writer));
-          RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
-        }
-      } else {
+    if (audioEnabled || computerSoundEnabled) {
+      OpenAudioSources();
+      if (HasSound() && FAILED(ConfigureAudioStream(writer.Get()))) {
+        // The writer may hold a half-made audio stream; start over with video only.
         ReleaseAudioObjects();
+        writer.Reset();
+        RETURN_IF_FAILED(create(outputPath.c_str(), nullptr, attributes.Get(), &writer));
+        RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
       }
     }
     return writer->BeginWriting();
@@ -128,8 +124,10 @@ HRESULT ScreenRecorder::ConfigureVideoStream(IMFSinkWriter* writer) {
 HRESULT ScreenRecorder::ConfigureAudioStream(IMFSinkWriter* writer) {
   const MediaFoundationApi* mf = MediaFoundation();
   if (!mf) return E_NOINTERFACE;
-  // AAC is declared at 44.1 kHz for such devices and at 48 kHz for any other
+  // AAC is declared at 44.1 kHz for such tracks and at 48 kHz for any other
   // rate; the platform resamples the PCM that goes in.
+  const UINT32 sampleRate = audioFormat.sampleRate;
+  const UINT32 outputChannels = audioFormat.channels;
   const UINT32 fileRate = sampleRate == 44100 ? 44100 : 48000;
 
   ComPtr<IMFMediaType> outputType;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "recorder/AudioSource.h"
 #include "recorder/FramePacer.h"
 #include "recorder/VideoFormat.h"
 
@@ -37,6 +38,8 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
     return false;
   }
   audioEnabled = audioFlag != nullptr && *audioFlag;
+  computerSoundEnabled = computerSoundFlag != nullptr && *computerSoundFlag;
+  computerSoundMissing = false;
   outputPath = path;
   region = ApplySizeRules(requested);
 
@@ -59,11 +62,10 @@ bool ScreenRecorder::Start(const std::wstring& path, const CaptureRegion& reques
 
   state = RecorderState::Recording;
   stopRequested = false;
-  pausedSinceStart = false;
   QueryPerformanceCounter(&recordingStart);
   try {
     videoThread = std::thread(&ScreenRecorder::VideoLoop, this);
-    if (audioEnabled && audioReady) audioThread = std::thread(&ScreenRecorder::AudioLoop, this);
+    if (HasSound()) audioThread = std::thread(&ScreenRecorder::AudioLoop, this);
   } catch (const std::exception&) {
     // The file is already open: finish it the way Stop does, so nothing is
     // left half-made, and report that no recording runs.
@@ -92,7 +94,7 @@ void ScreenRecorder::Stop() {
 
 void ScreenRecorder::Pause() {
   RecorderState expected = RecorderState::Recording;
-  if (state.compare_exchange_strong(expected, RecorderState::Paused)) pausedSinceStart = true;
+  state.compare_exchange_strong(expected, RecorderState::Paused);
 }
 
 void ScreenRecorder::Resume() {

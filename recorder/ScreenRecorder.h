@@ -1,7 +1,7 @@
 #pragma once
 // The recording engine: one object per process that turns a screen rectangle
-// into a paced stream of frames (and, with the audio flag, microphone sound)
-// for the platform's MP4 sink writer.
+// into a paced stream of frames (and the sound of the microphone, of the
+// computer, or of both mixed) for the platform's MP4 sink writer.
 //
 // Start, Stop, Pause and Resume are called on the user-interface thread. A
 // recording runs a video thread (and an audio thread when there is sound);
@@ -22,9 +22,11 @@
 #include <vector>
 
 #include "common/Win32Handles.h"
-#include "recorder/AudioFormat.h"
+#include "recorder/AudioMixer.h"
 #include "recorder/MediaFoundation.h"
 #include "recorder/RecorderTypes.h"
+
+class AudioSource;
 
 class ScreenRecorder {
  public:
@@ -51,9 +53,13 @@ class ScreenRecorder {
   ComApartment com_{COINIT_APARTMENTTHREADED};
 
  public:
-  // The application's audio flag lives with the main window; the engine reads
-  // it when a recording starts. Null reads as off.
+  // The microphone's flag and the computer sound's live with the main
+  // window; the engine reads them when a recording starts. Null reads as off.
   const bool* audioFlag = nullptr;
+  const bool* computerSoundFlag = nullptr;
+  // The computer's sound was asked for and could not be had: the recording
+  // runs without it. Set by Start.
+  std::atomic<bool> computerSoundMissing{false};
   // Where writers come from; null: the platform's MFCreateSinkWriterFromURL,
   // which the program always uses.
   SinkWriterFactory createSinkWriter = nullptr;
@@ -74,14 +80,8 @@ class ScreenRecorder {
   DWORD videoStreamIndex = 0;
   DWORD audioStreamIndex = 0;
   std::thread videoThread;
-  // The input device's format as the stream is declared from it.
-  uint32_t sampleRate = 0;
-  uint32_t channels = 0;
-  uint32_t outputChannels = 0;
-  uint32_t bitsPerSample = 0;
-  bool isFloat = false;
-  uint32_t blockAlign = 0;
-  bool audioReady = false;
+  // The sound track's format, as its stream is declared.
+  AudioTrackFormat audioFormat;
   std::thread audioThread;
   // Serialises every call into sinkWriter that writes or finishes the file.
   std::mutex writerLock;
@@ -111,36 +111,31 @@ class ScreenRecorder {
   // *filled tells whether it ran (the buffer was made and locked).
   HRESULT SubmitSample(DWORD streamIndex, DWORD length, const std::function<void(BYTE*)>& fill, LONGLONG time,
                        LONGLONG duration, bool* filled = nullptr);
-  // data null: a silent packet.
-  HRESULT WriteAudioPacket(const BYTE* data, UINT32 frames);
-  // The device's format as the conversion reads it.
-  AudioLayout Layout() const;
+  // The next `frames` frames of the sound track (null: silence).
+  HRESULT WriteAudio(const int16_t* samples, uint32_t frames);
+  // Whether the recording being made has sound.
+  bool HasSound() const { return !audioSources_.empty(); }
 
  private:
   void VideoLoop();
-  HRESULT InitAudioClient();
+  // The sources the flags ask for that can be had, and the track's format.
+  void OpenAudioSources();
   void AudioLoop();
-  // Silence ahead of a first packet of `frames` that arrives late, so that
-  // the sound keeps time with the picture.
-  void PlaceFirstAudioPacket(UINT32 frames);
   void ReleaseAudioObjects();
   void JoinWorkers();
 
   bool audioEnabled = false;
+  bool computerSoundEnabled = false;
   // Media Foundation, started by the first recording and shut down with the engine.
   bool mediaFoundationStarted_ = false;
   // When the writer began refusing samples (0: it takes them), under writerLock.
   uint64_t refusingSinceMs_ = 0;
   std::atomic<bool> outputRefused_{false};
   std::atomic<bool> stopRequested{false};
-  ComPtr<IAudioClient> audioClient;
-  ComPtr<IAudioCaptureClient> captureClient;
-  unique_cotaskmem<WAVEFORMATEX> mixFormat;
+  std::vector<std::unique_ptr<AudioSource>> audioSources_;
   uint64_t audioFramesWritten = 0;
-  // When Start began the recording, and whether it has been paused since:
-  // the audio thread places a late first packet by them.
+  // When Start began the recording: the sound's clock starts there.
   LARGE_INTEGER recordingStart{};
-  std::atomic<bool> pausedSinceStart{false};
 };
 
 // The whole primary screen, in physical pixels.

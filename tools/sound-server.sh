@@ -1,7 +1,10 @@
 #!/bin/sh
 # A PulseAudio server for the tests, in the toolchain root: a null sink with a
 # 440 Hz tone played into it in real time, its monitor the default input, so
-# Wine's default capture device delivers a known sound at its real rate.
+# Wine's default capture device delivers a known sound at its real rate; and
+# a second null sink, `speakers`, the default output, which plays nothing
+# until a test plays into it (what the computer plays, captured in loopback
+# from its monitor).
 #
 #   sound-server.sh start DIR   (DIR/env then names the server for clients)
 #   sound-server.sh stop DIR
@@ -17,6 +20,7 @@ start)
   pulseaudio -D --exit-idle-time=-1 -n --log-target=file:"$dir/pulse.log" \
     --load=module-native-protocol-unix \
     --load="module-null-sink sink_name=tone rate=48000 channels=2 sink_properties=device.description=QuillomatTone" \
+    --load="module-null-sink sink_name=speakers rate=48000 channels=2 sink_properties=device.description=QuillomatSpeakers" \
     </dev/null >"$dir/pulse.out" 2>&1
   i=0
   until pactl info >/dev/null 2>&1; do
@@ -24,7 +28,7 @@ start)
     sleep 0.1
   done
   pactl set-default-source tone.monitor
-  pactl set-default-sink tone
+  pactl set-default-sink speakers
   # The tone, generated and played at its real rate for as long as the tests run.
   setsid sh -c 'ffmpeg -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=48000 -ac 2 -f s16le - |
     pacat -d tone --rate=48000 --channels=2 --format=s16le --latency-msec=20' </dev/null >"$dir/tone.log" 2>&1 &

@@ -205,6 +205,40 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
+// No sound devices at all (the audio service not there, as Wine is told for
+// this copy): the computer's sound asked for, the recording is made without
+// sound, and the status line says so all the while.
+TEST_F(FaultTest, ComputerSoundThatCannotBeHadIsSaid) {
+  TempDir copies, dir;
+  const std::wstring copy = copies.File(L"QuillomatNoSound.exe");
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  const wchar_t key[] = L"Software\\Wine\\AppDefaults\\QuillomatNoSound.exe";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(key) + L"\\DllOverrides").c_str(), L"mmdevapi", REG_SZ,
+                            L"disabled", sizeof(L"disabled")),
+            ERROR_SUCCESS);
+  Program program(copy);
+  HWND main = StartAndFindMain(program);
+  ASSERT_NE(main, nullptr);
+  SetFolder(main, dir.path());
+  PostMessageW(main, WM_COMMAND, IDM_COMPUTER_SOUND, 0);
+  ClickOn(GetDlgItem(main, IDC_RECORD));
+  auto saysSo = [](const std::wstring& text) {
+    const std::wstring missing = kStatusNoComputerSound;
+    return text.size() > missing.size() && text.compare(text.size() - missing.size(), missing.size(), missing) == 0 &&
+           IsRecordingStatus(text.substr(0, text.size() - missing.size()));
+  };
+  EXPECT_TRUE(WaitForText(StatusLine(main), saysSo)) << Narrow(TextOf(StatusLine(main)));
+  Sleep(1500);  // and still, as the duration goes on
+  EXPECT_TRUE(saysSo(TextOf(StatusLine(main)))) << Narrow(TextOf(StatusLine(main)));
+  EXPECT_TRUE(StopRecording(main));
+  const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  EXPECT_TRUE(rec.finalized) << Describe(rec);
+  EXPECT_GT(rec.video.size(), 20u);
+  EXPECT_TRUE(rec.audio.empty());
+  EXPECT_TRUE(CloseNormally(main, program));
+  RegDeleteTreeW(HKEY_CURRENT_USER, key);
+}
+
 // The version service hangs, or answers with something that is not the
 // answer: the program starts, records and ends as always, and says nothing.
 TEST_F(FaultTest, VersionServiceHangingOrTalkingNonsense) {

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/StatusText.h"
+#include "common/Messages.h"
 #include "region/RegionSelector.h"
 #include "res/resource.h"
 #include "tests/e2e/EndToEnd.h"
@@ -47,6 +48,123 @@ double ToneFrequency(const std::string& pcm, int sampleRate, int channels) {
     previous = sample;
   }
   return crossings * static_cast<double>(sampleRate) / static_cast<double>(frames);
+}
+
+// The strength of a tone of `hz` in the left channel of 16-bit stereo PCM,
+// frames [from, to), as the amplitude of that component (Goertzel).
+double ToneLevel(const std::string& pcm, size_t from, size_t to, double hz) {
+  const double w = 2 * 3.14159265358979 * hz / 48000.0, k = 2 * std::cos(w);
+  double s1 = 0, s2 = 0;
+  for (size_t i = from; i < to && (i + 1) * 4 <= pcm.size(); ++i) {
+    int16_t sample;
+    std::memcpy(&sample, pcm.data() + i * 4, 2);
+    const double s0 = sample + k * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  const double n = static_cast<double>(to - from);
+  return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - k * s1 * s2)) / n;
+}
+
+// A 1 kHz tone played into the default output: what the computer plays.
+class ComputerTone {
+ public:
+  ~ComputerTone() { Stop(); }
+  void Play() {
+    if (module_ > 0) return;
+    const std::wstring id = L"/tmp/qm-sine-" + std::to_wstring(GetCurrentProcessId());
+    EXPECT_EQ(RunShell(Pactl() + L"load-module module-sine sink=speakers frequency=1000 >" + id), 0u);
+    module_ = std::atoi(ReadFileBytes(L"Z:" + id).c_str());
+  }
+  void Stop() {
+    if (module_ > 0) RunShell(Pactl() + L"unload-module " + std::to_wstring(module_));
+    module_ = 0;
+  }
+
+ private:
+  static std::wstring Pactl() {
+    return L"PULSE_SERVER=unix:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/xdg/pulse/native pactl ";
+  }
+  int module_ = 0;
+};
+
+// The computer sound's switch as a menu shows it. Menus of another process
+// cannot be asked (Wine), so it is read off the screen: the menu opened, its
+// rows of text found, the switch's check mark (dark pixels left of the
+// text) and its text (grey rather than black when greyed).
+struct MenuSwitch {
+  bool checked = false, greyed = false;
+  bool operator==(const MenuSwitch& o) const { return checked == o.checked && greyed == o.greyed; }
+};
+std::ostream& operator<<(std::ostream& out, const MenuSwitch& s) {
+  return out << (s.checked ? "checked" : "unchecked") << (s.greyed ? " greyed" : "");
+}
+
+MenuSwitch ReadSwitch(HWND main, const Program& program, bool tray) {
+  MenuSwitch result;
+  if (tray) {
+    PostMessageW(main, WM_TRAYICON, 0, WM_RBUTTONUP);  // as the icon delivers a right click
+  } else {
+    // Clicked on "File" in the menu bar, just above the client area: opened
+    // from the keyboard, the menu would light its first row.
+    POINT origin{0, 0};
+    ClientToScreen(main, &origin);
+    ClickAt(origin.x + 15, origin.y - GetSystemMetrics(SM_CYMENU) / 2);
+  }
+  HWND popup = program.FindWindowOfClass(L"#32768");
+  if (!popup) {
+    ADD_FAILURE() << "no menu";
+    return result;
+  }
+  Sleep(300);  // drawn
+  RECT r;
+  GetWindowRect(popup, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  {
+    unique_screen_dc screen(GetDC(nullptr));
+    unique_hdc dc(CreateCompatibleDC(screen.get()));
+    unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), width, height));
+    SelectObjectScope select(dc.get(), shot.get());
+    BitBlt(dc.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    GetDIBits(dc.get(), shot.get(), 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+  }
+  Xdotool(L"key Escape");
+  if (!tray) Xdotool(L"key Escape");  // out of the menu bar too
+  auto darkest = [&](int y0, int y1, int x0, int x1) {
+    int least = 255;
+    for (int y = std::max(y0, 0); y < std::min(y1, height); ++y) {
+      for (int x = x0; x < x1; ++x) least = std::min(least, static_cast<int>(pixels[y * width + x] >> 8 & 0xff));
+    }
+    return least;
+  };
+  // Rows of text: runs of lines with ink right of the check marks, taller
+  // than a separator's line.
+  std::vector<std::pair<int, int>> rows;
+  for (int y = 0, top = -1; y <= height; ++y) {
+    const bool ink = y < height && darkest(y, y + 1, 18, width - 4) < 0xa0;
+    if (ink && top < 0) top = y;
+    if (!ink && top >= 0) {
+      if (y - top >= 5) rows.emplace_back(top, y);
+      top = -1;
+    }
+  }
+  const size_t row = tray ? 3 : 0;  // after Show, Hide and the duration; first in "&File"
+  if (rows.size() <= row) {
+    ADD_FAILURE() << "menu rows: " << rows.size();
+    return result;
+  }
+  const auto [top, bottom] = rows[row];
+
+  result.checked = darkest(top - 3, bottom + 3, 2, 16) < 0x80;
+  result.greyed = darkest(top, bottom, 18, width - 4) > 0x40;
+  return result;
 }
 
 // What the frames of one recording show of the scene.
@@ -202,6 +320,102 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   const std::string pcm = ReadFileBytes(file + L".standin.audio");
   const size_t half = pcm.size() / 2 / 4 * 4;  // whole stereo frames
   EXPECT_NEAR(ToneFrequency(pcm.substr(half), 48000, 2), 440.0, 10.0);
+}
+
+// The microphone (440 Hz here), the computer's sound (1 kHz played into
+// the default output), both mixed, or neither, as a user switches them; a
+// pause and a tone that stops leave the track as long as the picture.
+TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
+  ComputerTone tone;
+  ScopedEnvironment env({{L"QM_STANDIN_RAW", L"1"}});
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TempDir dir;
+  SetFolder(main_, dir.path());
+  EXPECT_EQ(ReadSwitch(main_, *program_, false), (MenuSwitch{false, false}));  // off at every start
+  const struct {
+    bool microphone, computer;
+    double level440, level1000;  // each at least this, or 0: none
+  } cases[] = {{true, false, 2000, 0}, {false, true, 0, 8000}, {true, true, 2000, 8000}, {false, false, 0, 0}};
+  bool microphone = true, computer = false;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.microphone ? "microphone " : "") + (c.computer ? "computer" : ""));
+    if (microphone != c.microphone) ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
+    // Once from each menu, as they deliver it.
+    if (computer != c.computer) PostMessageW(main_, WM_COMMAND, c.computer ? IDM_COMPUTER_SOUND : IDM_TRAY_COMPUTER_SOUND, 0);
+    microphone = c.microphone;
+    computer = c.computer;
+    if (c.computer) tone.Play();
+    ASSERT_TRUE(StartRecording(main_));
+    // Changing it now is refused, and both menus show it greyed.
+    SendMessageW(main_, WM_COMMAND, IDM_COMPUTER_SOUND, 0);
+    if (c.computer && !c.microphone) {
+      EXPECT_EQ(ReadSwitch(main_, *program_, false), (MenuSwitch{true, true}));
+      EXPECT_EQ(ReadSwitch(main_, *program_, true), (MenuSwitch{true, true}));
+    }
+    const bool both = c.microphone && c.computer;
+    if (both) {
+      // Paused once both deliver: no gap in either source.
+      Sleep(2800);
+      ClickOn(GetDlgItem(main_, IDC_PAUSE));
+      Sleep(1500);
+      ClickOn(GetDlgItem(main_, IDC_PAUSE));
+      Sleep(1500);
+    } else if (c.computer) {
+      // The computer falls silent half-way.
+      Sleep(2500);
+      tone.Stop();
+      Sleep(1500);
+    } else {
+      Sleep(2500);
+    }
+    ASSERT_TRUE(StopRecording(main_));
+    const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
+    const Recording rec = ReadRecording(file);
+    ASSERT_TRUE(rec.finalized) << Describe(rec);
+    if (!c.microphone && !c.computer) {
+      EXPECT_TRUE(rec.audio.empty());
+      int streams = 0;
+      for (const StandInCall& call : rec.journal) streams += call.step == StandInStep::AddStream;
+      EXPECT_EQ(streams, 1);
+      DeleteMatching(dir.path(), L"Quillomat_*");
+      continue;
+    }
+    // The track abuts from 0 to the end of the picture.
+    ASSERT_FALSE(rec.audio.empty());
+    EXPECT_EQ(rec.audio.front().time, 0);
+    for (size_t i = 1; i < rec.audio.size(); ++i) {
+      ASSERT_EQ(rec.audio[i].time, rec.audio[i - 1].time + rec.audio[i - 1].duration) << "stretch " << i;
+    }
+    const int64_t audioEnd = rec.audio.back().time + rec.audio.back().duration;
+    EXPECT_NEAR(audioEnd / 10000.0, rec.video.back().time / 10000.0, 200.0);
+
+    const std::string pcm = ReadFileBytes(file + L".standin.audio");
+    const size_t frames = pcm.size() / 4;
+    EXPECT_NEAR(frames / 48.0, audioEnd / 10000.0, 5.0) << "48 kHz stereo";
+    // From where every source has begun (a stream of Wine's takes up to two
+    // seconds to deliver its first packet) to 100 ms before the end, in
+    // stretches of 50 ms: each holds the tones asked for, and no other.
+    size_t first = 0;
+    for (const auto& [hz, least] : {std::pair{440.0, c.level440}, std::pair{1000.0, c.level1000}}) {
+      while (least > 0 && first < frames && ToneLevel(pcm, first, first + 2400, hz) < least) first += 2400;
+    }
+    ASSERT_LT(first, 2500u * 48) << "no sound";
+    const size_t toneEnd = c.computer && !both ? frames - 1800 * 48 : frames - 4800;
+    auto heard = [](double level, double least) { return least > 0 ? level > least : level < 300; };
+    for (size_t at = first + 2400; at + 2400 <= toneEnd; at += 2400) {
+      const double l440 = ToneLevel(pcm, at, at + 2400, 440), l1000 = ToneLevel(pcm, at, at + 2400, 1000);
+      ASSERT_TRUE(heard(l440, c.level440) && heard(l1000, c.level1000))
+          << "at " << at / 48 << " ms of " << frames / 48 << ": 440 Hz " << l440 << ", 1 kHz " << l1000;
+    }
+    if (c.computer && !both) {
+      // Silence once the tone stopped, to the end.
+      const size_t quiet = frames - 1000 * 48;
+      EXPECT_EQ(std::string(pcm.substr(quiet * 4).size(), '\0'), pcm.substr(quiet * 4));
+    }
+    DeleteMatching(dir.path(), L"Quillomat_*");
+  }
+  EXPECT_EQ(ReadSwitch(main_, *program_, true), (MenuSwitch{false, false}));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 }  // namespace

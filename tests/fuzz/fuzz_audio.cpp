@@ -1,9 +1,10 @@
 // A sound device's format and packets: any channel count, sample width,
-// block alignment and length, and the times of what is written.
+// block alignment and length, the times of what is written, and packets
+// stamped anywhere on the clock for the mixer.
 #include <vector>
 
 #include "recorder/AudioFormat.h"
-#include "recorder/FramePacer.h"
+#include "recorder/AudioMixer.h"
 #include "tests/fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,30 +13,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t subFormat = in.Take<uint8_t>();
   AudioLayout layout;
   layout.channels = in.Take<uint16_t>();
-  layout.outputChannels = OutputChannelsFor(layout.channels);
+  layout.outputChannels = 1 + in.Take<uint8_t>() % 2;
   layout.bitsPerSample = in.Take<uint16_t>();
   layout.blockAlign = in.Take<uint16_t>();
   layout.isFloat = IsFloatFormat(tag, subFormat);
-  const uint64_t written = in.Take<uint64_t>(), due = in.Take<uint64_t>();
+  const uint64_t written = in.Take<uint64_t>();
   const uint32_t rate = in.Take<uint32_t>();
-  const int64_t arrivalMs = in.Take<int64_t>();
+  const uint16_t mixRate = in.Take<uint16_t>();
+  const uint8_t steps = in.Take<uint8_t>();
+  std::vector<int64_t> stamps(steps);
+  for (int64_t& stamp : stamps) stamp = in.Take<int64_t>();
 
   // The packet in a buffer of exactly its own length, so that a read past
   // it is caught.
   const std::string bytes = in.Rest();
   const std::vector<uint8_t> packet(bytes.begin(), bytes.end());
+  std::vector<int16_t> out;
+  uint32_t frames = 0;
   if (IsKnownLayout(tag, subFormat, layout)) {
-    const auto frames = static_cast<uint32_t>(packet.size() / layout.blockAlign);
-    std::vector<int16_t> out(static_cast<size_t>(layout.outputChannels) * frames);
+    frames = static_cast<uint32_t>(packet.size() / layout.blockAlign);
+    out.resize(static_cast<size_t>(layout.outputChannels) * frames);
     ConvertPacket(frames ? packet.data() : nullptr, frames, layout, out.data());
   }
 
   const AudioPacketTime timing = AudioPacketTiming(written, static_cast<uint32_t>(packet.size()), rate);
   FUZZ_CHECK(timing.time >= 0 && timing.duration >= 0);
-  const uint64_t gap = AudioGapFrames(due, written, rate);
-  FUZZ_CHECK(gap == 0 || (due > written && gap == due - written));
-  // Never more silence than the time the first packet took to arrive.
-  const uint64_t silence = LeadingSilenceFrames(arrivalMs, static_cast<uint32_t>(packet.size()), rate);
-  FUZZ_CHECK(silence <= CounterUnits(0, arrivalMs, 1000, rate));
+
+  // The converted packet, again and again, at the stamps given; an odd stamp
+  // mixes up to it instead.
+  AudioMixer mixer({mixRate, layout.outputChannels}, 2);
+  std::vector<int16_t> mixed;
+  for (size_t i = 0; i < stamps.size(); ++i) {
+    if (stamps[i] & 1) {
+      const uint64_t before = mixer.MixedFrames();
+      const uint32_t n = mixer.MixUntil(static_cast<uint64_t>(stamps[i]), mixed);
+      FUZZ_CHECK(mixer.MixedFrames() == before + n && mixed.size() == static_cast<size_t>(n) * layout.outputChannels);
+    } else if (!out.empty()) {
+      mixer.Add(i % 2, i % 3 ? out.data() : nullptr, frames, stamps[i] / 2);
+    }
+  }
   return 0;
 }

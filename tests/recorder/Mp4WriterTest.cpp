@@ -95,10 +95,10 @@ TEST(Mp4Writer, SamplesAndALostSoundPacket) {
 
   // A sound packet lost in the writer keeps its place on the time line: the
   // next one is stamped where it would have been anyway.
-  const float loud[2 * 480] = {0.5f};
-  EXPECT_EQ(r.WriteAudioPacket(nullptr, 480), S_OK);
-  EXPECT_NE(r.WriteAudioPacket(reinterpret_cast<const BYTE*>(loud), 480), S_OK);
-  EXPECT_EQ(r.WriteAudioPacket(nullptr, 480), S_OK);
+  const int16_t loud[2 * 480] = {16383};
+  EXPECT_EQ(r.WriteAudio(nullptr, 480), S_OK);
+  EXPECT_NE(r.WriteAudio(loud, 480), S_OK);
+  EXPECT_EQ(r.WriteAudio(nullptr, 480), S_OK);
   const auto audio = record->Samples(r.audioStreamIndex);
   ASSERT_EQ(audio.size(), 2u);
   EXPECT_EQ(audio[0].time, 0);

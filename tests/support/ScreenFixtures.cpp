@@ -188,6 +188,7 @@ StandInEngine::StandInEngine(const StandInOptions& options) {
   recorder = std::make_unique<ScreenRecorder>();
   recorder->createSinkWriter = &CreateStandInSinkWriter;
   recorder->audioFlag = &audioFlag;
+  recorder->computerSoundFlag = &computerSoundFlag;
 }
 
 StandInEngine::~StandInEngine() {
@@ -239,12 +240,7 @@ bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs) {
 
 HRESULT OpenWriterWithSound(ScreenRecorder& r, const std::wstring& path) {
   r.region = {0, 0, 64, 64};
-  r.sampleRate = 48000;
-  r.channels = 2;
-  r.outputChannels = 2;
-  r.bitsPerSample = 32;
-  r.isFloat = true;
-  r.blockAlign = 8;
+  r.audioFormat = {48000, 2};
   ComPtr<IMFSinkWriter> writer;
   HRESULT hr = CreateStandInSinkWriter(path.c_str(), nullptr, nullptr, &writer);
   if (SUCCEEDED(hr)) hr = r.ConfigureVideoStream(writer.Get());

@@ -89,7 +89,7 @@ struct StandInEngine {
   std::shared_ptr<StandInRecord> LastRecord() const;
 
   std::unique_ptr<ScreenRecorder> recorder;
-  bool audioFlag = false;
+  bool audioFlag = false, computerSoundFlag = false;
 };
 
 // Runs a command line of the toolchain root's shell and waits for it: its
@@ -119,6 +119,5 @@ void ClearAcknowledgedVersion();
 std::wstring InstallerRanMark();
 
 // Gives the engine a writer (in the stand-in) with a 64 x 64 video stream and
-// the audio stream of a float stereo 48 kHz device, writing begun, as a
-// recording with sound has. S_OK or the failing step's status.
+// a stereo 48 kHz sound track, writing begun, as a recording with sound has. S_OK or the failing step's status.
 HRESULT OpenWriterWithSound(ScreenRecorder& recorder, const std::wstring& path);

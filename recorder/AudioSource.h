@@ -1,0 +1,59 @@
+#pragma once
+// One source of a recording's sound: the default input device (the
+// microphone), or what the default output device plays (the computer's
+// sound, captured in loopback). Polled in shared mode; its packets come out
+// in the track's format with their capture times.
+#include <windows.h>
+#include <audioclient.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Win32Handles.h"
+#include "recorder/AudioFormat.h"
+#include "recorder/AudioMixer.h"
+
+enum class AudioSourceKind { Microphone, ComputerSound };
+
+class AudioSource {
+ public:
+  explicit AudioSource(AudioSourceKind kind) : kind_(kind) {}
+  AudioSource(const AudioSource&) = delete;
+  AudioSource& operator=(const AudioSource&) = delete;
+
+  AudioSourceKind Kind() const { return kind_; }
+  // Activates the default device of its kind and reads its shared format;
+  // fails when there is no such device or its format cannot be converted.
+  HRESULT Open();
+  uint32_t DeviceRate() const { return rate_; }
+  uint32_t DeviceChannels() const { return layout_.channels; }
+  // Sets the stream up to deliver at the track's rate (the platform converts
+  // when the device runs at another), its frames converted to the track's
+  // channels.
+  HRESULT Prepare(const AudioTrackFormat& track);
+  // False: the device will not start, and this source stays silent.
+  bool Start();
+  void Stop();
+
+  // A packet in the track's format (null when the device marked it silent),
+  // its frames, and the performance counter in 100-ns units when its first
+  // frame was captured (0 when the device did not say).
+  using PacketSink = std::function<void(const int16_t* samples, uint32_t frames, uint64_t capturedHns)>;
+  // Hands over every packet that is ready. False once the device is gone
+  // (unplugged, its audio service stopped): it will deliver nothing more.
+  bool Drain(const PacketSink& onPacket);
+
+ private:
+  AudioSourceKind kind_;
+  ComPtr<IAudioClient> client_;
+  ComPtr<IAudioCaptureClient> capture_;
+  unique_cotaskmem<WAVEFORMATEX> mixFormat_;
+  uint32_t rate_ = 0;
+  AudioLayout layout_;
+  bool started_ = false;
+  std::vector<int16_t> converted_;
+};
+
+// Friendly names of the active input devices, in the platform's order.
+std::vector<std::wstring> AudioInputDeviceNames();
