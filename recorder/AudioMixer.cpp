@@ -59,9 +59,8 @@ void AudioMixer::Put(Track& track, int64_t at, const int16_t* samples, uint32_t 
   std::vector<int16_t>& pending = track.pending;
   if (repeatFirst) {
     // The repeated frame goes first, so a packet arriving too late loses it first.
-    const size_t before = offset < 0 ? 0 : static_cast<size_t>(offset) * channels;
     if (offset >= 0) {
-      pending.resize(before, 0);
+      pending.resize(static_cast<size_t>(offset) * channels, 0);
       for (size_t c = 0; c < channels; ++c) pending.push_back(samples ? samples[c] : 0);
     }
     ++offset;

@@ -7,7 +7,6 @@
 // recording runs a video thread (and an audio thread when there is sound);
 // both hand samples to the writer under writerLock.
 #include <windows.h>
-#include <audioclient.h>
 #include <mfapi.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/HResult.h"
-
 namespace {
 
 int g_closed = 0;
@@ -34,29 +32,6 @@ TEST(Win32Handles, OwnerClosesExactlyOnceThroughMovesResetsAndPut) {
   EXPECT_EQ(g_closed, 3);  // d's 4
   // A file handle's "none" is INVALID_HANDLE_VALUE, not null.
   EXPECT_FALSE(unique_file(INVALID_HANDLE_VALUE));
-}
-
-int g_evaluations = 0;
-HRESULT Count(HRESULT hr) {
-  ++g_evaluations;
-  return hr;
-}
-HRESULT Twice(HRESULT first, HRESULT second) {
-  RETURN_IF_FAILED(Count(first));
-  RETURN_IF_FAILED(Count(second));
-  return S_FALSE;
-}
-
-TEST(Win32Handles, ReturnIfFailedEvaluatesOnceAndPassesTheStatusOn) {
-  g_evaluations = 0;
-  EXPECT_EQ(Twice(S_OK, S_OK), S_FALSE);
-  EXPECT_EQ(g_evaluations, 2);
-  g_evaluations = 0;
-  EXPECT_EQ(Twice(E_ACCESSDENIED, S_OK), E_ACCESSDENIED);
-  EXPECT_EQ(g_evaluations, 1);
-  g_evaluations = 0;
-  EXPECT_EQ(Twice(S_FALSE, E_OUTOFMEMORY), E_OUTOFMEMORY);  // S_FALSE is a success
-  EXPECT_EQ(g_evaluations, 2);
 }
 
 }  // namespace

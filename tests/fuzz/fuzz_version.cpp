@@ -3,9 +3,9 @@
 #include "update/Version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
-  const std::wstring a = FuzzInput::Wide(in.Piece('\n')), b = FuzzInput::Wide(in.Piece('\n')),
-                     c = FuzzInput::Wide(in.Rest());
+  FuzzedDataProvider in(data, size);
+  const std::wstring a = Wide(in.ConsumeRandomLengthString()), b = Wide(in.ConsumeRandomLengthString()),
+                     c = Wide(in.ConsumeRemainingBytesAsString());
   for (const std::wstring* text : {&a, &b, &c}) {
     FUZZ_CHECK(ParseVersion(*text).size() >= 3);
     if (IsWellFormedVersion(*text)) {

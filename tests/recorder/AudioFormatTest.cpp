@@ -96,12 +96,6 @@ TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   ConvertPacket(reinterpret_cast<const uint8_t*>(mono), 3, AudioLayout{1, 2, 32, true, 4}, both.data());
   EXPECT_EQ(both, (std::vector<int16_t>{16383, 16383, -32767, -32767, 32767, 32767}));
 
-  // 24-bit stereo, packed three bytes a sample.
-  const uint8_t packed[] = {0x00, 0x00, 0x40, 0x00, 0x00, 0xC0};
-  std::vector<int16_t> s24(2);
-  ConvertPacket(packed, 1, AudioLayout{2, 2, 24, false, 6}, s24.data());
-  EXPECT_EQ(s24, (std::vector<int16_t>{0x4000, -0x4000}));
-
   // A silent packet is zeros of the right length.
   std::vector<int16_t> silent(960, 7);
   ConvertPacket(nullptr, 480, AudioLayout{2, 2, 32, true}, silent.data());
