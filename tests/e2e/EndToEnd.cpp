@@ -256,10 +256,8 @@ bool WaitForKeyboard(HWND window) {
     info.cbSize = sizeof(info);
     if (!GetGUIThreadInfo(thread, &info) || info.hwndActive != window || (info.flags & GUI_INMOVESIZE)) return false;
     if (RunShell(L"[ $(xdotool getwindowfocus) = " + x + L" ]") == 0) return true;
-    // The X focus follows the pointer until Wine gives it to a window of
-    // its own (the desktop, once the active window of an ended program is
-    // gone); from then on only a window manager would hand it to a clicked
-    // window, and there is none on this screen. So the test does.
+    // Once Wine gave the X focus to a window of its own, only a window
+    // manager would hand it to a clicked one: there is none here (README).
     RunShell(L"xdotool windowfocus " + x);
     return false;
   });
