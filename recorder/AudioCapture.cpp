@@ -60,42 +60,42 @@ void ScreenRecorder::AudioLoop() {
   std::vector<int16_t> mixed;
 
   // The recording clock: the performance counter from the start, pauses
-  // left out.
-  LARGE_INTEGER frequency, last = recordingStart;
+  // left out. Frames of the track at recorded ticks.
+  LARGE_INTEGER frequency, now = recordingStart;
   QueryPerformanceFrequency(&frequency);
-  int64_t recordedTicks = 0;
+  PauseTimeline timeline(recordingStart.QuadPart);
+  auto framesAt = [&](int64_t ticks) {
+    const auto frames = static_cast<int64_t>(CounterUnits(0, ticks < 0 ? -ticks : ticks, frequency.QuadPart, rate));
+    return ticks < 0 ? -frames : frames;
+  };
   while (!stopRequested.load()) {
     Sleep(kPollIntervalMs);
-    LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const bool recording = state.load() == RecorderState::Recording;
-    // A counter that went back adds nothing.
-    if (recording && now.QuadPart > last.QuadPart) recordedTicks += now.QuadPart - last.QuadPart;
-    last = now;
-    const uint64_t due = CounterUnits(0, recordedTicks, frequency.QuadPart, rate);
+    timeline.Observe(state.load() == RecorderState::Recording, now.QuadPart);
     const uint64_t nowHns = CounterUnits(0, now.QuadPart, frequency.QuadPart, kHnsPerSecond);
     for (size_t i = 0; i < audioSources_.size(); ++i) {
       if (!live[i]) continue;
       live[i] = audioSources_[i]->Drain([&](const int16_t* samples, uint32_t frames, uint64_t capturedHns) {
-        // Paused (or stopping): drained and dropped, so the track has no gap.
-        if (!recording) return;
-        // Placed by when it was captured: its own stamp, or else its arrival
-        // less its length.
+        // Captured when its own stamp says, or else on arrival less its length.
         uint64_t ageHns = static_cast<uint64_t>(frames) * kHnsPerSecond / rate;
         if (capturedHns != 0 && capturedHns <= nowHns && nowHns - capturedHns < kLongestAgeHns) {
           ageHns = nowHns - capturedHns;
         }
-        const int64_t capturedAt = static_cast<int64_t>(due) - static_cast<int64_t>(ageHns * rate / kHnsPerSecond);
-        mixer.Add(i, samples, frames, capturedAt);
+        const int64_t capturedTicks = now.QuadPart - static_cast<int64_t>(CounterUnits(0, static_cast<int64_t>(ageHns),
+                                                                                       kHnsPerSecond, frequency.QuadPart));
+        // Captured during a pause (or after a stop): dropped, so the track has no gap.
+        int64_t recorded = 0;
+        if (timeline.RecordedAt(capturedTicks, recorded)) mixer.Add(i, samples, frames, framesAt(recorded));
       });
     }
-    while (due >= mixer.MixedFrames() + delay + leastWrite && !stopRequested.load()) {
-      WriteAudio(mixed.data(), mixer.MixUntil(due - delay, mixed));
+    const int64_t due = framesAt(timeline.RecordedNow(now.QuadPart));
+    while (due >= static_cast<int64_t>(mixer.MixedFrames() + delay + leastWrite) && !stopRequested.load()) {
+      WriteAudio(mixed.data(), mixer.MixUntil(static_cast<uint64_t>(due) - delay, mixed));
     }
   }
   // The rest of the track, as long as the picture, with what has come.
-  const uint64_t end = CounterUnits(0, recordedTicks, frequency.QuadPart, rate);
-  while (mixer.MixedFrames() < end) WriteAudio(mixed.data(), mixer.MixUntil(end, mixed));
+  const int64_t end = framesAt(timeline.RecordedNow(now.QuadPart));
+  while (static_cast<int64_t>(mixer.MixedFrames()) < end) WriteAudio(mixed.data(), mixer.MixUntil(static_cast<uint64_t>(end), mixed));
   for (auto& source : audioSources_) source->Stop();
 
   FILETIME created, exited, kernel, user;

@@ -101,3 +101,39 @@ uint32_t AudioMixer::MixUntil(uint64_t end, std::vector<int16_t>& out) {
   mixed_ += frames;
   return frames;
 }
+
+void PauseTimeline::Observe(bool recording, int64_t now) {
+  const bool paused = !pauses_.empty() && pauses_.back().to == INT64_MAX;
+  if (!recording && !paused) {
+    const int64_t before = pauses_.empty() ? 0 : pauses_.back().before + (pauses_.back().to - pauses_.back().from);
+    // Only the last pauses are looked up: a stamp older than a few seconds
+    // is not believed anyway.
+    if (pauses_.size() >= 64) {
+      forgottenBefore_ = pauses_[31].to;
+      pauses_.erase(pauses_.begin(), pauses_.begin() + 32);
+    }
+    pauses_.push_back({now, INT64_MAX, before});
+  } else if (recording && paused) {
+    pauses_.back().to = std::max(now, pauses_.back().from);
+  }
+}
+
+bool PauseTimeline::RecordedAt(int64_t at, int64_t& recorded) const {
+  if (at < forgottenBefore_) return false;
+  for (auto pause = pauses_.rbegin(); pause != pauses_.rend(); ++pause) {
+    if (at < pause->from) continue;
+    if (at < pause->to) return false;
+    recorded = at - start_ - pause->before - (pause->to - pause->from);
+    return true;
+  }
+  recorded = at - start_;
+  return true;
+}
+
+int64_t PauseTimeline::RecordedNow(int64_t now) const {
+  int64_t recorded = 0;
+  if (!pauses_.empty() && pauses_.back().to == INT64_MAX) {
+    return pauses_.back().from - start_ - pauses_.back().before;
+  }
+  return RecordedAt(now, recorded) ? recorded : 0;
+}

@@ -12,6 +12,7 @@
 // delivered nothing for a while (stopped, unplugged, or the system playing
 // nothing) does its part of the track stay silent up to its next packet.
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,33 @@ constexpr int64_t kResyncMs = 40;
 // some 30 packets, against the jitter of the stamps) before a frame is
 // dropped or repeated.
 constexpr int64_t kDriftToleranceMs = 4;
+
+// The recording clock as the audio thread sees it, in ticks of the
+// performance counter from the start with the pauses left out, for any
+// moment since: a packet is kept or dropped by when it was captured, not by
+// when it was drained, so the packets still on their way when a pause began
+// are kept, and those captured during one are not.
+class PauseTimeline {
+ public:
+  explicit PauseTimeline(int64_t startTicks) : start_(startTicks) {}
+  // The state seen at counter reading `now`; a pause runs from the first look
+  // that saw it to the first that saw the recording again.
+  void Observe(bool recording, int64_t now);
+  // Recorded ticks at counter reading `at` (negative before the start);
+  // false when `at` lies in a pause, or after the start of the one going on.
+  bool RecordedAt(int64_t at, int64_t& recorded) const;
+  // Recorded ticks at `now`, or where the pause going on began.
+  int64_t RecordedNow(int64_t now) const;
+
+ private:
+  struct Pause {
+    int64_t from, to;   // `to` is INT64_MAX while it goes on
+    int64_t before;     // paused ticks before it
+  };
+  int64_t start_;
+  std::vector<Pause> pauses_;
+  int64_t forgottenBefore_ = INT64_MIN;  // pauses before this are no longer kept
+};
 
 class AudioMixer {
  public:

@@ -288,15 +288,18 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
       EXPECT_EQ(ReadSwitch(main_, *program_, false), "checked greyed");
       EXPECT_EQ(ReadSwitch(main_, *program_, true), "checked greyed");
     }
-    const bool both = c.microphone && c.computer;
-    Sleep(both ? 2800 : 2500);
-    if (both) {  // paused once both deliver: no gap in either source
+    const bool both = c.microphone && c.computer, one = c.microphone != c.computer;
+    Sleep(2800);
+    if (one) {  // paused once the source delivers
       ClickOn(GetDlgItem(main_, IDC_PAUSE));
       Sleep(1500);
       ClickOn(GetDlgItem(main_, IDC_PAUSE));
+      Sleep(1500);
     }
-    if (c.computer && !both) ComputerTone::Set(false);  // the computer falls silent half-way
-    if (c.computer) Sleep(1500);
+    if (c.computer && !both) {  // the computer falls silent
+      ComputerTone::Set(false);
+      Sleep(1500);
+    }
     ASSERT_TRUE(StopRecording(main_));
     const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
     const Recording rec = ReadRecording(file);
@@ -320,19 +323,35 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
     const size_t frames = pcm.size() / 4;
     EXPECT_NEAR(frames / 48.0, audioEnd / 10000.0, 5.0) << "48 kHz stereo";
     // From where every source has begun (a stream of Wine's takes up to two
-    // seconds to deliver its first packet) to 100 ms before the end, in
-    // stretches of 50 ms: each holds the tones asked for, and no other.
+    // seconds to deliver its first packet) to 100 ms before the end: the
+    // tones asked for and no other, and sound in every 20 ms (a pause splices
+    // a tone at any phase, but leaves no gap); mixed, both in every 20 ms.
     size_t first = 0;
     for (const auto& [hz, least] : {std::pair{440.0, c.level440}, std::pair{1000.0, c.level1000}}) {
       while (least > 0 && first < frames && ToneLevel(pcm, first, first + 2400, hz) < least) first += 2400;
     }
     ASSERT_LT(first, 2500u * 48) << "no sound";
+    first += 2400;  // past the window where the last one began
     const size_t toneEnd = c.computer && !both ? frames - 1800 * 48 : frames - 4800;
     auto heard = [](double level, double least) { return least > 0 ? level > least : level < 300; };
-    for (size_t at = first + 2400; at + 2400 <= toneEnd; at += 2400) {
-      const double l440 = ToneLevel(pcm, at, at + 2400, 440), l1000 = ToneLevel(pcm, at, at + 2400, 1000);
-      ASSERT_TRUE(heard(l440, c.level440) && heard(l1000, c.level1000))
-          << "at " << at / 48 << " ms of " << frames / 48 << ": 440 Hz " << l440 << ", 1 kHz " << l1000;
+    double l440 = 0, l1000 = 0, windows = 0;  // the mean of 50 ms windows
+    for (size_t at = first; at + 2400 <= toneEnd; at += 2400, ++windows) {
+      l440 += ToneLevel(pcm, at, at + 2400, 440);
+      l1000 += ToneLevel(pcm, at, at + 2400, 1000);
+    }
+    l440 /= windows;
+    l1000 /= windows;
+    EXPECT_TRUE(heard(l440, c.level440) && heard(l1000, c.level1000)) << "440 Hz " << l440 << ", 1 kHz " << l1000;
+    for (size_t at = first; at + 960 <= toneEnd; at += 960) {
+      int peak = 0;
+      for (size_t i = at; i < at + 960; ++i) {
+        int16_t sample;
+        std::memcpy(&sample, pcm.data() + i * 4, 2);
+        peak = std::max(peak, std::abs(static_cast<int>(sample)));
+      }
+      ASSERT_TRUE(peak > 1000 && (!both || (ToneLevel(pcm, at, at + 960, 440) > c.level440 &&
+                                            ToneLevel(pcm, at, at + 960, 1000) > c.level1000)))
+          << "at " << at / 48 << " ms of " << frames / 48;
     }
     if (c.computer && !both) {
       // Silence once the tone stopped, to the end.
