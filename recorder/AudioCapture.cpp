@@ -81,8 +81,8 @@ void ScreenRecorder::AudioLoop() {
         if (capturedHns != 0 && capturedHns <= nowHns && nowHns - capturedHns < kLongestAgeHns) {
           ageHns = nowHns - capturedHns;
         }
-        const int64_t capturedTicks = now.QuadPart - static_cast<int64_t>(CounterUnits(0, static_cast<int64_t>(ageHns),
-                                                                                       kHnsPerSecond, frequency.QuadPart));
+        const auto ageTicks = CounterUnits(0, static_cast<int64_t>(ageHns), kHnsPerSecond, frequency.QuadPart);
+        const int64_t capturedTicks = now.QuadPart - static_cast<int64_t>(ageTicks);
         // Captured during a pause (or after a stop): dropped, so the track has no gap.
         int64_t recorded = 0;
         if (timeline.RecordedAt(capturedTicks, recorded)) mixer.Add(i, samples, frames, framesAt(recorded));
@@ -95,7 +95,9 @@ void ScreenRecorder::AudioLoop() {
   }
   // The rest of the track, as long as the picture, with what has come.
   const int64_t end = framesAt(timeline.RecordedNow(now.QuadPart));
-  while (static_cast<int64_t>(mixer.MixedFrames()) < end) WriteAudio(mixed.data(), mixer.MixUntil(static_cast<uint64_t>(end), mixed));
+  while (static_cast<int64_t>(mixer.MixedFrames()) < end) {
+    WriteAudio(mixed.data(), mixer.MixUntil(static_cast<uint64_t>(end), mixed));
+  }
   for (auto& source : audioSources_) source->Stop();
 
   FILETIME created, exited, kernel, user;
