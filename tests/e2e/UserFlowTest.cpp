@@ -37,6 +37,7 @@ HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* w
 // Clicks the item of an open popup menu `fromTop` items below its top
 // (or, negative, above its bottom), ordinary items being this tall.
 void ClickMenuItem(HWND popup, int fromTop) {
+  Sleep(200);  // shown is not yet tracking the pointer, on a loaded machine
   RECT r{};
   GetWindowRect(popup, &r);
   const int item = GetSystemMetrics(SM_CYMENUSIZE);
