@@ -207,7 +207,8 @@ void AudioPacket() {
       ConvertPacket(reinterpret_cast<const uint8_t*>(packet.data()), 480, layout, converted.data());
       mixer.Add(source, converted.data(), 480, int64_t{480} * i);
     }
-    r.WriteAudio(mixed.data(), mixer.MixUntil(uint64_t{480} * (i + 1), mixed));
+    const uint32_t frames = mixer.MixUntil(uint64_t{480} * (i + 1), mixed);
+    r.WriteAudio(mixed.data(), frames);
   }
   Print("audio_packet_us", (NowMs() - start) * 1000.0 / count);
   r.sinkWriter.Reset();

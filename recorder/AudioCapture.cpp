@@ -58,6 +58,11 @@ void ScreenRecorder::AudioLoop() {
   const uint64_t delay = static_cast<uint64_t>(rate) * kMixDelayMs / 1000;
   const uint64_t leastWrite = rate / 100;  // a sample of 10 ms or more
   std::vector<int16_t> mixed;
+  // Mixed first, then handed over: the mix may move the vector's memory.
+  auto mixAndWrite = [&](uint64_t end) {
+    const uint32_t frames = mixer.MixUntil(end, mixed);
+    WriteAudio(mixed.data(), frames);
+  };
 
   // The recording clock: the performance counter from the start, pauses
   // left out. Frames of the track at recorded ticks.
@@ -90,14 +95,12 @@ void ScreenRecorder::AudioLoop() {
     }
     const int64_t due = framesAt(timeline.RecordedNow(now.QuadPart));
     while (due >= static_cast<int64_t>(mixer.MixedFrames() + delay + leastWrite) && !stopRequested.load()) {
-      WriteAudio(mixed.data(), mixer.MixUntil(static_cast<uint64_t>(due) - delay, mixed));
+      mixAndWrite(static_cast<uint64_t>(due) - delay);
     }
   }
   // The rest of the track, as long as the picture, with what has come.
   const int64_t end = framesAt(timeline.RecordedNow(now.QuadPart));
-  while (static_cast<int64_t>(mixer.MixedFrames()) < end) {
-    WriteAudio(mixed.data(), mixer.MixUntil(static_cast<uint64_t>(end), mixed));
-  }
+  while (static_cast<int64_t>(mixer.MixedFrames()) < end) mixAndWrite(static_cast<uint64_t>(end));
   for (auto& source : audioSources_) source->Stop();
 
   FILETIME created, exited, kernel, user;

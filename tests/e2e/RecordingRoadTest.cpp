@@ -34,15 +34,20 @@ std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int wi
   return frames;
 }
 
+// The left sample of frame i of 16-bit stereo PCM.
+int16_t Left(const std::string& pcm, size_t i) {
+  int16_t sample;
+  std::memcpy(&sample, pcm.data() + i * 4, 2);
+  return sample;
+}
+
 // The strength of a tone of `hz` in the left channel of 16-bit stereo PCM,
 // frames [from, to), as the amplitude of that component (Goertzel).
 double ToneLevel(const std::string& pcm, size_t from, size_t to, double hz) {
   const double w = 2 * 3.14159265358979 * hz / 48000.0, k = 2 * std::cos(w);
   double s1 = 0, s2 = 0;
   for (size_t i = from; i < to && (i + 1) * 4 <= pcm.size(); ++i) {
-    int16_t sample;
-    std::memcpy(&sample, pcm.data() + i * 4, 2);
-    const double s0 = sample + k * s1 - s2;
+    const double s0 = Left(pcm, i) + k * s1 - s2;
     s2 = s1;
     s1 = s0;
   }
@@ -344,11 +349,7 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
     EXPECT_TRUE(heard(l440, c.level440) && heard(l1000, c.level1000)) << "440 Hz " << l440 << ", 1 kHz " << l1000;
     for (size_t at = first; at + 960 <= toneEnd; at += 960) {
       int peak = 0;
-      for (size_t i = at; i < at + 960; ++i) {
-        int16_t sample;
-        std::memcpy(&sample, pcm.data() + i * 4, 2);
-        peak = std::max(peak, std::abs(static_cast<int>(sample)));
-      }
+      for (size_t i = at; i < at + 960; ++i) peak = std::max(peak, std::abs(static_cast<int>(Left(pcm, i))));
       ASSERT_TRUE(peak > 1000 && (!both || (ToneLevel(pcm, at, at + 960, 440) > c.level440 &&
                                             ToneLevel(pcm, at, at + 960, 1000) > c.level1000)))
           << "at " << at / 48 << " ms of " << frames / 48;
