@@ -265,6 +265,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TRAYICON:
       if (main.tray) main.tray->OnNotify(lParam);
       return 0;
+    case WM_WEBCAM_LOST:
+      OnWebcamLost(main);
+      return 0;
     case WM_UPDATE_AVAILABLE:
       if (TakePendingUpdate()) ShowUpdatePrompt(window);
       return 0;

@@ -51,6 +51,7 @@ struct MainWindow {
   bool audioFlag = true;   // read by the engine when a recording starts
   bool computerSoundFlag = false;  // likewise; off at every start
   bool webcamFlag = false;
+  bool webcamLost = false;  // the camera went while shown; said in the status line
   std::wstring outputFolder;
   RecordingSettings settings;
   DurationClock clock;
@@ -79,6 +80,7 @@ void OnMicrophoneCommand(MainWindow& main);
 void OnComputerSoundCommand(MainWindow& main);
 void OnRegionCommand(MainWindow& main);
 void OnWebcamCommand(MainWindow& main);
+void OnWebcamLost(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
 void OnHotkey(MainWindow& main, int id);
 void SetButtonPicture(HWND button, const unique_hbitmap& picture);

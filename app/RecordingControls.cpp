@@ -42,9 +42,10 @@ void NameButtons(const MainWindow& main, RecorderState state) {
 }
 
 // The status line, with word of computer sound that was asked for and is
-// not being recorded.
+// not being recorded, and of a camera lost.
 void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
   if (state != RecorderState::Idle && g_recorder->computerSoundMissing.load()) text += kStatusNoComputerSound;
+  if (main.webcamLost) text += kStatusWebcamLost;
   SetWindowTextW(main.statusLine, text.c_str());
 }
 
@@ -196,15 +197,35 @@ void OnRegionCommand(MainWindow& main) {
   if (selector.window && IsWindow(selector.window)) DestroyWindow(selector.window);
 }
 
+namespace {
+
+void ShowWebcamFlag(MainWindow& main) {
+  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
+  NameButtons(main, g_recorder->state.load());
+}
+
+}  // namespace
+
 void OnWebcamCommand(MainWindow& main) {
   WebcamOverlay& webcam = WebcamOverlay::Instance();
   main.webcamFlag = !main.webcamFlag;
   if (main.webcamFlag) {
+    if (main.webcamLost) {
+      main.webcamLost = false;
+      RefreshUiState(main.window);
+    }
     // A camera that cannot be opened has told the user so already.
-    if (!webcam.Open(main.settings.webcamPosition)) main.webcamFlag = false;
+    if (!webcam.Open(main.settings.webcamPosition, main.window)) main.webcamFlag = false;
   } else {
     webcam.Close();
   }
-  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
-  NameButtons(main, g_recorder->state.load());
+  ShowWebcamFlag(main);
+}
+
+// The overlay has closed itself: the camera is gone. A recording goes on.
+void OnWebcamLost(MainWindow& main) {
+  main.webcamFlag = false;
+  main.webcamLost = true;
+  ShowWebcamFlag(main);
+  RefreshUiState(main.window);
 }

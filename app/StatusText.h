@@ -43,6 +43,9 @@ inline constexpr wchar_t kComputerSoundItem[] = L"Record Computer Sound";
 // After the duration in the status line while a recording runs without the
 // computer's sound that was asked for.
 inline constexpr wchar_t kStatusNoComputerSound[] = L" - computer sound missing";
+// After the status line's text once the camera shown was lost, until the
+// webcam is switched on again.
+inline constexpr wchar_t kStatusWebcamLost[] = L" - webcam lost";
 
 // Why nothing is recording, in the status line: the folder's faults, found
 // before a start, and the engine's.

@@ -13,3 +13,7 @@ constexpr UINT WM_UPDATE_AVAILABLE = WM_APP + 100;
 // To the download's progress window, a "#32770" dialog, where WM_USER + 1
 // is DM_SETDEFID.
 constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 101;
+
+// To the main window when the camera shown in the webcam overlay was lost
+// (unplugged, or failed) and the overlay has closed.
+constexpr UINT WM_WEBCAM_LOST = WM_APP + 102;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/HResult.h"
+#include "common/Messages.h"
 #include "ui/Window.h"
 #include "ui/WindowGeometry.h"
 
@@ -11,9 +12,17 @@ namespace {
 constexpr COLORREF kFrameColour = RGB(20, 20, 20);
 constexpr int kVideoInset = 4;
 constexpr int kVideoWidth = 200, kVideoHeight = 150;
+// The graph's word that it has events, to the overlay window (whose class
+// is the program's own, so WM_USER + n is private to it).
+constexpr UINT kGraphEventMessage = WM_USER + 1;
+// How long a graph that is still on its way to running is waited for.
+constexpr DWORD kRunWaitMs = 3000;
 
 LRESULT CALLBACK WebcamOverlayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case kGraphEventMessage:
+      WebcamOverlay::Instance().OnGraphEvents();
+      return 0;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(kFrameColour)).get());
     case WM_NCHITTEST:
@@ -74,16 +83,49 @@ HRESULT WebcamOverlay::BuildPreviewGraph() {
   videoWindow_->put_WindowStyle(WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS);
   videoWindow_->SetWindowPosition(kVideoInset, kVideoInset, kVideoWidth, kVideoHeight);
 
+  RETURN_IF_FAILED(graph_->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(events_.GetAddressOf())));
+  events_->SetNotifyWindow(reinterpret_cast<OAHWND>(window_), kGraphEventMessage, 0);
   RETURN_IF_FAILED(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(mediaControl_.GetAddressOf())));
-  mediaControl_->Run();  // a graph that does not run leaves an empty frame, no message
+  return RunPreviewGraph();
+}
+
+// A camera that another program holds fails to run, or gets no further than
+// paused: that is a camera that cannot be opened, not an empty frame on the
+// screen and in every recording.
+HRESULT WebcamOverlay::RunPreviewGraph() {
+  const HRESULT run = mediaControl_->Run();
+  RETURN_IF_FAILED(run);
+  OAFilterState state = State_Stopped;
+  const HRESULT settled = mediaControl_->GetState(run == S_FALSE ? kRunWaitMs : 0, &state);
+  RETURN_IF_FAILED(settled);
+  // A camera still starting after the wait is given its chance: should it
+  // fail, the graph says so with an event.
+  if (settled != VFW_S_STATE_INTERMEDIATE && state != State_Running) return VFW_E_NOT_RUNNING;
   return S_OK;
 }
 
-bool WebcamOverlay::Open(int position) {
+void WebcamOverlay::OnGraphEvents() {
+  bool lost = false;
+  long code = 0;
+  LONG_PTR first = 0, second = 0;
+  while (events_ && events_->GetEvent(&code, &first, &second, 0) == S_OK) {
+    // A device that comes back (EC_DEVICE_LOST with 1) does not restart the
+    // graph; its loss has been handled already.
+    lost = lost || code == EC_ERRORABORT || code == EC_ERRORABORTEX || (code == EC_DEVICE_LOST && second == 0);
+    events_->FreeEventParams(code, first, second);
+  }
+  if (!lost) return;
+  const HWND listener = lossListener_;
+  Close();
+  if (listener) PostMessageW(listener, WM_WEBCAM_LOST, 0, 0);
+}
+
+bool WebcamOverlay::Open(int position, HWND lossListener) {
   if (active_) {
     Reposition(position);
     return true;
   }
+  lossListener_ = lossListener;
   if (!com_) com_.emplace(COINIT_APARTMENTTHREADED);
   if (!CreateOverlayWindow()) {
     com_.reset();
@@ -110,6 +152,10 @@ void WebcamOverlay::Close() {
   if (mediaControl_) {
     mediaControl_->Stop();
     mediaControl_.Reset();
+  }
+  if (events_) {
+    events_->SetNotifyWindow(0, 0, 0);
+    events_.Reset();
   }
   if (videoWindow_) {
     videoWindow_->put_Visible(OAFALSE);

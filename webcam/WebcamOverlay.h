@@ -20,7 +20,9 @@ class WebcamOverlay {
   static WebcamOverlay& Instance();
 
   // True when the camera picture is shown; when already open, only moves it.
-  bool Open(int position);
+  // A camera lost while shown closes the overlay and posts WM_WEBCAM_LOST to
+  // `lossListener`.
+  bool Open(int position, HWND lossListener = nullptr);
   // Moves the overlay to its corner; nothing while there is no window.
   void Reposition(int position);
   // Stops the camera and removes the window; harmless when closed.
@@ -30,10 +32,13 @@ class WebcamOverlay {
   HWND window() const { return window_; }
   // Makes the overlay window without a camera (what Open does first).
   bool CreateOverlayWindow();
+  // The graph's events, which it announces to the overlay window.
+  void OnGraphEvents();
 
  private:
   WebcamOverlay() = default;
   HRESULT BuildPreviewGraph();
+  HRESULT RunPreviewGraph();
 
   // This thread's apartment while the camera may run: the engine's normally,
   // which this only counts once more, and gives back on Close.
@@ -45,4 +50,6 @@ class WebcamOverlay {
   ComPtr<IBaseFilter> cameraFilter_;
   ComPtr<IMediaControl> mediaControl_;
   ComPtr<IVideoWindow> videoWindow_;
+  ComPtr<IMediaEventEx> events_;
+  HWND lossListener_ = nullptr;
 };

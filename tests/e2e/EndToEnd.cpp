@@ -44,6 +44,30 @@ bool SaveScreenshot(const RECT& area, const wchar_t* name) {
   return SavePng(shot.get(), std::wstring(folder) + L"\\" + name + L".png");
 }
 
+std::vector<uint32_t> ScreenPixels(const RECT& area) {
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  unique_screen_dc screen(GetDC(nullptr));
+  unique_hdc dc(CreateCompatibleDC(screen.get()));
+  unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), width, height));
+  SelectObjectScope select(dc.get(), shot.get());
+  BitBlt(dc.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top row first
+  GetDIBits(dc.get(), shot.get(), 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+  for (uint32_t& pixel : pixels) pixel &= 0xffffff;
+  return pixels;
+}
+
+void ForEachRawFrame(const std::wstring& path, int width, int height,
+                     const std::function<void(const std::vector<uint8_t>&)>& look) {
+  unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 4);
+  DWORD got = 0;
+  while (ReadFile(file.get(), frame.data(), static_cast<DWORD>(frame.size()), &got, nullptr) && got == frame.size()) {
+    look(frame);
+  }
+}
+
 namespace {
 
 std::vector<StandInCall> ReadJournal(const std::wstring& path) {
@@ -237,6 +261,16 @@ void ClickOn(HWND control) {
   RECT r{};
   GetWindowRect(control, &r);
   ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+void Drag(POINT from, POINT to) {
+  MovePointer(from.x, from.y);
+  Xdotool(L"mousedown 1");
+  Sleep(100);  // X input arrives on its own time
+  MovePointer((from.x + to.x) / 2, (from.y + to.y) / 2);
+  MovePointer(to.x, to.y);
+  Sleep(100);
+  Xdotool(L"mouseup 1");
 }
 
 bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -51,6 +52,8 @@ HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title
 void MovePointer(int x, int y);
 void ClickAt(int x, int y);
 void ClickOn(HWND control);  // its centre
+// The left button pressed at `from`, moved to `to` and released.
+void Drag(POINT from, POINT to);
 // Waits until the window's text satisfies `check`; the last text seen.
 bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs = 5000);
 bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs = 5000);
@@ -107,6 +110,13 @@ struct Recording {
 Recording ReadRecording(const std::wstring& mp4OrJournalPath);
 // Counts and the last call, for failure messages.
 std::string Describe(const Recording& rec);
+
+// The screen's pixels in `area` (0x00RRGGBB), top row first.
+std::vector<uint32_t> ScreenPixels(const RECT& area);
+
+// Each raw frame the writer was given (with QM_STANDIN_RAW=1), one at a time.
+void ForEachRawFrame(const std::wstring& path, int width, int height,
+                     const std::function<void(const std::vector<uint8_t>&)>& look);
 
 // Saves the on-screen part of `area` as QM_SCREENSHOT_DIR\<name>.png, for
 // people to look at. True when saved, or when no folder is named.

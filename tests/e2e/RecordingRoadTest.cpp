@@ -24,13 +24,8 @@ constexpr int kPointerX = 200, kPointerY = 120;
 
 // The raw frames of a recording, each width x height BGRX, bottom row first.
 std::vector<std::vector<uint8_t>> ReadRawFrames(const std::wstring& path, int width, int height) {
-  const std::string bytes = ReadFileBytes(path);
-  const size_t frameBytes = static_cast<size_t>(width) * height * 4;
   std::vector<std::vector<uint8_t>> frames;
-  for (size_t at = 0; at + frameBytes <= bytes.size(); at += frameBytes) {
-    frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                        bytes.begin() + static_cast<std::ptrdiff_t>(at + frameBytes));
-  }
+  ForEachRawFrame(path, width, height, [&](const std::vector<uint8_t>& frame) { frames.push_back(frame); });
   return frames;
 }
 
@@ -85,16 +80,7 @@ std::string ReadSwitch(HWND main, const Program& program, bool tray) {
   RECT r;
   GetWindowRect(popup, &r);
   const int width = r.right - r.left, height = r.bottom - r.top;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-  {
-    unique_screen_dc screen(GetDC(nullptr));
-    unique_hdc dc(CreateCompatibleDC(screen.get()));
-    unique_hbitmap shot(CreateCompatibleBitmap(screen.get(), width, height));
-    SelectObjectScope select(dc.get(), shot.get());
-    BitBlt(dc.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
-    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top row first
-    GetDIBits(dc.get(), shot.get(), 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-  }
+  const std::vector<uint32_t> pixels = ScreenPixels(r);
   Xdotool(L"key Escape");
   if (!tray) Xdotool(L"key Escape");  // out of the menu bar too
   auto darkest = [&](int y0, int y1, int x0, int x1) {
@@ -177,13 +163,7 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   overlay = program_->FindWindowOfClass(kRegionSelectorClass);
   ASSERT_NE(overlay, nullptr);
   Sleep(200);
-  MovePointer(kSceneX - 20, kSceneY - 20);
-  Xdotool(L"mousedown 1");
-  Sleep(100);  // X input arrives on its own time
-  MovePointer(kSceneX + 100, kSceneY + 100);
-  MovePointer(kSceneX + LiveScene::kWidth + 21, kSceneY + LiveScene::kHeight + 21);
-  Sleep(100);
-  Xdotool(L"mouseup 1");
+  Drag({kSceneX - 20, kSceneY - 20}, {kSceneX + LiveScene::kWidth + 21, kSceneY + LiveScene::kHeight + 21});
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(overlay); }));
   constexpr int kWidth = 360, kHeight = 240;
 

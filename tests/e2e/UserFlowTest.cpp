@@ -1,5 +1,5 @@
-// The program's other roads, as a user takes them: the webcam that cannot be
-// opened, the settings and about windows, an update offer declined, one
+// The program's other roads, as a user takes them: the settings and about
+// windows, an update offer declined, one
 // installed, one refused and one downloading beside other windows, the
 // keyboard alone, and ending the program while it records.
 #include <windows.h>
@@ -60,22 +60,6 @@ void ClickTrayMenuItem(const Program& program, HWND main, int fromTop) {
   HWND menu = program.FindWindowOfClass(L"#32768", 5000);
   ASSERT_NE(menu, nullptr);
   ClickMenuItem(menu, fromTop);
-}
-
-TEST_F(EndToEndTest, WebcamThatCannotOpenSaysSoAndChangesNothing) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  ClickOn(GetDlgItem(main_, IDC_WEBCAM));
-  HWND box = FindBox(*program_, kWebcamFailureCaption);
-  ASSERT_NE(box, nullptr) << "no camera here, so the failure box";
-  ClickOn(GetDlgItem(box, IDOK));
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
-  EXPECT_EQ(FindVisibleWindow(program_->id(), kWebcamOverlayClass), nullptr);
-  EXPECT_EQ(TextOf(GetDlgItem(main_, IDC_STATUS)), kStatusReady);
-
-  // A recording still starts and ends as usual.
-  TempDir dir;
-  EXPECT_TRUE(RecordInto(main_, dir.path(), 800).finalized);
-  EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
 // The settings window from the File menu, and the about window from the
@@ -452,7 +436,8 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
 }
 
 // Ending the program with the close box, and with the notification-area
-// icon's menu, each during a recording: the file is finished either way.
+// icon's menu inside the about window's loop, each during a recording: the
+// file is finished either way, and nothing of the program stays.
 TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
   for (const bool tray : {false, true}) {
     SCOPED_TRACE(tray ? "tray menu Exit" : "close box");
@@ -474,6 +459,8 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
         PostMessageW(main, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
         ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main) != FALSE; }));
       }
+      // That loop ends with its window, and the main loop then ends too.
+      ASSERT_NE(OpenWindow(program, main, IDM_ABOUT, L"AboutDlg"), nullptr);
       ClickTrayMenuItem(program, main, -1);  // "Exit", the last item
     } else {
       ClickCloseBox(main);

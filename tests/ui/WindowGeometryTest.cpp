@@ -37,16 +37,4 @@ TEST(WindowGeometry, DragsInEitherDirectionGiveOneRectangle) {
   EXPECT_EQ(RegionFromRect(NormalizeDrag(50, 20, -30, 90)).left, -30);  // beyond the left edge, as it is
 }
 
-TEST(WindowGeometry, WebcamCorners) {
-  struct Case {
-    int position, x, y;
-  } cases[] = {{0, 20, 20}, {1, 1692, 20}, {2, 20, 902}, {3, 1692, 902}, {7, 1692, 902}, {-1, 1692, 902}};
-  for (const Case& c : cases) {
-    const PixelPoint p = WebcamCorner(c.position, 1920, 1080);
-    EXPECT_EQ(p.x, c.x) << c.position;
-    EXPECT_EQ(p.y, c.y) << c.position;
-  }
-  EXPECT_EQ(WebcamCorner(1, 2560, 1440).x, 2560 - 228);
-}
-
 }  // namespace
