@@ -29,7 +29,6 @@ class Program {
 
   bool started() const { return started_; }
   DWORD id() const { return process_.dwProcessId; }
-  HANDLE handle() const { return process_.hProcess; }
 
   // The first visible top-level window of this process with the given class
   // (and title, when given), or null when none appeared in time.

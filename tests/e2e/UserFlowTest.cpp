@@ -63,8 +63,8 @@ void ClickTrayMenuItem(const Program& program, HWND main, int fromTop) {
 }
 
 // The settings window from the File menu, and the about window from the
-// keyboard (Alt+"/" and Alt+"?", also while a button has the keyboard focus
-// after a click on it), each alone and inside the other's loop.
+// keyboard (Alt+"/", while a button has the keyboard focus after a click on
+// it), each alone and inside the other's loop.
 TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   ASSERT_NO_FATAL_FAILURE(Start());
   // "File" on the menu bar, just above the client area.
@@ -118,19 +118,14 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
             nullptr);
   ASSERT_TRUE(close(settings));
 
-  ClickOn(GetDlgItem(main_, IDC_MICROPHONE));  // twice: the flag as it was
-  ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
-  ASSERT_TRUE(WaitForKeyboard(main_));
-  Xdotool(L"key alt+question");
-  HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
-  ASSERT_TRUE(about && close(about));
-
   // Inside each other's loops, closed in any order: an Apply after the outer
   // window has gone is kept, and an inner window that outlives its opener's
   // loop still paints with its own brush.
+  ClickOn(GetDlgItem(main_, IDC_MICROPHONE));  // twice: the flag as it was
+  ClickOn(GetDlgItem(main_, IDC_MICROPHONE));
   ASSERT_TRUE(WaitForKeyboard(main_));
   Xdotool(L"key alt+slash");
-  about = program_->FindWindowOfClass(L"AboutDlg", 5000);
+  HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
   ASSERT_TRUE(about && reopen());
   ASSERT_TRUE(close(about));
   SendDlgItemMessageW(settings, kWebcamListId, CB_SETCURSEL, 2, 0);
@@ -261,9 +256,19 @@ TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
   }
   EXPECT_TRUE(showsVersion);
   EXPECT_TRUE(CloseNormally(newMain, installed));
-  // Removed again.
+  // Listed by Windows and in the Start menu; removed again, it leaves nothing.
+  const wchar_t uninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillomat";
+  const std::wstring menu = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quillomat";
+  auto listed = [&] {
+    return RegGetValueW(HKEY_LOCAL_MACHINE, uninstallKey, L"DisplayVersion", RRF_RT_REG_SZ, nullptr, nullptr,
+                        nullptr) == ERROR_SUCCESS;
+  };
+  EXPECT_TRUE(listed());
+  EXPECT_TRUE(FileExists(menu + L"\\Quillomat.lnk"));
   ShellExecuteW(nullptr, nullptr, (folder + L"\\Uninstall.exe").c_str(), L"/S", nullptr, SW_HIDE);
-  EXPECT_TRUE(WaitFor([&] { return !FileExists(folder); }, 30000));
+  // The folder goes first, the registry after it.
+  EXPECT_TRUE(WaitFor([&] { return !FileExists(folder) && !listed() && AcknowledgedVersion().empty(); }, 30000));
+  EXPECT_FALSE(FileExists(menu));
 }
 
 // The signed program starts an installer its publisher signed with a renewed
@@ -373,12 +378,9 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
   ASSERT_NO_FATAL_FAILURE(Start());
   SetFolder(main_, dir.path());
   HWND record = GetDlgItem(main_, IDC_RECORD), pause = GetDlgItem(main_, IDC_PAUSE);
-  EXPECT_EQ(TextOf(record), L"Record (Ctrl+Alt+Shift+F9)");
-  DWORD elapsed = 0;
   {
     LiveScene scene(600, 400);
     ClickAt(700, 500);  // the keyboard is the scene's
-    const DWORD started = GetTickCount();
     Xdotool(L"key ctrl+alt+shift+F9");
     ASSERT_TRUE(WaitForText(StatusLine(main_), IsRecordingStatus)) << Narrow(TextOf(StatusLine(main_)));
     EXPECT_EQ(TextOf(record), L"Stop (Ctrl+Alt+Shift+F9)");
@@ -393,13 +395,9 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
     Sleep(700);
     Xdotool(L"key ctrl+alt+shift+F9");
     EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusReady, 15000));
-    elapsed = GetTickCount() - started;
   }
-  // The pause of at least 1.5 s is left out of the recording's time.
-  const Recording hotkeys = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
-  EXPECT_TRUE(hotkeys.finalized) << Describe(hotkeys);
-  ASSERT_FALSE(hotkeys.video.empty());
-  EXPECT_LT(hotkeys.video.back().time / 10000, static_cast<int64_t>(elapsed) - 1400);
+  // The names follow the engine's state, so the keys reached the engine.
+  EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
   DeleteMatching(dir.path(), L"Quillomat_*");
 
   // Tab to the record button, Space; Tab to pause, Space; back, Enter.
