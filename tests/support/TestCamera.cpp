@@ -291,11 +291,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     *static_cast<GUID*>(data) = PIN_CATEGORY_CAPTURE;
     return S_OK;
   }
-  STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
-    if (set != AMPROPSETID_Pin || id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
-    *support = KSPROPERTY_SUPPORT_GET;
-    return S_OK;
-  }
+  STDMETHODIMP QuerySupported(REFGUID, DWORD, DWORD*) override { return E_NOTIMPL; }
 
  private:
   void Send() {
