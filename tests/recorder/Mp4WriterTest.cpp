@@ -1,7 +1,6 @@
 // The writer's failure paths, which only an injected failure reaches, and
 // the one way samples reach the file.
 #include <gtest/gtest.h>
-#include <mferror.h>
 
 #include <utility>
 
@@ -10,11 +9,10 @@
 
 namespace {
 
-StandInOptions FailAt(StandInStep step, int call, HRESULT status = MF_E_INVALIDMEDIATYPE) {
+StandInOptions FailAt(StandInStep step, int call) {
   StandInOptions options;
   options.failStep = step;
   options.failOnCall = call;
-  options.failWith = status;
   return options;
 }
 
@@ -22,28 +20,19 @@ HRESULT STDAPICALLTYPE RefuseStartup(ULONG, DWORD) { return E_OUTOFMEMORY; }
 
 // A step that fails leaves the engine idle and no file behind; a file that
 // was there before is not taken away (the writer has emptied it already;
-// removing it would only add to the loss). Tuning the encoder is best effort.
+// removing it would only add to the loss).
 TEST(Mp4Writer, FailingSteps) {
-  struct Case {
-    StandInStep step;
-    bool recorded;  // the recording starts all the same
-  } cases[] = {{StandInStep::Create, false},
-               {StandInStep::AddStream, false},
-               {StandInStep::SetInputMediaType, false},
-               {StandInStep::BeginWriting, false},
-               {StandInStep::GetServiceForStream, true}};
   TempDir dir;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(StandInStepName(c.step));
-    StandInEngine engine(FailAt(c.step, 1));
+  for (StandInStep step :
+       {StandInStep::Create, StandInStep::AddStream, StandInStep::SetInputMediaType, StandInStep::BeginWriting}) {
+    SCOPED_TRACE(StandInStepName(step));
+    StandInEngine engine(FailAt(step, 1));
     ScreenRecorder& r = *engine.recorder;
-    EXPECT_EQ(r.Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}), c.recorded);
-    EXPECT_EQ(r.state, c.recorded ? RecorderState::Recording : RecorderState::Idle);
-    EXPECT_EQ(FileExists(dir.File(L"fail.mp4")), c.recorded);
-    EXPECT_EQ(r.frameBuffer != nullptr, c.recorded);  // a refused start keeps no screen copy
-    r.Stop();
-    EXPECT_TRUE(engine.LastRecord()->released || c.step == StandInStep::Create);
-    DeleteFileW(dir.File(L"fail.mp4").c_str());
+    EXPECT_FALSE(r.Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
+    EXPECT_EQ(r.state, RecorderState::Idle);
+    EXPECT_FALSE(FileExists(dir.File(L"fail.mp4")));
+    EXPECT_FALSE(r.frameBuffer);  // a refused start keeps no screen copy
+    EXPECT_TRUE(engine.LastRecord()->released || step == StandInStep::Create);
   }
 
   // Media Foundation that will not start: the start is refused as without it.
@@ -84,14 +73,10 @@ TEST(Mp4Writer, RefusedAudioStreamGivesAVideoOnlyRecording) {
 
 TEST(Mp4Writer, SamplesAndALostSoundPacket) {
   TempDir dir;
-  StandInEngine engine(FailAt(StandInStep::WriteSample, 3));
+  StandInEngine engine(FailAt(StandInStep::WriteSample, 2));
   ScreenRecorder& r = *engine.recorder;
   ASSERT_EQ(OpenWriterWithSound(r, dir.File(L"w.mp4")), S_OK);
   auto record = engine.LastRecord();
-
-  EXPECT_EQ(r.SubmitSample(r.videoStreamIndex, 4, [](BYTE* to) { std::fill(to, to + 4, 7); }, 123456, 333333), S_OK);
-  ASSERT_EQ(record->Samples(0).size(), 1u);
-  EXPECT_EQ(record->Samples(0)[0].time, 123456);
 
   // A sound packet lost in the writer keeps its place on the time line: the
   // next one is stamped where it would have been anyway.
@@ -102,14 +87,12 @@ TEST(Mp4Writer, SamplesAndALostSoundPacket) {
   const auto audio = record->Samples(r.audioStreamIndex);
   ASSERT_EQ(audio.size(), 2u);
   EXPECT_EQ(audio[0].time, 0);
-  EXPECT_EQ(audio[0].duration, 100000);
-  EXPECT_EQ(audio[0].length, 1920u);
   EXPECT_EQ(audio[1].time, 200000);
 
   // Once the writer is gone (a stop in progress) a sample is dropped quietly.
   r.sinkWriter.Reset();
   EXPECT_EQ(r.SubmitSample(0, 4, [](BYTE*) {}, 0, 1), S_OK);
-  EXPECT_EQ(record->Samples(0).size(), 1u);
+  EXPECT_TRUE(record->Samples(0).empty());
 }
 
 }  // namespace

@@ -46,9 +46,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
     {
       std::lock_guard<std::mutex> lock(record_->lock);
       const int nth = ++stepCounts_[static_cast<int>(call.step)];
-      if (SUCCEEDED(natural) && options_.failOnCall == nth && options_.failStep == call.step) {
-        natural = options_.failWith;
-      }
+      if (SUCCEEDED(natural) && options_.failOnCall == nth && options_.failStep == call.step) natural = E_FAIL;
       call.result = natural;
       const std::string line = JournalLine(call);
       Append(journal_, line.data(), static_cast<DWORD>(line.size()));
@@ -58,13 +56,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return natural;
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMFSinkWriter) {
-      *object = static_cast<IMFSinkWriter*>(this);
-      AddRef();
-      return S_OK;
-    }
+  // The engine holds the writer only as the IMFSinkWriter it was made as.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
     *object = nullptr;
     return E_NOINTERFACE;
   }
@@ -79,14 +72,12 @@ class StandInSinkWriter final : public IMFSinkWriter {
     StandInCall call(StandInStep::AddStream, static_cast<DWORD>(streams_.size()));
     Stream added;
     UINT64 size = 0;
-    if (type) {
-      type->GetGUID(MF_MT_MAJOR_TYPE, &added.major);
-      if (SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size))) {
-        call.width = static_cast<int>(size >> 32);
-        call.height = static_cast<int>(size & 0xffffffff);
-      }
+    type->GetGUID(MF_MT_MAJOR_TYPE, &added.major);
+    if (SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size))) {
+      call.width = static_cast<int>(size >> 32);
+      call.height = static_cast<int>(size & 0xffffffff);
     }
-    const HRESULT hr = Record(call, !type || !index ? E_POINTER : begun_ ? MF_E_INVALIDREQUEST : S_OK);
+    const HRESULT hr = Record(call, begun_ ? MF_E_INVALIDREQUEST : S_OK);
     if (SUCCEEDED(hr)) {
       streams_.push_back(added);
       *index = call.stream;
@@ -94,13 +85,10 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return hr;
   }
 
-  HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD stream, IMFMediaType* type, IMFAttributes*) override {
+  HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD stream, IMFMediaType*, IMFAttributes*) override {
     StandInCall call(StandInStep::SetInputMediaType, stream);
-    HRESULT natural = S_OK;
-    if (!type) natural = E_POINTER;
-    else if (stream >= streams_.size()) natural = MF_E_INVALIDSTREAMNUMBER;
-    else if (begun_) natural = MF_E_INVALIDREQUEST;
-    const HRESULT hr = Record(call, natural);
+    const HRESULT hr =
+        Record(call, stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : begun_ ? MF_E_INVALIDREQUEST : S_OK);
     if (SUCCEEDED(hr)) streams_[stream].hasInput = true;
     return hr;
   }
@@ -147,11 +135,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return hr;
   }
 
-  HRESULT STDMETHODCALLTYPE SendStreamTick(DWORD stream, LONGLONG time) override {
-    if (stream >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
-    if (streams_[stream].major == MFMediaType_Audio) Interleave(time);
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE SendStreamTick(DWORD, LONGLONG) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE PlaceMarker(DWORD, LPVOID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NotifyEndOfSegment(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Flush(DWORD) override { return E_NOTIMPL; }
@@ -166,7 +150,11 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return hr;
   }
 
-  HRESULT STDMETHODCALLTYPE GetServiceForStream(DWORD stream, REFGUID service, REFIID riid, LPVOID* object) override;
+  // The encoder's property interface is not offered: tuning it is best effort.
+  HRESULT STDMETHODCALLTYPE GetServiceForStream(DWORD stream, REFGUID, REFIID, LPVOID* object) override {
+    *object = nullptr;
+    return Record(StandInCall(StandInStep::GetServiceForStream, stream), MF_E_UNSUPPORTED_SERVICE);
+  }
 
   HRESULT STDMETHODCALLTYPE GetStatistics(DWORD stream, MF_SINK_WRITER_STATISTICS* stats) override {
     if (!stats || stats->cb != sizeof(*stats)) return E_INVALIDARG;
@@ -203,8 +191,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   // The file interleaves its streams: a video sample is written out only once
-  // the audio stream's samples or ticks reach its time; until then it is held
-  // in memory. Without an audio stream nothing waits. `audioUntil` is where
+  // the audio stream's samples reach its time; until then it is held in
+  // memory. Without an audio stream nothing waits. `audioUntil` is where
   // audio now reaches, or negative when it has not moved.
   void Interleave(LONGLONG audioUntil) {
     audioReach_ = (std::max)(audioReach_, audioUntil);
@@ -227,13 +215,6 @@ class StandInSinkWriter final : public IMFSinkWriter {
   bool begun_ = false;
   bool finalized_ = false;
 };
-
-// The encoder's property interface is not offered: tuning it is best effort.
-HRESULT StandInSinkWriter::GetServiceForStream(DWORD stream, REFGUID, REFIID, LPVOID* object) {
-  StandInCall call(StandInStep::GetServiceForStream, stream);
-  if (object) *object = nullptr;
-  return Record(call, !object ? E_POINTER : stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : MF_E_UNSUPPORTED_SERVICE);
-}
 
 unique_file OpenForAppend(const std::wstring& path) {
   if (path.empty()) return unique_file();
@@ -286,7 +267,6 @@ void StandInReset() {
 
 HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFAttributes*,
                                                IMFSinkWriter** sinkWriter) {
-  if (!sinkWriter) return E_POINTER;
   *sinkWriter = nullptr;
   StandInOptions options;
   auto record = std::make_shared<StandInRecord>();
@@ -300,7 +280,7 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
   // Like the platform's writer, make (or empty) the output file right away:
   // a folder that does not exist or cannot be written fails here.
   HRESULT hr = url ? S_OK : E_INVALIDARG;
-  if (options.failStep == StandInStep::Create && options.failOnCall == 1) hr = options.failWith;
+  if (options.failStep == StandInStep::Create && options.failOnCall == 1) hr = E_FAIL;
   unique_file output;
   if (SUCCEEDED(hr)) {
     output.reset(CreateFileW(url, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -81,10 +81,9 @@ TEST(UpdateCheck, OffersOnlyANewerVersionNotYetAcknowledged) {
       {full, L"", true},
       {full, newerWide, false},
       {full, L"0.0.1", true},
-      {R"({"available":true,"version":")" + newer + R"( "})", L"", false},  // only digits and dots
+      {R"({"available":true,"version":")" + newer + R"( "})", L"", false},  // not well formed
       {R"({"available":false,"version":"99.0.0"})", L"", false},
-      {R"({"available":true,"version":""})", L"", false},
-      {R"({"available":true,"version":")" + current + R"("})", L"", false},
+      {R"({"available":true,"version":")" + current + R"("})", L"", false},  // not newer
       {R"({"available":true,"version":")" + newer + R"(","download_url":""})", L"", true},  // reported at the download
   };
   for (const Case& c : cases) {

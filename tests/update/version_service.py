@@ -4,10 +4,9 @@
 /api/version/latest answers DIR/answer.json (503 without it; only once DIR/hang is
 gone); /status/404, /empty; /KIND/NAME serves DIR/files/NAME as KIND says: files
 (with its length), nolength, drop (half, after announcing the whole), slow (in
-pieces), crawl (in pieces ten times a second), slowdrop (slow, then dropped half
-way), chunkdrop (in chunks without a length, dropped half way), stall (half, then
-silence), redirect (302 to the same file over http). Over HTTPS it also serves
-all this over http on port 80.
+pieces), crawl (in pieces ten times a second), chunkdrop (in chunks without a
+length, dropped half way), stall (half, then silence), redirect (302 to the same
+file over http). Over HTTPS it also serves all this over http on port 80.
 Writes DIR/ready once it listens.
 """
 import http.server
@@ -16,7 +15,7 @@ import sys
 import time
 
 DIR = sys.argv[1]
-KINDS = ("files", "nolength", "drop", "slow", "crawl", "slowdrop", "chunkdrop", "stall", "redirect")
+KINDS = ("files", "nolength", "drop", "slow", "crawl", "chunkdrop", "stall", "redirect")
 PORT = int(sys.argv[2])
 
 
@@ -92,9 +91,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 self.close_connection = True
                 return
-            end = len(body) // 2 if kind == "slowdrop" else len(body)
-            for i in range(0, end, 4096):
-                self.wfile.write(body[i : min(i + 4096, end)])
+            for i in range(0, len(body), 4096):
+                self.wfile.write(body[i : i + 4096])
                 self.wfile.flush()
                 time.sleep(0.1 if kind == "crawl" else 0.05)
             self.close_connection = True
