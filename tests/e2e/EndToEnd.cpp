@@ -97,7 +97,6 @@ Recording ReadRecording(const std::wstring& path) {
     if (call.step == StandInStep::WriteSample && SUCCEEDED(call.result)) (call.stream == 0 ? rec.video : rec.audio).push_back(call);
   }
   rec.finalized = !rec.journal.empty() && rec.journal.back().step == StandInStep::Finalize && SUCCEEDED(rec.journal.back().result);
-  if (!rec.journal.empty() && rec.journal.back().step == StandInStep::Finalize) rec.mostVideoHeld = rec.journal.back().length;
   return rec;
 }
 

@@ -103,7 +103,6 @@ struct Recording {
   std::vector<StandInCall> video, audio;  // accepted samples
   int width = 0, height = 0;              // of the video stream
   bool finalized = false;                 // Finalize was last and succeeded
-  size_t mostVideoHeld = 0;               // waiting for the audio stream, at once
 };
 // From the journal beside the file, or the journal itself.
 Recording ReadRecording(const std::wstring& mp4OrJournalPath);

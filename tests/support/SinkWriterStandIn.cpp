@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <deque>
 
 #include "common/Win32Handles.h"
 
@@ -130,8 +129,6 @@ class StandInSinkWriter final : public IMFSinkWriter {
       ++streams_[stream].received;
       if (video && options_.keepVideoFrames) record_->videoFrames.push_back(std::move(bytes));
     }
-    if (SUCCEEDED(hr) && video) heldVideo_.push_back(call.time);
-    Interleave(audio && SUCCEEDED(hr) ? call.time + call.duration : -1);
     return hr;
   }
 
@@ -144,7 +141,6 @@ class StandInSinkWriter final : public IMFSinkWriter {
     StandInCall call(StandInStep::Finalize);
     // The index goes at the end of the file: a disk that filled up fails it.
     const HRESULT natural = begun_ && !finalized_ ? GrowOutput(4096 * options_.outputShare) : MF_E_INVALIDREQUEST;
-    call.length = static_cast<DWORD>(mostHeld_);
     const HRESULT hr = Record(call, natural);
     finalized_ = true;
     return hr;
@@ -190,22 +186,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return outputError_;
   }
 
-  // The file interleaves its streams: a video sample is written out only once
-  // the audio stream's samples reach its time; until then it is held in
-  // memory. Without an audio stream nothing waits. `audioUntil` is where
-  // audio now reaches, or negative when it has not moved.
-  void Interleave(LONGLONG audioUntil) {
-    audioReach_ = (std::max)(audioReach_, audioUntil);
-    bool waits = false;
-    for (const Stream& s : streams_) waits = waits || s.major == MFMediaType_Audio;
-    while (!heldVideo_.empty() && (!waits || heldVideo_.front() < audioReach_)) heldVideo_.pop_front();
-    mostHeld_ = (std::max)(mostHeld_, heldVideo_.size());
-  }
-
   std::atomic<ULONG> refs_{1};
-  std::deque<LONGLONG> heldVideo_;
-  LONGLONG audioReach_ = -1;
-  size_t mostHeld_ = 0;
   StandInOptions options_;
   std::shared_ptr<StandInRecord> record_;
   unique_file journal_, rawVideo_, rawAudio_, output_;

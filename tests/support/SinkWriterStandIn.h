@@ -79,7 +79,6 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath);
 
 // One journal line: "step result stream time duration length width height",
-// the result in hex. Finalize's length is the most video samples the file held
-// at once waiting for audio, as an MP4 sink that interleaves its streams does.
+// the result in hex.
 std::string JournalLine(const StandInCall& call);
 bool ParseJournalLine(const std::string& line, StandInCall& call);
