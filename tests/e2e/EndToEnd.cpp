@@ -323,13 +323,7 @@ void PaintScene(HWND window, SceneState& s) {
           y >= LiveScene::kStripHeight ? LiveScene::PatternAt(x, y, ms) : one ? 0xffffff : 0x000000;
     }
   }
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top row first
   HDC dc = GetDC(window);
   // One transfer for the whole picture, so a frame never shows half of one
   // clock and half of the next.

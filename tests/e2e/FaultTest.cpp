@@ -13,6 +13,20 @@ namespace {
 
 using FaultTest = EndToEndTest;
 
+// A copy of the program whose `dll` Wine takes as `how` (none: as it is).
+void CopyProgram(const std::wstring& copy, const wchar_t* dll = nullptr, const wchar_t* how = L"") {
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  const std::wstring key = L"Software\\Wine\\AppDefaults\\" + copy.substr(copy.find_last_of(L'\\') + 1);
+  if (dll) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (key + L"\\DllOverrides").c_str(), dll, REG_SZ, how,
+                              static_cast<DWORD>((wcslen(how) + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+}
+void ForgetCopy(const wchar_t* name) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + name).c_str());
+}
+
 // The largest step between consecutive frame times, in milliseconds.
 int64_t LargestFrameStep(const Recording& rec) {
   int64_t largest = 0;
@@ -109,15 +123,8 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   TempDir copies, current;
   const wchar_t* const overrides[][3] = {{L"QuillomatNoMF.exe", L"mfplat", L"disabled"},
                                          {L"QuillomatWW.exe", L"mfreadwrite", L"builtin"},
-                                         {L"Quillomat.exe", nullptr, nullptr}};
-  for (const auto& o : overrides) {
-    ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copies.File(o[0]).c_str(), FALSE));
-    if (!o[1]) continue;
-    const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + o[0] + L"\\DllOverrides";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), o[1], REG_SZ, o[2],
-                              static_cast<DWORD>((wcslen(o[2]) + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-  }
+                                         {L"Quillomat.exe", nullptr, L""}};
+  for (const auto& o : overrides) ASSERT_NO_FATAL_FAILURE(CopyProgram(copies.File(o[0]), o[1], o[2]));
   for (const TempDir* dir : {&copies, &current}) {
     ASSERT_TRUE(CopyFileW(FromEnvironment(L"QM_PLANTED_DLL").c_str(), dir->File(L"mfplat.dll").c_str(), FALSE));
   }
@@ -151,7 +158,7 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
     EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4"), starts ? 1 : 0);
   }
   EXPECT_EQ(CountMatching(copies.path(), L"*.loaded") + CountMatching(current.path(), L"*.loaded"), 0);
-  for (const auto& o : overrides) RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + std::wstring(o[0])).c_str());
+  for (const auto& o : overrides) ForgetCopy(o[0]);
 }
 
 // Windows ending the session during a recording: asked first, the program
@@ -205,11 +212,7 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
 TEST_F(FaultTest, ComputerSoundThatCannotBeHadIsSaid) {
   TempDir copies, dir;
   const std::wstring copy = copies.File(L"QuillomatNoSound.exe");
-  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
-  const wchar_t key[] = L"Software\\Wine\\AppDefaults\\QuillomatNoSound.exe";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(key) + L"\\DllOverrides").c_str(), L"mmdevapi", REG_SZ,
-                            L"disabled", sizeof(L"disabled")),
-            ERROR_SUCCESS);
+  ASSERT_NO_FATAL_FAILURE(CopyProgram(copy, L"mmdevapi", L"disabled"));
   Program program(copy);
   HWND main = StartAndFindMain(program);
   ASSERT_NE(main, nullptr);
@@ -228,7 +231,7 @@ TEST_F(FaultTest, ComputerSoundThatCannotBeHadIsSaid) {
   EXPECT_GT(rec.video.size(), 20u);
   EXPECT_TRUE(rec.audio.empty());
   EXPECT_TRUE(CloseNormally(main, program));
-  RegDeleteTreeW(HKEY_CURRENT_USER, key);
+  ForgetCopy(L"QuillomatNoSound.exe");
 }
 
 // The version service hangs: the program starts, records and ends as

@@ -195,21 +195,9 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   EXPECT_EQ(rec.width, kWidth);
   EXPECT_EQ(rec.height, kHeight);
 
-  // Video: every slot of the 33 ms grid of recorded time taken once, none
-  // early, none long late; the pause leaves no hole in the times.
+  // The grid of frame times is the pacer's (tested natively); the pause's
+  // place in them is read off the scene's clock below.
   ASSERT_GE(rec.video.size(), 60u);
-  std::vector<int64_t> lateness;
-  for (size_t i = 0; i < rec.video.size(); ++i) {
-    const int64_t slot = static_cast<int64_t>(i) * 330000;
-    EXPECT_GE(rec.video[i].time, slot) << "frame " << i;
-    lateness.push_back(rec.video[i].time - slot);
-  }
-  std::vector<int64_t> sorted = lateness;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_LT(sorted[sorted.size() / 2], 10 * 10000) << "median lateness";
-  EXPECT_LT(sorted.back(), 300 * 10000) << "worst lateness";
-  const int64_t recordedMs = rec.video.back().time / 10000;
-  EXPECT_NEAR(static_cast<double>(recordedMs), 2400.0 + 100.0, 700.0) << "recorded time without the pause";
 
   // The frames show the scene as it was: each one a whole picture of the
   // scene at the clock it shows, 20 pixels in from the region's corner, with
