@@ -57,8 +57,7 @@ void FillMediaType(AM_MEDIA_TYPE& type) {
   type.pbFormat = reinterpret_cast<BYTE*>(info);
 }
 
-// The counting every object here does, for one interface (and those it
-// extends, as `Answers` says).
+// The counting every object here does, for one interface.
 template <class Interface>
 class Unknown : public Interface {
  public:
@@ -70,14 +69,11 @@ class Unknown : public Interface {
     return left;
   }
   STDMETHODIMP QueryInterface(REFIID id, void** out) override {
-    *out = id == IID_IUnknown || id == __uuidof(Interface) || Answers(id) ? static_cast<Interface*>(this) : nullptr;
+    *out = id == IID_IUnknown || id == __uuidof(Interface) ? static_cast<Interface*>(this) : nullptr;
     if (!*out) return E_NOINTERFACE;
     AddRef();
     return S_OK;
   }
-
- protected:
-  virtual bool Answers(REFIID) const { return false; }
 
  private:
   std::atomic<ULONG> references_{1};
@@ -126,14 +122,13 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
   STDMETHODIMP_(ULONG) AddRef() override { return Unknown::AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return Unknown::Release(); }
   STDMETHODIMP QueryInterface(REFIID id, void** out) override {
-    if (id == IID_IPin || id == IID_IKsPropertySet) {
-      *out = id == IID_IPin ? static_cast<void*>(static_cast<IPin*>(this)) : static_cast<IKsPropertySet*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return Unknown::QueryInterface(id, out);
+    if (id == IID_IPin) *out = static_cast<IPin*>(this);
+    else if (id == IID_IKsPropertySet) *out = static_cast<IKsPropertySet*>(this);
+    else if (id == IID_IMediaFilter || id == IID_IPersist) *out = static_cast<IBaseFilter*>(this);
+    else return Unknown::QueryInterface(id, out);
+    AddRef();
+    return S_OK;
   }
-  bool Answers(REFIID id) const override { return id == IID_IMediaFilter || id == IID_IPersist; }
 
   // The filter.
   STDMETHODIMP GetClassID(CLSID* id) override {
