@@ -80,15 +80,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(200)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            if kind == "stall":
+            if kind in ("drop", "stall"):
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
-                time.sleep(60)
-                self.close_connection = True
-                return
-            if kind == "drop":
-                self.wfile.write(body[: len(body) // 2])
-                self.wfile.flush()
+                if kind == "stall":
+                    time.sleep(60)
                 self.close_connection = True
                 return
             for i in range(0, len(body), 4096):
