@@ -61,7 +61,6 @@ class User {
       }
     }
   }
-  // With the real pointer and keyboard.
   void Interrupt(HWND progress) {
     Sleep(300);  // placed over its owner, and the download under way
     RECT r{};
@@ -100,7 +99,7 @@ TEST(UpdateDownloadTest, EveryWayADownloadEnds) {
     const wchar_t* caption;  // of the box after the offer; null: none
     const wchar_t* text;
   } cases[] = {
-      {Url(L"/status/404"), L"", During::Nothing, kUpdateFailedCaption, L"Server returned HTTP 404. Check the download URL."},
+      {Url(L"/nothing/here"), L"", During::Nothing, kUpdateFailedCaption, L"Server returned HTTP 404. Check the download URL."},
       {Url(L"/empty"), L"", During::Nothing, kUpdateFailedCaption, kDownloadFailedText},
       {Url(L"/drop/half.bin"), L"", During::Nothing, kUpdateFailedCaption, kDownloadIncompleteText},
       // Broken off without a length to compare with: still cut short.
@@ -124,8 +123,7 @@ TEST(UpdateDownloadTest, EveryWayADownloadEnds) {
       // is given up at once and the quit passed on.
       {Url(L"/stall/half.bin"), L"", During::Quit, nullptr, nullptr},
       // Last, and no failure: a download without a length starts the
-      // installer and closes the main window. (The whole accepted road is
-      // met end to end.)
+      // installer and closes the main window.
       {Url(L"/nolength/setup.exe"), L"", During::Nothing, nullptr, nullptr},
   };
   for (const Case& c : cases) {
