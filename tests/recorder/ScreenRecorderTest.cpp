@@ -46,7 +46,6 @@ TEST(ScreenRecorder, StatesLockAndTheFileFromStartToFinalize) {
   EXPECT_TRUE(StandInRecords().empty());
 
   ASSERT_TRUE(r.Start(dir.File(L"a.mp4"), kSmall));
-  // A second Start is refused and leaves the recording alone.
   EXPECT_FALSE(r.Start(dir.File(L"b.mp4"), {0, 0, 32, 32}));
   EXPECT_FALSE(FileExists(dir.File(L"b.mp4")));
   r.Resume();
@@ -72,7 +71,6 @@ TEST(ScreenRecorder, StatesLockAndTheFileFromStartToFinalize) {
   EXPECT_TRUE(record->released);
   EXPECT_EQ(callsOutsideLock, 0);
   EXPECT_EQ(finalizeWithThreadRunning, 0);
-  EXPECT_GT(record->Samples(0).size(), 20u);
   EXPECT_EQ(record->Calls(StandInStep::AddStream).size(), 1u);
 
   // A region the screen copy cannot be made for (6.4 GB of pixels): refused,
