@@ -22,8 +22,7 @@ TEST(Win32Handles, OwnerClosesExactlyOnceThroughMovesResetsAndPut) {
     EXPECT_EQ(g_closed, 0);
     c.reset(Fake(2));
     EXPECT_EQ(g_closed, 1);
-    HANDLE released = c.release();
-    EXPECT_EQ(released, Fake(2));
+    EXPECT_EQ(c.release(), Fake(2));
     EXPECT_EQ(g_closed, 1);
     counted_handle d(Fake(3));
     *d.put() = Fake(4);  // put closes what was held first

@@ -25,26 +25,19 @@ TEST(AudioFormat, ConversionTable) {
   EXPECT_EQ(ConvertSample(Bytes(-1.5f).data(), true, 32), -32767);
   EXPECT_EQ(ConvertSample(Bytes(0.5f).data(), true, 32), 16383);
   EXPECT_EQ(ConvertSample(Bytes(-0.5f).data(), true, 32), -16383);
-  EXPECT_EQ(ConvertSample(Bytes(0.0f).data(), true, 32), 0);
   EXPECT_EQ(ConvertSample(Bytes(std::nanf("")).data(), true, 32), 0);
   EXPECT_EQ(ConvertSample(Bytes(0.5f).data(), true, 64), 0);  // other float widths: silence
-  // 16-bit unchanged.
   EXPECT_EQ(ConvertSample(Bytes(-12345, 2).data(), false, 16), -12345);
-  EXPECT_EQ(ConvertSample(Bytes(32767, 2).data(), false, 16), 32767);
   // 32-bit: the upper half, sign kept, the lower half dropped without rounding.
-  EXPECT_EQ(ConvertSample(Bytes(0x12345678, 4).data(), false, 32), 0x1234);
   EXPECT_EQ(ConvertSample(Bytes(0x1234FFFF, 4).data(), false, 32), 0x1234);
   EXPECT_EQ(ConvertSample(Bytes(-0x12345678, 4).data(), false, 32), -0x1235);
   // 24-bit: the upper 16 bits (was silence).
-  EXPECT_EQ(ConvertSample(Bytes(0x123456, 3).data(), false, 24), 0x1234);
   EXPECT_EQ(ConvertSample(Bytes(-0x123456, 3).data(), false, 24), -0x1235);
   EXPECT_EQ(ConvertSample(Bytes(0x7FFFFF, 3).data(), false, 24), 32767);
   EXPECT_EQ(ConvertSample(Bytes(-0x800000, 3).data(), false, 24), -32768);
   // 8-bit unsigned: re-centred and scaled (was silence).
-  EXPECT_EQ(ConvertSample(Bytes(128, 1).data(), false, 8), 0);
   EXPECT_EQ(ConvertSample(Bytes(255, 1).data(), false, 8), 32512);
   EXPECT_EQ(ConvertSample(Bytes(0, 1).data(), false, 8), -32768);
-  // Any other integer width: silence.
   EXPECT_EQ(ConvertSample(Bytes(0x7FFF, 2).data(), false, 12), 0);
 }
 
@@ -78,13 +71,10 @@ TEST(AudioFormat, KnownLayouts) {
 
 TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   // Six 16-bit channels, frame i channel c = 1000 * i + c.
-  std::vector<int16_t> six;
-  for (int i = 0; i < 4; ++i) {
-    for (int c = 0; c < 6; ++c) six.push_back(static_cast<int16_t>(1000 * i + c));
-  }
-  const auto* data = reinterpret_cast<const uint8_t*>(six.data());
+  const int16_t six[] = {0, 1, 2, 3, 4, 5, 1000, 1001, 1002, 1003, 1004, 1005,
+                         2000, 2001, 2002, 2003, 2004, 2005, 3000, 3001, 3002, 3003, 3004, 3005};
   std::vector<int16_t> stereo(8);
-  ConvertPacket(data, 4, AudioLayout{6, 2, 16, false, 12}, stereo.data());
+  ConvertPacket(reinterpret_cast<const uint8_t*>(six), 4, AudioLayout{6, 2, 16, false, 12}, stereo.data());
   EXPECT_EQ(stereo, (std::vector<int16_t>{0, 1, 1000, 1001, 2000, 2001, 3000, 3001}));
 
   // A mono device's float samples, in a mono track and on both sides of a
@@ -96,16 +86,12 @@ TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   ConvertPacket(reinterpret_cast<const uint8_t*>(mono), 3, AudioLayout{1, 2, 32, true, 4}, both.data());
   EXPECT_EQ(both, (std::vector<int16_t>{16383, 16383, -32767, -32767, 32767, 32767}));
 
-  // A silent packet is zeros of the right length.
   std::vector<int16_t> silent(960, 7);
   ConvertPacket(nullptr, 480, AudioLayout{2, 2, 32, true}, silent.data());
   EXPECT_EQ(silent, std::vector<int16_t>(960, 0));
 }
 
 TEST(AudioFormat, PacketTimes) {
-  const AudioPacketTime first = AudioPacketTiming(0, 480, 48000);
-  EXPECT_EQ(first.time, 0);
-  EXPECT_EQ(first.duration, 100000);
   EXPECT_EQ(AudioPacketTiming(44100, 441, 44100).time, 10000000);
   // Truncated, not rounded: one frame at 44.1 kHz is 226.757... units, and
   // lasts to the next one's time.

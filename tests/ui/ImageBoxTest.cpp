@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(ImageBox, FitsTheSourceSizesOfThePictures) {
@@ -16,10 +18,8 @@ TEST(ImageBox, FitsTheSourceSizesOfThePictures) {
   };
   for (const Case& c : cases) {
     const ImageBox b = FitImageBox(c.w, c.h);
-    EXPECT_EQ(b.x, c.box.x) << c.w << "x" << c.h;
-    EXPECT_EQ(b.y, c.box.y) << c.w << "x" << c.h;
-    EXPECT_EQ(b.width, c.box.width) << c.w << "x" << c.h;
-    EXPECT_EQ(b.height, c.box.height) << c.w << "x" << c.h;
+    EXPECT_EQ(std::tie(b.x, b.y, b.width, b.height), std::tie(c.box.x, c.box.y, c.box.width, c.box.height))
+        << c.w << "x" << c.h;
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(WindowGeometry, CentredOverTheOwner) {
@@ -11,18 +13,13 @@ TEST(WindowGeometry, CentredOverTheOwner) {
   // Toward zero when the window is larger than its owner or lies left of 0.
   const PixelPoint q = CentredOver({-521, 0, 0, 311}, 460, 390);
   EXPECT_EQ(q.x, -521 + (521 - 460) / 2);
-  EXPECT_EQ(q.y, (311 - 390) / 2);
   EXPECT_EQ(q.y, -39);
 }
 
 TEST(WindowGeometry, DragsInEitherDirectionGiveOneRectangle) {
-  // Forward, backward and crossed.
   for (const PixelRect& r :
        {NormalizeDrag(100, 100, 400, 300), NormalizeDrag(400, 300, 100, 100), NormalizeDrag(400, 100, 100, 300)}) {
-    EXPECT_EQ(r.left, 100);
-    EXPECT_EQ(r.top, 100);
-    EXPECT_EQ(r.right, 400);
-    EXPECT_EQ(r.bottom, 300);
+    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(100, 100, 400, 300));
   }
   EXPECT_TRUE(HasArea(NormalizeDrag(10, 10, 11, 11)));                  // 1 x 1 counts
   EXPECT_FALSE(HasArea(NormalizeDrag(10, 10, 10, 10)));                 // a click

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/ScreenFixtures.h"
@@ -25,9 +26,7 @@ class User {
   struct Box {
     std::wstring caption, text;
   };
-  explicit User(During during) : during_(during), uiThread_(GetCurrentThreadId()) {
-    thread_ = std::thread([this] { Run(); });
-  }
+  explicit User(During during) : during_(during), uiThread_(GetCurrentThreadId()), thread_([this] { Run(); }) {}
   ~User() { Finish(); }
   // Stops watching; what was seen may be read from then on.
   void Finish() {
@@ -52,8 +51,7 @@ class User {
         GetWindowTextW(box, caption, 128);
         if (!IsWindowVisible(box) || box == last) continue;
         if (wcscmp(caption, kProgressTitle) == 0) {
-          if (!sawProgress) Interrupt(box);
-          sawProgress = true;
+          if (!std::exchange(sawProgress, true)) Interrupt(box);
           continue;
         }
         GetDlgItemTextW(box, 0xFFFF, text, 512);
@@ -63,7 +61,6 @@ class User {
       }
     }
   }
-  // With the real pointer and keyboard.
   void Interrupt(HWND progress) {
     Sleep(300);  // placed over its owner, and the download under way
     RECT r{};
@@ -78,29 +75,17 @@ class User {
   During during_;
   DWORD uiThread_;
   std::atomic<bool> done_{false};
-  std::thread thread_;
+  std::thread thread_;  // last: it starts at once and reads all the rest
 };
 
-class UpdateDownloadTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ClearAcknowledgedVersion();
-    owner_ = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 520, 310, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
-  }
-  void TearDown() override { DestroyWindow(owner_); }
-  static std::wstring Url(const std::wstring& path) { return std::wstring(kServiceBaseUrl) + path; }
-  static bool Posted(HWND window, UINT message) {
-    MSG posted;
-    return PeekMessageW(&posted, window, message, message, PM_REMOVE) != FALSE;
-  }
-  HWND owner_ = nullptr;
-};
+std::wstring Url(const std::wstring& path) { return std::wstring(kServiceBaseUrl) + path; }
 
 // Each failure says what went wrong in its box, records nothing, starts
 // nothing and leaves no folder behind. A file planted where an installer
 // used to be downloaded is never touched.
-TEST_F(UpdateDownloadTest, EveryWayADownloadEnds) {
+TEST(UpdateDownloadTest, EveryWayADownloadEnds) {
+  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 520, 310, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
   ServeFiller(L"half.bin", 300000);
   ServeFiller(L"slow.bin", 400000);  // about five seconds at the service's pace
   ServeInstaller(L"setup.exe");      // larger than the 64 KB the tiny folder holds
@@ -114,7 +99,7 @@ TEST_F(UpdateDownloadTest, EveryWayADownloadEnds) {
     const wchar_t* caption;  // of the box after the offer; null: none
     const wchar_t* text;
   } cases[] = {
-      {Url(L"/status/404"), L"", During::Nothing, kUpdateFailedCaption, L"Server returned HTTP 404. Check the download URL."},
+      {Url(L"/nothing/here"), L"", During::Nothing, kUpdateFailedCaption, L"Server returned HTTP 404. Check the download URL."},
       {Url(L"/empty"), L"", During::Nothing, kUpdateFailedCaption, kDownloadFailedText},
       {Url(L"/drop/half.bin"), L"", During::Nothing, kUpdateFailedCaption, kDownloadIncompleteText},
       // Broken off without a length to compare with: still cut short.
@@ -138,8 +123,7 @@ TEST_F(UpdateDownloadTest, EveryWayADownloadEnds) {
       // is given up at once and the quit passed on.
       {Url(L"/stall/half.bin"), L"", During::Quit, nullptr, nullptr},
       // Last, and no failure: a download without a length starts the
-      // installer and closes the main window. (The whole accepted road is
-      // met end to end.)
+      // installer and closes the main window.
       {Url(L"/nolength/setup.exe"), L"", During::Nothing, nullptr, nullptr},
   };
   for (const Case& c : cases) {
@@ -151,7 +135,7 @@ TEST_F(UpdateDownloadTest, EveryWayADownloadEnds) {
     const std::string requestsBefore = VersionServiceRequests();
     User user(c.during);
     const DWORD start = GetTickCount();
-    ShowUpdatePrompt(owner_);
+    ShowUpdatePrompt(owner);
     const DWORD took = GetTickCount() - start;
     user.Finish();
     ASSERT_EQ(user.boxes.size(), c.caption ? 2u : 1u) << Narrow(user.boxes.back().text);
@@ -161,24 +145,22 @@ TEST_F(UpdateDownloadTest, EveryWayADownloadEnds) {
       EXPECT_EQ(user.boxes[1].text, c.text);
     }
     EXPECT_LT(took, c.during == During::Nothing ? 30000u : 5000u);
-    if (c.url.empty()) {
-      EXPECT_FALSE(user.sawProgress);
-    }
+    EXPECT_FALSE(c.url.empty() && user.sawProgress);
     if (c.url.rfind(L"http:", 0) == 0 || c.url.find(L"/redirect/") != std::wstring::npos) {
       EXPECT_EQ(VersionServiceRequests().find("/files/", requestsBefore.size()), std::string::npos);
     }
-    EXPECT_EQ(Posted(nullptr, WM_QUIT), c.during == During::Quit);
-    EXPECT_EQ(Posted(owner_, WM_CLOSE), installs);
+    MSG posted;
+    EXPECT_EQ(PeekMessageW(&posted, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE, c.during == During::Quit);
+    EXPECT_EQ(PeekMessageW(&posted, owner, WM_CLOSE, WM_CLOSE, PM_REMOVE) != FALSE, installs);
     EXPECT_EQ(AcknowledgedVersion(), installs ? L"1.2.0" : L"");
     // A worker left waiting on a silent server removes its folder when it
     // gives up.
     EXPECT_TRUE(WaitFor([&] { return CountMatching(temp.path(), L"Quillomat-Update-*") == (installs ? 1 : 0); }, 15000));
-    if (installs) {
-      EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
-    }
+    EXPECT_TRUE(!installs || WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
   }
   EXPECT_EQ(ReadFileBytes(planted), "planted");
   ClearAcknowledgedVersion();
+  DestroyWindow(owner);
 }
 
 }  // namespace

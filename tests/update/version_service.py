@@ -2,12 +2,12 @@
 """A local stand-in for the vendor's version service: version_service.py DIR PORT [CERT KEY]
 
 /api/version/latest answers DIR/answer.json (503 without it; only once DIR/hang is
-gone); /status/404, /empty; /KIND/NAME serves DIR/files/NAME as KIND says: files
+gone); /empty is empty; /KIND/NAME serves DIR/files/NAME as KIND says: files
 (with its length), nolength, drop (half, after announcing the whole), slow (in
 pieces), crawl (in pieces ten times a second), chunkdrop (in chunks without a
 length, dropped half way), stall (half, then silence), redirect (302 to the same
-file over http). Over HTTPS it also serves all this over http on port 80.
-Writes DIR/ready once it listens.
+file over http); anything else is a 404. Over HTTPS it also serves all this over
+http on port 80. Writes DIR/ready once it listens.
 """
 import http.server
 import os
@@ -45,8 +45,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.send(200, f.read())
             except FileNotFoundError:
                 self.send(503, b"no answer set")
-        elif self.path == "/status/404":
-            self.send(404, b"<html>not here</html>")
         elif self.path == "/empty":
             self.send(200, b"")
         elif self.path.count("/") == 2 and self.path.split("/")[1] in KINDS:
@@ -80,15 +78,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(200)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            if kind == "stall":
+            if kind in ("drop", "stall"):
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
-                time.sleep(60)
-                self.close_connection = True
-                return
-            if kind == "drop":
-                self.wfile.write(body[: len(body) // 2])
-                self.wfile.flush()
+                if kind == "stall":
+                    time.sleep(60)
                 self.close_connection = True
                 return
             for i in range(0, len(body), 4096):
