@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
 
@@ -176,10 +175,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     });
     return S_OK;
   }
-  STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override {
-    *pin = nullptr;
-    return wcscmp(id, kPinName) == 0 ? QueryInterface(IID_IPin, reinterpret_cast<void**>(pin)) : VFW_E_NOT_FOUND;
-  }
+  STDMETHODIMP FindPin(LPCWSTR, IPin**) override { return E_NOTIMPL; }  // no graph here asks
   STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override {
     wcscpy_s(info->achName, name_);
     info->pGraph = graph_;
@@ -255,11 +251,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     *direction = PINDIR_OUTPUT;
     return S_OK;
   }
-  STDMETHODIMP QueryId(LPWSTR* id) override {
-    *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(kPinName)));
-    wcscpy_s(*id, std::size(kPinName), kPinName);
-    return S_OK;
-  }
+  STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* type) override {
     return type->majortype == MEDIATYPE_Video && type->subtype == MEDIASUBTYPE_RGB32 ? S_OK : S_FALSE;
   }
