@@ -115,8 +115,6 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   ASSERT_TRUE(WaitForText(status, IsRecordingStatus)) << Narrow(TextOf(status));
   MovePointer(kSceneX + kPointerX, kSceneY + kPointerY);
   Sleep(1200);
-  EXPECT_TRUE(IsRecordingStatus(TextOf(status)));
-  const std::wstring afterOneSecond = TextOf(status);
 
   // Paused, the duration stands still where the pause began. The pause
   // begins during the first click and ends during the second.
@@ -137,7 +135,6 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
 
   ClickOn(GetDlgItem(main_, IDC_RECORD));
   ASSERT_TRUE(WaitForTextEqual(status, kStatusReady, 10000)) << Narrow(TextOf(status));
-  EXPECT_NE(afterOneSecond, std::wstring(kStatusRecordingPrefix) + L"00:00:00");
   EXPECT_TRUE(CloseNormally(main_, *program_));
 
   const std::wstring file = NewestFile(folder, L"Quillomat_*.mp4");

@@ -4,6 +4,8 @@
 // "Test Camera 2" yellow; the right half is dark blue with a white bar that
 // moves 8 pixels to the right each frame (30 a second, 320 x 240 RGB32).
 //
+// Only what Wine's graph asks of a camera is answered; the rest is E_NOTIMPL.
+//
 // What it does is set, and what happened to it is counted, under
 // HKCU\Software\Quillomat Test Camera, read when a camera is created:
 //   Refuse = 1      Pause and Run fail, as with a camera another program holds
@@ -82,7 +84,7 @@ class Unknown : public Interface {
 template <class Enum, class Item>
 class OneItem final : public Unknown<Enum> {
  public:
-  explicit OneItem(std::function<Item()> make, bool done = false) : make_(std::move(make)), done_(done) {}
+  explicit OneItem(std::function<Item()> make) : make_(std::move(make)) {}
   STDMETHODIMP Next(ULONG count, Item* items, ULONG* fetched) override {
     const ULONG got = count > 0 && !done_ ? 1 : 0;
     if (got) items[0] = make_();
@@ -90,23 +92,13 @@ class OneItem final : public Unknown<Enum> {
     if (fetched) *fetched = got;
     return got == count ? S_OK : S_FALSE;
   }
-  STDMETHODIMP Skip(ULONG count) override {
-    const bool all = count == 0 || (count == 1 && !done_);
-    done_ = done_ || count > 0;
-    return all ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    done_ = false;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(Enum** copy) override {
-    *copy = new OneItem(make_, done_);
-    return S_OK;
-  }
+  STDMETHODIMP Skip(ULONG) override { return E_NOTIMPL; }
+  STDMETHODIMP Reset() override { return E_NOTIMPL; }
+  STDMETHODIMP Clone(Enum**) override { return E_NOTIMPL; }
 
  private:
   std::function<Item()> make_;
-  bool done_;
+  bool done_ = false;
 };
 
 // The camera is its own single output pin too: the two interfaces share
@@ -123,17 +115,13 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
   STDMETHODIMP QueryInterface(REFIID id, void** out) override {
     if (id == IID_IPin) *out = static_cast<IPin*>(this);
     else if (id == IID_IKsPropertySet) *out = static_cast<IKsPropertySet*>(this);
-    else if (id == IID_IMediaFilter || id == IID_IPersist) *out = static_cast<IBaseFilter*>(this);
     else return Unknown::QueryInterface(id, out);
     AddRef();
     return S_OK;
   }
 
   // The filter.
-  STDMETHODIMP GetClassID(CLSID* id) override {
-    *id = kCameraIds[index_];
-    return S_OK;
-  }
+  STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
   STDMETHODIMP Stop() override {
     if (state_ == State_Stopped) return S_OK;
     running_ = false;
@@ -164,10 +152,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     return state_ == State_Paused ? VFW_S_CANT_CUE : S_OK;
   }
   STDMETHODIMP SetSyncSource(IReferenceClock*) override { return S_OK; }  // frames go untimed
-  STDMETHODIMP GetSyncSource(IReferenceClock** clock) override {
-    *clock = nullptr;
-    return S_OK;
-  }
+  STDMETHODIMP GetSyncSource(IReferenceClock**) override { return E_NOTIMPL; }
   STDMETHODIMP EnumPins(IEnumPins** pins) override {
     *pins = new OneItem<IEnumPins, IPin*>([this] {
       AddRef();
@@ -175,28 +160,26 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     });
     return S_OK;
   }
-  STDMETHODIMP FindPin(LPCWSTR, IPin**) override { return E_NOTIMPL; }  // no graph here asks
+  STDMETHODIMP FindPin(LPCWSTR, IPin**) override { return E_NOTIMPL; }
   STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override {
-    wcscpy_s(info->achName, name_);
+    info->achName[0] = L'\0';
     info->pGraph = graph_;
     if (graph_) graph_->AddRef();
     return S_OK;
   }
   // The graph owns its filters: pointers back to it stay uncounted.
-  STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+  STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR) override {
     graph_ = graph;
     events_ = nullptr;
     ComPtr<IMediaEventSink> events;
     if (graph && SUCCEEDED(graph->QueryInterface(IID_PPV_ARGS(&events)))) events_ = events.Get();
-    wcscpy_s(name_, name ? name : L"");
     return S_OK;
   }
   STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
   // The pin.
-  STDMETHODIMP Connect(IPin* receiver, const AM_MEDIA_TYPE* wanted) override {
+  STDMETHODIMP Connect(IPin* receiver, const AM_MEDIA_TYPE*) override {
     if (peer_) return VFW_E_ALREADY_CONNECTED;
-    if (wanted && wanted->majortype != GUID_NULL && wanted->majortype != MEDIATYPE_Video) return VFW_E_TYPE_NOT_ACCEPTED;
     AM_MEDIA_TYPE type;
     FillMediaType(type);
     HRESULT hr = receiver->ReceiveConnection(this, &type);
@@ -205,9 +188,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     ComPtr<IMemInputPin> input;
     ComPtr<IMemAllocator> allocator;
     hr = receiver->QueryInterface(IID_PPV_ARGS(&input));
-    if (SUCCEEDED(hr) && FAILED(input->GetAllocator(&allocator))) {
-      hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator));
-    }
+    if (SUCCEEDED(hr)) hr = input->GetAllocator(&allocator);
     // Two buffers at least: a tee copies each frame into a second one.
     ALLOCATOR_PROPERTIES wants{2, kWidth * kHeight * 4, 1, 0}, got{};
     if (SUCCEEDED(hr)) hr = allocator->SetProperties(&wants, &got);
@@ -235,11 +216,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     peer_->AddRef();
     return S_OK;
   }
-  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override {
-    if (!peer_) return VFW_E_NOT_CONNECTED;
-    FillMediaType(*type);
-    return S_OK;
-  }
+  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryPinInfo(PIN_INFO* info) override {
     info->pFilter = this;
     AddRef();
@@ -252,9 +229,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     return S_OK;
   }
   STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* type) override {
-    return type->majortype == MEDIATYPE_Video && type->subtype == MEDIASUBTYPE_RGB32 ? S_OK : S_FALSE;
-  }
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
   STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override {
     *types = new OneItem<IEnumMediaTypes, AM_MEDIA_TYPE*>([] {
       auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
@@ -310,7 +285,6 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
   FILTER_STATE state_ = State_Stopped;
   IFilterGraph* graph_ = nullptr;
   IMediaEventSink* events_ = nullptr;
-  wchar_t name_[MAX_FILTER_NAME] = {};
   ComPtr<IPin> peer_;
   ComPtr<IMemInputPin> input_;
   ComPtr<IMemAllocator> allocator_;
