@@ -31,7 +31,6 @@ constexpr GUID kCameraIds[2] = {{0x5f3c2a10, 0x7e41, 0x4b8a, {0x9d, 0x21, 0x3c, 
 constexpr const wchar_t* kCameraNames[2] = {L"Test Camera 1", L"Test Camera 2"};
 constexpr DWORD kCameraColours[2] = {0xff00ff, 0xffff00};
 constexpr int kWidth = 320, kHeight = 240;
-constexpr wchar_t kPinName[] = L"Capture";
 
 DWORD ReadSetting(const wchar_t* name) {
   DWORD value = 0, size = sizeof(value);
@@ -221,7 +220,7 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
     info->pFilter = this;
     AddRef();
     info->dir = PINDIR_OUTPUT;
-    wcscpy_s(info->achName, kPinName);
+    wcscpy_s(info->achName, L"Capture");
     return S_OK;
   }
   STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
