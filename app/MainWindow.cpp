@@ -52,6 +52,9 @@ void AddSettingsToFileMenu(HWND window) {
   InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_STRING, IDM_SETTINGS, L"General Settings...");
   InsertMenuW(file, IDM_SETTINGS, MF_BYCOMMAND | MF_STRING, IDM_COMPUTER_SOUND, kComputerSoundItem);
+  // After the settings, before the separator above "E&xit".
+  InsertMenuW(file, static_cast<UINT>(GetMenuItemCount(file) - 2), MF_BYPOSITION | MF_STRING, IDM_OPEN_FOLDER,
+              kOpenFolderItem);
   DrawMenuBar(window);
 }
 
@@ -174,6 +177,10 @@ void OnCommand(MainWindow& main, int id) {
     case IDM_SETTINGS:
       ShowSettingsDialog(main.window, main.settings);
       break;
+    case IDM_OPEN_FOLDER:
+    case IDM_TRAY_OPEN_FOLDER:
+      OnOpenFolderCommand(main);
+      break;
     case IDC_BROWSE: {
       std::wstring folder;
       if (ChooseOutputFolder(main.window, folder)) {
@@ -205,6 +212,8 @@ bool HandlesCommand(int id) {
     case IDC_REGION:
     case IDC_WEBCAM:
     case IDM_SETTINGS:
+    case IDM_OPEN_FOLDER:
+    case IDM_TRAY_OPEN_FOLDER:
     case IDC_BROWSE:
     case IDM_TRAY_SHOW:
     case IDM_TRAY_HIDE:

@@ -81,6 +81,7 @@ void OnComputerSoundCommand(MainWindow& main);
 void OnRegionCommand(MainWindow& main);
 void OnWebcamCommand(MainWindow& main);
 void OnWebcamLost(MainWindow& main);
+void OnOpenFolderCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
 void OnHotkey(MainWindow& main, int id);
 void SetButtonPicture(HWND button, const unique_hbitmap& picture);

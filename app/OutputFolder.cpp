@@ -1,5 +1,6 @@
 #include "app/OutputFolder.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "app/OutputNaming.h"
@@ -63,4 +64,17 @@ std::wstring OutputPathForNewRecording(const std::wstring& folder, std::wstring&
   return UniqueOutputPath(folder, time, [](const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   });
+}
+
+bool OpenFolderInExplorer(const std::wstring& folder) {
+  const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) return false;
+  const std::wstring quoted = L"\"" + folder + L"\"";
+  ShellExecuteW(nullptr, nullptr, L"explorer.exe", quoted.c_str(), nullptr, SW_SHOWNORMAL);
+  return true;
+}
+
+void ShowFileInExplorer(const std::wstring& path) {
+  const std::wstring select = L"/select,\"" + path + L"\"";
+  ShellExecuteW(nullptr, nullptr, L"explorer.exe", select.c_str(), nullptr, SW_SHOWNORMAL);
 }

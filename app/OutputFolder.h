@@ -17,3 +17,9 @@ bool ChooseOutputFolder(HWND owner, std::wstring& folder);
 // is none, with `why` set to the status text that says so (or left empty
 // when no name is free).
 std::wstring OutputPathForNewRecording(const std::wstring& folder, std::wstring& why);
+
+// Explorer on `folder`, made first with every missing level; false when it
+// cannot be made.
+bool OpenFolderInExplorer(const std::wstring& folder);
+// Explorer on the folder of `path`, with the file selected.
+void ShowFileInExplorer(const std::wstring& path);

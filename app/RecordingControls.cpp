@@ -106,17 +106,35 @@ void ShowState(MainWindow& main, const std::wstring& why) {
   if (!why.empty()) SetWindowTextW(main.statusLine, why.c_str());
 }
 
+// All of the folder field: a folder too long for a file name is said so,
+// never cut short.
+std::wstring FolderFieldText(const MainWindow& main) {
+  std::wstring folder(static_cast<size_t>(GetWindowTextLengthW(main.folderField)) + 1, L'\0');
+  folder.resize(static_cast<size_t>(GetWindowTextW(main.folderField, folder.data(), static_cast<int>(folder.size()))));
+  return folder;
+}
+
+// The balloon that takes the user to the finished file.
+void ShowSaved(const MainWindow& main, uint32_t recordedMs) {
+  const std::wstring& path = g_recorder->outputPath;
+  WIN32_FILE_ATTRIBUTE_DATA file{};
+  if (!main.tray || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &file)) return;
+  const uint64_t bytes = static_cast<uint64_t>(file.nFileSizeHigh) << 32 | file.nFileSizeLow;
+  main.tray->ShowSaved(path, SavedText(path.substr(path.find_last_of(L'\\') + 1), recordedMs, bytes));
+}
+
 }  // namespace
 
 void OnRecordCommand(MainWindow& main) {
   if (g_recorder->state.load() != RecorderState::Idle) {
+    const uint32_t recordedMs = RecordedMs(main.clock, GetTickCount());
     g_recorder->Stop();
-    ShowState(main, ProblemText(g_recorder->problem.load()));
+    const RecorderProblem problem = g_recorder->problem.load();
+    ShowState(main, ProblemText(problem));
+    if (problem == RecorderProblem::None) ShowSaved(main, recordedMs);
     return;
   }
-  // All of it: a folder too long for a file name is said so, never cut short.
-  std::wstring folder(static_cast<size_t>(GetWindowTextLengthW(main.folderField)) + 1, L'\0');
-  folder.resize(static_cast<size_t>(GetWindowTextW(main.folderField, folder.data(), static_cast<int>(folder.size()))));
+  const std::wstring folder = FolderFieldText(main);
   std::wstring why;
   const std::wstring path = OutputPathForNewRecording(folder, why);
   main.clock.recordingStartTick = 0;
@@ -220,6 +238,10 @@ void OnWebcamCommand(MainWindow& main) {
     webcam.Close();
   }
   ShowWebcamFlag(main);
+}
+
+void OnOpenFolderCommand(MainWindow& main) {
+  if (!OpenFolderInExplorer(FolderFieldText(main))) SetWindowTextW(main.statusLine, kStatusFolderNotWritable);
 }
 
 // The overlay has closed itself: the camera is gone. A recording goes on.

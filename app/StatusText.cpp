@@ -29,8 +29,7 @@ StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, ui
         clock.pauseStartTick = 0;
         display.timer = DurationTimer::Start;
       }
-      const uint32_t elapsed = now - clock.pausedTotal - clock.recordingStartTick;
-      display.status = kStatusRecordingPrefix + FormatDuration(elapsed);
+      display.status = kStatusRecordingPrefix + FormatDuration(RecordedMs(clock, now));
       display.tip = kTipRecording;
       break;
     }
@@ -40,9 +39,7 @@ StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, ui
       display.timer = DurationTimer::Kill;
       if (clock.recordingStartTick != 0 && clock.pauseStartTick != 0) {
         // Frozen at the start of the pause.
-        const uint32_t sinceStart = clock.pauseStartTick - clock.recordingStartTick;
-        const uint32_t elapsed = sinceStart > clock.pausedTotal ? sinceStart - clock.pausedTotal : 0;
-        display.status = kStatusRecordingPrefix + FormatDuration(elapsed);
+        display.status = kStatusRecordingPrefix + FormatDuration(RecordedMs(clock, now));
       } else {
         display.status = kStatusPaused;
       }
@@ -54,7 +51,29 @@ StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, ui
 
 std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now) {
   if (clock.recordingStartTick == 0) return {};
-  return FormatDuration(now - clock.pausedTotal - clock.recordingStartTick);
+  return FormatDuration(RecordedMs(clock, now));
+}
+
+uint32_t RecordedMs(const DurationClock& clock, uint32_t now) {
+  if (clock.recordingStartTick == 0) return 0;
+  // While paused, the recording ended where the pause began.
+  const uint32_t sinceStart = (clock.pauseStartTick != 0 ? clock.pauseStartTick : now) - clock.recordingStartTick;
+  return sinceStart > clock.pausedTotal ? sinceStart - clock.pausedTotal : 0;
+}
+
+std::wstring SavedText(const std::wstring& fileName, uint32_t recordedMs, uint64_t bytes) {
+  wchar_t size[32];
+  const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
+  if (bytes < 1024) {
+    std::swprintf(size, 32, L"%u bytes", static_cast<unsigned>(bytes));
+  } else if (bytes < 1024 * 1024) {
+    std::swprintf(size, 32, L"%u KB", static_cast<unsigned>((bytes + 512) / 1024));
+  } else if (mib < 1024) {
+    std::swprintf(size, 32, L"%.1f MB", mib);
+  } else {
+    std::swprintf(size, 32, L"%.2f GB", mib / 1024.0);
+  }
+  return fileName + L"\n" + FormatDuration(recordedMs) + L", " + size;
 }
 
 std::wstring ProblemText(RecorderProblem problem) {

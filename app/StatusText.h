@@ -30,6 +30,15 @@ StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, ui
 
 // The duration text for a timer tick, or empty when no recording is timed.
 std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now);
+// How long the timed recording has recorded by `now`, pauses left out.
+uint32_t RecordedMs(const DurationClock& clock, uint32_t now);
+
+// The notification-area balloon once a recording's file is finished: its
+// title, and its text: the file's name, then how long and how large it is.
+inline constexpr wchar_t kSavedTitle[] = L"Recording saved";
+std::wstring SavedText(const std::wstring& fileName, uint32_t recordedMs, uint64_t bytes);
+// The item in the "&File" menu and the tray menu that opens the folder.
+inline constexpr wchar_t kOpenFolderItem[] = L"Open Recordings Folder";
 
 inline constexpr wchar_t kStatusReady[] = L"Ready to Record";
 inline constexpr wchar_t kStatusRecordingPrefix[] = L"Recording: ";

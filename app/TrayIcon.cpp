@@ -1,5 +1,6 @@
 #include "app/TrayIcon.h"
 
+#include "app/OutputFolder.h"
 #include "app/StatusText.h"
 #include "res/resource.h"
 
@@ -26,6 +27,7 @@ TrayIcon::TrayIcon(HWND owner, HICON icon) : owner_(owner) {
     AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
     // After the duration, which is known by its position.
     AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_COMPUTER_SOUND, kComputerSoundItem);
+    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_OPEN_FOLDER, kOpenFolderItem);
     AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_EXIT, L"Exit");
   }
@@ -54,8 +56,22 @@ void TrayIcon::ShowComputerSound(bool on, bool changeable) {
   EnableMenuItem(menu_.get(), IDM_TRAY_COMPUTER_SOUND, MF_BYCOMMAND | (changeable ? MF_ENABLED : MF_GRAYED));
 }
 
+void TrayIcon::ShowSaved(const std::wstring& path, const std::wstring& text) {
+  if (!added_) return;
+  savedPath_ = path;
+  NOTIFYICONDATAW balloon = data_;
+  balloon.uFlags = NIF_INFO;
+  lstrcpynW(balloon.szInfoTitle, kSavedTitle, ARRAYSIZE(balloon.szInfoTitle));
+  lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
+  balloon.dwInfoFlags = NIIF_INFO;
+  Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
 void TrayIcon::OnNotify(LPARAM mouseMessage) {
   switch (static_cast<UINT>(mouseMessage)) {
+    case NIN_BALLOONUSERCLICK:
+      if (!savedPath_.empty()) ShowFileInExplorer(savedPath_);
+      break;
     case WM_RBUTTONUP:
       if (menu_) {
         POINT cursor;

@@ -23,12 +23,16 @@ class TrayIcon {
   void SetDurationText(const std::wstring& duration);
   // The computer sound's switch: its check mark, and whether it can be changed.
   void ShowComputerSound(bool on, bool changeable);
-  // lParam of WM_TRAYICON: the mouse message.
+  // The balloon that says a recording's file is finished; a click on it
+  // shows the file in Explorer.
+  void ShowSaved(const std::wstring& path, const std::wstring& text);
+  // lParam of WM_TRAYICON: the mouse message, or the balloon's.
   void OnNotify(LPARAM mouseMessage);
 
  private:
   NOTIFYICONDATAW data_{};
   HWND owner_;
   unique_hmenu menu_;
+  std::wstring savedPath_;
   bool added_ = false;
 };

@@ -19,6 +19,7 @@ TEST(StatusText, TickCounterWrapsDuringARecording) {
   EXPECT_EQ(DurationOnTimer(clock, 2499), L"00:00:04");
   // Paused 5 s in, after the wrap: the duration stands still there.
   EXPECT_EQ(RefreshDurationClock(clock, RecorderState::Paused, 3500).status, L"Recording: 00:00:05");
+  EXPECT_EQ(RecordedMs(clock, 9000), 5001u);  // stopped while paused: what was recorded
   EXPECT_EQ(RefreshDurationClock(clock, RecorderState::Recording, 13500).status, L"Recording: 00:00:05");
   EXPECT_EQ(DurationOnTimer(clock, 16500), L"00:00:08");
   // A pause that itself spans the wrap.
@@ -29,6 +30,13 @@ TEST(StatusText, TickCounterWrapsDuringARecording) {
   // Stopped: nothing is left for the next recording to count from.
   EXPECT_EQ(RefreshDurationClock(other, RecorderState::Idle, 6000).status, L"Ready to Record");
   EXPECT_EQ(DurationOnTimer(other, 7000), L"");
+}
+
+TEST(StatusText, SavedTextGivesNameDurationAndSize) {
+  EXPECT_EQ(SavedText(L"a.mp4", 83999, 523), L"a.mp4\n00:01:23, 523 bytes");
+  EXPECT_EQ(SavedText(L"a.mp4", 0, 1536), L"a.mp4\n00:00:00, 2 KB");
+  EXPECT_EQ(SavedText(L"a.mp4", 0, 13002342), L"a.mp4\n00:00:00, 12.4 MB");
+  EXPECT_EQ(SavedText(L"a.mp4", 0, 3ull << 30), L"a.mp4\n00:00:00, 3.00 GB");
 }
 
 TEST(StatusText, PausedWithoutAKnownStartSaysPaused) {

@@ -220,6 +220,23 @@ HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title
   return nullptr;
 }
 
+HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND window : TopLevelWindows()) {
+          wchar_t name[64] = {};
+          GetClassNameW(window, name, 64);
+          if (IsWindowVisible(window) && wcscmp(name, windowClass) == 0 && TextOf(window).rfind(text, 0) == 0) {
+            found = window;
+          }
+        }
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
+}
+
 HWND Program::FindWindowOfClass(const wchar_t* className, DWORD timeoutMs, const wchar_t* title) const {
   const DWORD start = GetTickCount();
   do {

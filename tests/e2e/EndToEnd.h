@@ -46,6 +46,9 @@ std::wstring TextOf(HWND window);
 // A visible top-level window of the process with the given class (and
 // title, when given), or null.
 HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
+// The first visible top-level window of any program with this class whose
+// text starts with `text`, or null when none came in time.
+HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DWORD timeoutMs = 10000);
 
 // Real pointer input on the virtual screen.
 void MovePointer(int x, int y);

@@ -152,6 +152,9 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
     }
     ClickOn(GetDlgItem(main, IDC_RECORD));
     EXPECT_TRUE(WaitForTextEqual(StatusLine(main), ProblemText(c.problem))) << Narrow(TextOf(StatusLine(main)));
+    // A file that could not be finished is not said to be saved.
+    const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
+    EXPECT_TRUE(!starts || !WindowOfAnyProgram(L"tooltips_class32", file.substr(file.find_last_of(L'\\') + 1), 3000));
     EXPECT_TRUE(CloseNormally(main, program));
     // Counted once the program has ended: Wine's own writer keeps the file it
     // made open until then, and the deleted file goes with the last handle.

@@ -470,4 +470,36 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
   }
 }
 
+// An Explorer window on the folder, closed again; false when none came.
+bool ExplorerShows(const std::wstring& folderName) {
+  HWND explorer = WindowOfAnyProgram(L"ExplorerWClass", folderName);
+  if (explorer) PostMessageW(explorer, WM_CLOSE, 0, 0);
+  return explorer && WaitFor([&] { return !IsWindow(explorer); });
+}
+
+// "Open Recordings Folder" opens the folder from either menu, made first
+// when it is not there yet; after Stop the notification-area icon says the
+// file is saved, and a click on that shows it in its folder.
+TEST_F(EndToEndTest, SavedRecordingIsOneClickAway) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TempDir dir;
+  const std::wstring folder = dir.File(L"not yet");
+  SetFolder(main_, folder);
+  for (const int command : {IDM_OPEN_FOLDER, IDM_TRAY_OPEN_FOLDER}) {  // as each menu delivers it
+    PostMessageW(main_, WM_COMMAND, command, 0);
+    EXPECT_TRUE(ExplorerShows(L"not yet")) << command;
+    EXPECT_TRUE(FileExists(folder));
+  }
+  ASSERT_TRUE(StartRecording(main_));
+  Sleep(1000);
+  ASSERT_TRUE(StopRecording(main_));
+  const std::wstring file = NewestFile(folder, L"Quillomat_*.mp4");
+  HWND balloon = WindowOfAnyProgram(L"tooltips_class32", file.substr(file.find_last_of(L'\\') + 1) + L"\n");
+  ASSERT_NE(balloon, nullptr);
+  SaveScreenshot({0, 0, 400, 200}, L"recording-saved");
+  PostMessageW(main_, WM_TRAYICON, 0, NIN_BALLOONUSERCLICK);  // as the shell delivers the click
+  EXPECT_TRUE(ExplorerShows(L"not yet"));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+}
+
 }  // namespace
