@@ -51,13 +51,13 @@ void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) 
 
 // The computer sound's switch, in both menus: changed only between recordings.
 void ShowComputerSoundSwitch(const MainWindow& main, RecorderState state) {
-  const bool changeable = state == RecorderState::Idle;
-  HMENU bar = GetMenu(main.window);
-  if (bar) {
-    CheckMenuItem(bar, IDM_COMPUTER_SOUND, MF_BYCOMMAND | (main.computerSoundFlag ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(bar, IDM_COMPUTER_SOUND, MF_BYCOMMAND | (changeable ? MF_ENABLED : MF_GRAYED));
-  }
-  if (main.tray) main.tray->ShowComputerSound(main.computerSoundFlag, changeable);
+  auto show = [&](HMENU menu, UINT id) {
+    if (!menu) return;
+    CheckMenuItem(menu, id, MF_BYCOMMAND | (main.computerSoundFlag ? MF_CHECKED : MF_UNCHECKED));
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (state == RecorderState::Idle ? MF_ENABLED : MF_GRAYED));
+  };
+  show(GetMenu(main.window), IDM_COMPUTER_SOUND);
+  if (main.tray) show(main.tray->menu(), IDM_TRAY_COMPUTER_SOUND);
 }
 
 }  // namespace
@@ -215,15 +215,6 @@ void OnRegionCommand(MainWindow& main) {
   if (selector.window && IsWindow(selector.window)) DestroyWindow(selector.window);
 }
 
-namespace {
-
-void ShowWebcamFlag(MainWindow& main) {
-  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
-  NameButtons(main, g_recorder->state.load());
-}
-
-}  // namespace
-
 void OnWebcamCommand(MainWindow& main) {
   WebcamOverlay& webcam = WebcamOverlay::Instance();
   main.webcamFlag = !main.webcamFlag;
@@ -237,7 +228,8 @@ void OnWebcamCommand(MainWindow& main) {
   } else {
     webcam.Close();
   }
-  ShowWebcamFlag(main);
+  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
+  NameButtons(main, g_recorder->state.load());
 }
 
 void OnOpenFolderCommand(MainWindow& main) {
@@ -248,6 +240,6 @@ void OnOpenFolderCommand(MainWindow& main) {
 void OnWebcamLost(MainWindow& main) {
   main.webcamFlag = false;
   main.webcamLost = true;
-  ShowWebcamFlag(main);
-  RefreshUiState(main.window);
+  SetButtonPicture(main.webcamButton, main.pictures[kPictureWebcamOff]);
+  RefreshUiState(main.window);  // the buttons' names and the status line
 }

@@ -50,12 +50,6 @@ void TrayIcon::SetDurationText(const std::wstring& duration) {
   ModifyMenuW(menu_.get(), kDurationItemPosition, MF_BYPOSITION | MF_GRAYED, 0, text.c_str());
 }
 
-void TrayIcon::ShowComputerSound(bool on, bool changeable) {
-  if (!menu_) return;
-  CheckMenuItem(menu_.get(), IDM_TRAY_COMPUTER_SOUND, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-  EnableMenuItem(menu_.get(), IDM_TRAY_COMPUTER_SOUND, MF_BYCOMMAND | (changeable ? MF_ENABLED : MF_GRAYED));
-}
-
 void TrayIcon::ShowSaved(const std::wstring& path, const std::wstring& text) {
   if (!added_) return;
   savedPath_ = path;

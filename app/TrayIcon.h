@@ -21,8 +21,6 @@ class TrayIcon {
   HMENU menu() const { return menu_.get(); }
   void SetTip(const std::wstring& tip);
   void SetDurationText(const std::wstring& duration);
-  // The computer sound's switch: its check mark, and whether it can be changed.
-  void ShowComputerSound(bool on, bool changeable);
   // The balloon that says a recording's file is finished; a click on it
   // shows the file in Explorer.
   void ShowSaved(const std::wstring& path, const std::wstring& text);

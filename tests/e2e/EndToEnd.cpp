@@ -207,33 +207,34 @@ void Program::Kill() {
   }
 }
 
-HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
+namespace {
+
+// The first visible top-level window of the class, of process `pid` (0: of
+// any), whose text `fits`.
+template <typename Fits>
+HWND FirstVisibleWindow(DWORD pid, const wchar_t* className, Fits fits) {
   for (HWND window : TopLevelWindows()) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     wchar_t cls[64] = {};
     GetClassNameW(window, cls, 64);
-    if (owner == pid && _wcsicmp(cls, className) == 0 && IsWindowVisible(window) && (!title || TextOf(window) == title)) {
+    if ((pid == 0 || owner == pid) && _wcsicmp(cls, className) == 0 && IsWindowVisible(window) && fits(window)) {
       return window;
     }
   }
   return nullptr;
 }
 
+}  // namespace
+
+HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
+  return FirstVisibleWindow(pid, className, [&](HWND window) { return !title || TextOf(window) == title; });
+}
+
 HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DWORD timeoutMs) {
   HWND found = nullptr;
-  WaitFor(
-      [&] {
-        for (HWND window : TopLevelWindows()) {
-          wchar_t name[64] = {};
-          GetClassNameW(window, name, 64);
-          if (IsWindowVisible(window) && wcscmp(name, windowClass) == 0 && TextOf(window).rfind(text, 0) == 0) {
-            found = window;
-          }
-        }
-        return found != nullptr;
-      },
-      timeoutMs);
+  auto starts = [&](HWND window) { return TextOf(window).rfind(text, 0) == 0; };
+  WaitFor([&] { return (found = FirstVisibleWindow(0, windowClass, starts)) != nullptr; }, timeoutMs);
   return found;
 }
 

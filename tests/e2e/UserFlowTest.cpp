@@ -494,8 +494,7 @@ TEST_F(EndToEndTest, SavedRecordingIsOneClickAway) {
   Sleep(1000);
   ASSERT_TRUE(StopRecording(main_));
   const std::wstring file = NewestFile(folder, L"Quillomat_*.mp4");
-  HWND balloon = WindowOfAnyProgram(L"tooltips_class32", file.substr(file.find_last_of(L'\\') + 1) + L"\n");
-  ASSERT_NE(balloon, nullptr);
+  ASSERT_NE(WindowOfAnyProgram(L"tooltips_class32", file.substr(file.find_last_of(L'\\') + 1) + L"\n"), nullptr);
   SaveScreenshot({0, 0, 400, 200}, L"recording-saved");
   PostMessageW(main_, WM_TRAYICON, 0, NIN_BALLOONUSERCLICK);  // as the shell delivers the click
   EXPECT_TRUE(ExplorerShows(L"not yet"));

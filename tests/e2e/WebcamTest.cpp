@@ -70,9 +70,7 @@ Sight Look(Pixel pixel) {
         if (c == 0xffffff && sight.bar < 0) sight.bar = x;
       }
       if (right) continue;
-      char where[80];
-      snprintf(where, sizeof(where), "%06x at (%d, %d)", static_cast<unsigned>(c), x, y);
-      sight.fault = where;
+      sight.fault = "colour " + std::to_string(c) + " at " + std::to_string(x) + ", " + std::to_string(y);
       return sight;
     }
   }
@@ -85,7 +83,6 @@ Sight LookAtScreen(HWND overlay) {
   return Look([&](int x, int y) { return pixels[static_cast<size_t>(y) * kWebcamWidth + x]; });
 }
 
-HWND Overlay(const Program& program) { return program.FindWindowOfClass(kWebcamOverlayClass, 5000); }
 POINT TopLeft(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
@@ -105,7 +102,7 @@ TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
   TempDir dir;
   SetFolder(main_, dir.path());
   ClickOn(GetDlgItem(main_, IDC_WEBCAM));
-  HWND overlay = Overlay(*program_);
+  HWND overlay = program_->FindWindowOfClass(kWebcamOverlayClass, 5000);
   ASSERT_NE(overlay, nullptr);
   const POINT corner = TopLeft(overlay);
   Sight first;
@@ -214,7 +211,7 @@ TEST_F(EndToEndTest, WebcamThatFailsSaysSoAndTheRecordingGoesOn) {
     SetFolder(main_, dir.path());
     ASSERT_TRUE(StartRecording(main_));
     ClickOn(button);
-    HWND overlay = Overlay(*program_);
+    HWND overlay = program_->FindWindowOfClass(kWebcamOverlayClass, 5000);
     ASSERT_NE(overlay, nullptr);
     EXPECT_NE(TextOf(button), offName);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(overlay); }, 10000)) << "the lost camera's picture stays";
@@ -235,7 +232,7 @@ TEST_F(EndToEndTest, WebcamThatFailsSaysSoAndTheRecordingGoesOn) {
     // Switched on again, the word goes.
     TestCameras::Set(L"LoseAfter", 0);
     ClickOn(button);
-    EXPECT_NE(Overlay(*program_), nullptr);
+    EXPECT_NE(program_->FindWindowOfClass(kWebcamOverlayClass, 5000), nullptr);
     EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusReady));
     EXPECT_TRUE(CloseNormally(main_, *program_));
   }
