@@ -2,8 +2,8 @@
 #include "app/AboutDialog.h"
 
 #include <cwchar>
+#include <string>
 
-#include "app/MainWindow.h"
 #include "app/ProductInfo.h"
 #include "common/Win32Handles.h"
 #include "ui/Theme.h"
@@ -12,22 +12,57 @@
 namespace {
 
 constexpr wchar_t kAboutClass[] = L"AboutDlg";
-constexpr int kWidth = 340, kHeight = 180;
+constexpr int kWidth = 340, kHeight = 180;  // outer size at 96 DPI
+constexpr DWORD kStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+
+enum AboutFont { kTitleFont, kSemiboldFont, kNormalFont, kSmallFont };
+const FontSpec kFonts[] = {{24, FW_BOLD}, {14, FW_SEMIBOLD}, {14, FW_NORMAL}, {12, FW_NORMAL}};
+enum AboutLine { kNameLine, kVersionLine, kDescriptionLine, kHostLine, kRightsLine };
+// Centred over the window's whole outer width, which is a little wider than
+// its client area.
+const ControlSpec kLines[] = {
+    {L"STATIC", kProductName, SS_CENTER, 0, 20, kWidth, 30, 0, kTitleFont},
+    {L"STATIC", nullptr, SS_CENTER, 0, 58, kWidth, 20, 0, kSemiboldFont},
+    {L"STATIC", L"Screen Recorder for Windows", SS_CENTER, 0, 84, kWidth, 18, 0, kNormalFont},
+    {L"STATIC", kVendorHost, SS_CENTER, 0, 108, kWidth, 18, 0, kNormalFont},
+    {L"STATIC", nullptr, SS_CENTER, 0, 132, kWidth, 18, 0, kSmallFont},
+};
+
+// One opening of the window; lives on the opener's stack, which outlives it.
+struct AboutWindow {
+  HWND window = nullptr;
+  unique_hbrush background{CreateSolidBrush(kWindowBackground)};
+  ScaledLayout layout;
+};
+
+void OnCreate(AboutWindow& about, UINT dpi) {
+  about.layout.Create(about.window, dpi, kLines, kFonts);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t rights[64];
+  std::swprintf(rights, 64, L"\u00A9 %u Quillomat. All rights reserved.", now.wYear);
+  SetWindowTextW(about.layout.control(kRightsLine), rights);
+  SetWindowTextW(about.layout.control(kVersionLine), (std::wstring(L"Version ") + kProductVersion).c_str());
+}
 
 LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  AboutWindow* about = WindowState<AboutWindow>(window, message, lParam);
+  if (!about) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
-    case WM_CREATE: {
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    case WM_CREATE:
+      OnCreate(*about, DpiOf(GetWindow(window, GW_OWNER)));
       return 0;
-    }
+    case WM_DPICHANGED:
+      TakeSuggestedRect(window, lParam);
+      about->layout.Rescale(HIWORD(wParam));
+      return 0;
     case WM_ERASEBKGND:
-      return EraseWith(window, reinterpret_cast<HDC>(wParam),
-                       reinterpret_cast<HBRUSH>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), about->background.get());
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       SetTextColor(reinterpret_cast<HDC>(wParam), RGB(210, 210, 215));
-      return GetWindowLongPtrW(window, GWLP_USERDATA);
+      return reinterpret_cast<LRESULT>(about->background.get());
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -40,31 +75,19 @@ void ShowAboutDialog(HWND owner) {
     SetForegroundWindow(open);
     return;
   }
-  unique_hbrush background(CreateSolidBrush(kWindowBackground));
+  AboutWindow about;
   // No class brush: the window paints with the brush of its own opening.
   RegisterWindowClass({kAboutClass, AboutProc});
 
-  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kAboutClass, L"About Quillomat",
-                                WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
-                                GetModuleHandleW(nullptr), background.get());
+  // On its owner's monitor, at that monitor's scale.
+  const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, DpiOf(owner));
+  HWND window = CreateWindowExW(kExStyle, kAboutClass, L"About Quillomat", kStyle, 0, 0, size.cx, size.cy, owner,
+                                nullptr, GetModuleHandleW(nullptr), &about);
   // Without a window there is nothing to wait for.
   if (!window) return;
-  PlaceCentredOver(window, owner, kWidth, kHeight);
-
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wchar_t rights[64];
-  std::swprintf(rights, 64, L"\u00A9 %u Quillomat. All rights reserved.", now.wYear);
-  const std::wstring version = std::wstring(L"Version ") + kProductVersion;
-  const MainWindow& main = g_mainWindow;
-  MakeControl(window, L"STATIC", kProductName, SS_CENTER, 0, 20, kWidth, 30, 0, main.titleFont.get());
-  MakeControl(window, L"STATIC", version.c_str(), SS_CENTER, 0, 58, kWidth, 20, 0, main.semiboldFont.get());
-  MakeControl(window, L"STATIC", L"Screen Recorder for Windows", SS_CENTER, 0, 84, kWidth, 18, 0,
-              main.normalFont.get());
-  MakeControl(window, L"STATIC", kVendorHost, SS_CENTER, 0, 108, kWidth, 18, 0, main.normalFont.get());
-  MakeControl(window, L"STATIC", rights, SS_CENTER, 0, 132, kWidth, 18, 0, main.smallFont.get());
+  PlaceCentredOver(window, owner, size.cx, size.cy);
 
   RunLoopUntilClosed(window);
-  // Still there when the program is ending: it goes before its brush does.
+  // Still there when the program is ending: it goes before its state does.
   if (IsWindow(window)) DestroyWindow(window);
 }

@@ -21,9 +21,7 @@ void RegisterMainWindowClass(HINSTANCE instance) {
   RegisterWindowClass(windowClass);
 }
 
-BOOL InitInstance(HINSTANCE instance, int showCommand) {
-  MainWindow& main = g_mainWindow;
-  main = MainWindow{};  // audio on, webcam off, nothing timed
+BOOL InitInstance(HINSTANCE instance, int showCommand, MainWindow& main) {
   main.instance = instance;
   g_recorder = new ScreenRecorder();
   g_recorder->audioFlag = &main.audioFlag;
@@ -31,8 +29,8 @@ BOOL InitInstance(HINSTANCE instance, int showCommand) {
   main.outputFolder = DefaultOutputFolder();
   main.captureRegion = PrimaryScreenRegion();
 
-  HWND window = CreateWindowExW(0, g_mainClass, g_mainTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                0, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(0, g_mainClass, g_mainTitle, kMainWindowStyle, CW_USEDEFAULT, 0, kMainWindowWidth,
+                                kMainWindowHeight, nullptr, nullptr, instance, &main);
   if (!window) return FALSE;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
@@ -42,18 +40,17 @@ BOOL InitInstance(HINSTANCE instance, int showCommand) {
   return TRUE;
 }
 
-int RunMainLoop(HACCEL accelerators) {
+int RunMainLoop(const MainWindow& main, HACCEL accelerators) {
   MSG message{};
   message.wParam = 0;
-  while (g_mainWindow.window != nullptr) {
+  while (main.window != nullptr) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
     // The command goes to the main window, not to whichever child has the
     // focus (a button after a click), which would drop it.
     // Then the keyboard of a dialog: Tab and Shift+Tab through the buttons,
     // Space and Enter to press the one with the focus.
-    if (!TranslateAcceleratorW(g_mainWindow.window, accelerators, &message) &&
-        !IsDialogMessageW(g_mainWindow.window, &message)) {
+    if (!TranslateAcceleratorW(main.window, accelerators, &message) && !IsDialogMessageW(main.window, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
@@ -61,8 +58,8 @@ int RunMainLoop(HACCEL accelerators) {
   return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
 }
 
-void FinishMainWindow() {
-  if (g_mainWindow.window) DestroyWindow(g_mainWindow.window);
+void FinishMainWindow(const MainWindow& main) {
+  if (main.window) DestroyWindow(main.window);
   // The take-down posted a quit of its own; nothing is left to take it.
   MSG stray;
   PeekMessageW(&stray, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);

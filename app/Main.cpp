@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/Application.h"
+#include "app/MainWindow.h"
 #include "common/Win32Handles.h"
 #include "res/resource.h"
 #include "ui/ButtonImage.h"
@@ -24,10 +25,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   {
     GdiplusSession gdiplus;
     RegisterMainWindowClass(instance);
-    if (!InitInstance(instance, showCommand)) return 0;
+    MainWindow main;  // audio on, webcam off, nothing timed
+    if (!InitInstance(instance, showCommand, main)) return 0;
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_QUILLOMAT));
-    exitCode = RunMainLoop(accelerators);
-    FinishMainWindow();
+    exitCode = RunMainLoop(main, accelerators);
+    FinishMainWindow(main);
   }
   return exitCode;
 }

@@ -17,19 +17,47 @@
 #include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
 
-MainWindow g_mainWindow;
-
 namespace {
 
 constexpr COLORREF kStatusColour = RGB(79, 70, 229);
 constexpr COLORREF kLabelColour = RGB(255, 255, 255);
 
-HWND MakeImageButton(MainWindow& main, int index, int id, ButtonPicture picture) {
-  HWND button =
-      MakeControl(main.window, L"BUTTON", L"", BS_FLAT | BS_BITMAP | WS_TABSTOP, 47 + 75 * index, 60, 48, 48, id);
-  if (!button) return nullptr;
-  // Its tip (and its name, which screen readers announce) says what a press
-  // does now; RefreshUiState keeps both up to date.
+// The window's fonts and controls at 96 DPI; ScaledLayout makes them at the
+// window's display scale.
+enum MainFont { kTitleFont, kNormalFont, kSmallFont, kStatusFont };
+const FontSpec kFonts[] = {{24, FW_BOLD}, {14, FW_NORMAL}, {12, FW_NORMAL}, {22, FW_BOLD}};
+
+enum MainControl {
+  kTitleLine,
+  kFirstImageButton,  // six of them, 75 pixels apart
+  kFolderLabel = kFirstImageButton + 6,
+  kFolderField,
+  kBrowseButton,
+  kStatusLine,
+  kFooterLine,
+};
+constexpr DWORD kImageButtonStyle = BS_FLAT | BS_BITMAP | WS_TABSTOP;
+constexpr int kImageButtonSize = 48, kImageButtonCorner = 20;
+const ControlSpec kControls[] = {
+    {L"STATIC", kProductName, SS_CENTER | SS_CENTERIMAGE, 0, 10, 500, 32, 0, kTitleFont},
+    {L"BUTTON", L"", kImageButtonStyle, 47, 60, 48, 48, IDC_RECORD},
+    {L"BUTTON", L"", kImageButtonStyle, 122, 60, 48, 48, IDC_PAUSE},
+    {L"BUTTON", L"", kImageButtonStyle, 197, 60, 48, 48, IDC_FULLSCREEN},
+    {L"BUTTON", L"", kImageButtonStyle, 272, 60, 48, 48, IDC_REGION},
+    {L"BUTTON", L"", kImageButtonStyle, 347, 60, 48, 48, IDC_MICROPHONE},
+    {L"BUTTON", L"", kImageButtonStyle, 422, 60, 48, 48, IDC_WEBCAM},
+    {L"STATIC", L"Output Folder:", SS_LEFT, 30, 130, 100, 20, 0, kNormalFont},
+    {L"EDIT", nullptr, WS_BORDER | ES_READONLY | ES_AUTOHSCROLL, 130, 128, 280, 24, IDC_FOLDER, kNormalFont},
+    {L"BUTTON", L"Browse...", BS_OWNERDRAW | WS_TABSTOP, 420, 128, 70, 24, IDC_BROWSE, kNormalFont},
+    {L"STATIC", kStatusReady, SS_CENTER, 0, 170, 500, 30, IDC_STATUS, kStatusFont},
+    {L"STATIC", nullptr, SS_CENTER, 0, 205, 500, 18, 0, kSmallFont},
+};
+
+HWND ImageButton(const MainWindow& main, int index) { return main.layout.control(kFirstImageButton + index); }
+
+// Its tip (and its name, which screen readers announce) says what a press
+// does now; RefreshUiState keeps both up to date.
+void AddTip(const MainWindow& main, HWND button) {
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof(tool);
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -37,11 +65,34 @@ HWND MakeImageButton(MainWindow& main, int index, int id, ButtonPicture picture)
   tool.uId = reinterpret_cast<UINT_PTR>(button);
   tool.lpszText = const_cast<wchar_t*>(L"");
   SendMessageW(main.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  SetButtonPicture(button, main.pictures[picture]);
-  // Rounded like the picture's square (corner radius 10), so that none of the
-  // picture's transparent corners shows; the window owns the region.
-  SetWindowRgn(button, CreateRoundRectRgn(0, 0, 49, 49, 20, 20), TRUE);
-  return button;
+}
+
+// The button row's pictures drawn at the layout's scale, each button rounded
+// like its picture's square (so that none of the picture's transparent
+// corners shows; the button owns its region), and the pictures of the
+// present state shown.
+void ShowButtonRow(MainWindow& main) {
+  static const struct {
+    unsigned short id;
+    float opacity;
+  } kPictures[kPictureCount] = {{IDB_RECORD, 1.0f}, {IDB_PAUSE, 1.0f},     {IDB_RESUME, 1.0f},
+                                {IDB_STOP, 1.0f},   {IDB_REGION, 1.0f},    {IDB_FULLSCREEN, 1.0f},
+                                {IDB_MIC_ON, 1.0f}, {IDB_MIC_OFF, 1.0f},   {IDB_PAUSE, kDimmedOpacity},
+                                {IDB_WEBCAM, 1.0f}, {IDB_WEBCAM, kDimmedOpacity}};
+  const int size = main.layout.Scale(kImageButtonSize);
+  // The buttons let go of the old pictures before those are deleted.
+  unique_hbitmap old[kPictureCount];
+  for (int i = 0; i < kPictureCount; ++i) {
+    old[i] = std::move(main.pictures[i]);
+    main.pictures[i].reset(LoadButtonImage(kPictures[i].id, kPictures[i].opacity, size));
+  }
+  const int corner = main.layout.Scale(kImageButtonCorner);
+  for (int i = 0; i < 6; ++i) SetWindowRgn(ImageButton(main, i), CreateRoundRectRgn(0, 0, size + 1, size + 1, corner, corner), TRUE);
+  SetButtonPicture(main.fullScreenButton, main.pictures[kPictureFullScreen]);
+  SetButtonPicture(main.regionButton, main.pictures[kPictureRegion]);
+  SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
+  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
+  RefreshUiState(main.window);  // record and pause
 }
 
 void AddSettingsToFileMenu(HWND window) {
@@ -68,54 +119,49 @@ std::wstring FooterText() {
 
 void OnCreate(MainWindow& main) {
   InitCommonControls();
-
-  static const struct {
-    unsigned short id;
-    float opacity;
-  } kPictures[kPictureCount] = {{IDB_RECORD, 1.0f}, {IDB_PAUSE, 1.0f},     {IDB_RESUME, 1.0f},
-                                {IDB_STOP, 1.0f},   {IDB_REGION, 1.0f},    {IDB_FULLSCREEN, 1.0f},
-                                {IDB_MIC_ON, 1.0f}, {IDB_MIC_OFF, 1.0f},   {IDB_PAUSE, kDimmedOpacity},
-                                {IDB_WEBCAM, 1.0f}, {IDB_WEBCAM, kDimmedOpacity}};
-  for (int i = 0; i < kPictureCount; ++i) main.pictures[i].reset(LoadButtonImage(kPictures[i].id, kPictures[i].opacity));
-
+  // Created at its size for 100 %: sized now for the monitor it is on.
+  const UINT dpi = DpiOf(main.window);
+  if (dpi != static_cast<UINT>(kBaseDpi)) {
+    const SIZE size = ScaledWindowSize(kMainWindowWidth, kMainWindowHeight, kMainWindowStyle, 0, true, dpi);
+    SetWindowPos(main.window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   main.background.reset(CreateSolidBrush(kWindowBackground));
-  main.titleFont = MakeFont(24, FW_BOLD);
-  main.normalFont = MakeFont(14, FW_NORMAL);
-  main.semiboldFont = MakeFont(14, FW_SEMIBOLD);
-  main.smallFont = MakeFont(12, FW_NORMAL);
-
-  MakeControl(main.window, L"STATIC", kProductName, SS_CENTER | SS_CENTERIMAGE, 0, 10, 500, 32, 0,
-              main.titleFont.get());
   AddSettingsToFileMenu(main.window);
+  CreateDirectoryW(main.outputFolder.c_str(), nullptr);
+
+  main.layout.Create(main.window, dpi, kControls, kFonts);
+  const ScaledLayout& layout = main.layout;
+  main.recordButton = ImageButton(main, 0);
+  main.pauseButton = ImageButton(main, 1);
+  main.fullScreenButton = ImageButton(main, 2);
+  main.regionButton = ImageButton(main, 3);
+  main.microphoneButton = ImageButton(main, 4);
+  main.webcamButton = ImageButton(main, 5);
+  main.folderField = layout.control(kFolderField);
+  main.browseButton = layout.control(kBrowseButton);
+  main.statusLine = layout.control(kStatusLine);
+  SetWindowTextW(main.folderField, main.outputFolder.c_str());
+  SetWindowTextW(layout.control(kFooterLine), FooterText().c_str());
 
   main.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr, main.instance, nullptr);
-  main.recordButton = MakeImageButton(main, 0, IDC_RECORD, kPictureRecord);
-  main.pauseButton = MakeImageButton(main, 1, IDC_PAUSE, kPicturePause);
-  main.fullScreenButton = MakeImageButton(main, 2, IDC_FULLSCREEN, kPictureFullScreen);
-  main.regionButton = MakeImageButton(main, 3, IDC_REGION, kPictureRegion);
-  main.microphoneButton = MakeImageButton(main, 4, IDC_MICROPHONE, kPictureMicOn);
-  main.webcamButton = MakeImageButton(main, 5, IDC_WEBCAM, kPictureWebcamOff);
-
-  MakeControl(main.window, L"STATIC", L"Output Folder:", SS_LEFT, 30, 130, 100, 20, 0, main.normalFont.get());
-  CreateDirectoryW(main.outputFolder.c_str(), nullptr);
-  main.folderField = MakeControl(main.window, L"EDIT", main.outputFolder.c_str(),
-                                 WS_BORDER | ES_READONLY | ES_AUTOHSCROLL, 130, 128, 280, 24, IDC_FOLDER,
-                                 main.normalFont.get());
-  main.browseButton = MakeControl(main.window, L"BUTTON", L"Browse...", BS_OWNERDRAW | WS_TABSTOP, 420, 128, 70, 24,
-                                  IDC_BROWSE, main.normalFont.get());
-
-  main.statusFont = MakeFont(22, FW_BOLD);
-  main.statusLine = MakeControl(main.window, L"STATIC", kStatusReady, SS_CENTER, 0, 170, 500, 30, IDC_STATUS,
-                                main.statusFont.get());
-  MakeControl(main.window, L"STATIC", FooterText().c_str(), SS_CENTER, 0, 205, 500, 18, 0, main.smallFont.get());
+  for (int i = 0; i < 6; ++i) AddTip(main, ImageButton(main, i));
 
   main.tray = std::make_unique<TrayIcon>(main.window, LoadIconW(main.instance, MAKEINTRESOURCEW(IDI_QUILLOMAT)));
   // Held for the window's life; a combination another program holds is gone
   // without, and the button's tip says so.
   main.recordHotkey = RegisterHotKey(main.window, kRecordHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kRecordHotkeyKey);
   main.pauseHotkey = RegisterHotKey(main.window, kPauseHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kPauseHotkeyKey);
-  RefreshUiState(main.window);
+  ShowButtonRow(main);
+}
+
+// Dragged to a monitor of another scale (or the scale changed): the size
+// Windows suggests, and everything inside laid out and drawn again for it.
+void OnDpiChanged(MainWindow& main, UINT dpi, LPARAM suggested) {
+  TakeSuggestedRect(main.window, suggested);
+  main.layout.Rescale(dpi);
+  ShowButtonRow(main);
+  InvalidateRect(main.window, nullptr, TRUE);
 }
 
 // The ordered take-down: timer, tray icon, drawing objects, then the running
@@ -125,11 +171,7 @@ void OnDestroy(MainWindow& main) {
   UnregisterHotKey(main.window, kRecordHotkeyId);
   UnregisterHotKey(main.window, kPauseHotkeyId);
   main.tray.reset();
-  main.titleFont.reset();
-  main.normalFont.reset();
-  main.semiboldFont.reset();
-  main.smallFont.reset();
-  main.statusFont.reset();
+  main.layout.Clear();
   main.background.reset();
   for (unique_hbitmap& picture : main.pictures) picture.reset();
   WebcamOverlay::Instance().Close();
@@ -226,12 +268,20 @@ bool HandlesCommand(int id) {
 
 }  // namespace
 
+MainWindow* MainWindowOf(HWND window) {
+  return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MainWindow& main = g_mainWindow;
+  MainWindow* state = WindowState<MainWindow>(window, message, lParam);
+  if (!state) return DefWindowProcW(window, message, wParam, lParam);
+  MainWindow& main = *state;
   switch (message) {
     case WM_CREATE:
-      main.window = window;
       OnCreate(main);
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(main, HIWORD(wParam), lParam);
       return 0;
     case WM_DESTROY:
       OnDestroy(main);

@@ -11,11 +11,13 @@
 #include "common/Win32Handles.h"
 #include "recorder/RecorderTypes.h"
 #include "settings/RecordingSettings.h"
+#include "ui/Window.h"
 #include "update/UpdateCheck.h"
 
 constexpr UINT_PTR kDurationTimerId = 1001;
 constexpr int kMainWindowWidth = 520;
-constexpr int kMainWindowHeight = 310;
+constexpr int kMainWindowHeight = 310;  // outer size at 96 DPI
+constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // The pictures of the button row, in the order they are built.
 enum ButtonPicture {
@@ -33,15 +35,16 @@ enum ButtonPicture {
   kPictureCount,
 };
 
-// Everything the main window owns. One per process: the window is created
-// once and lives until the program ends.
+// Everything the main window owns, handed to it at creation and reached from
+// its user data. One per process: the window is created once and lives until
+// the program ends.
 struct MainWindow {
   HWND window = nullptr;
   HINSTANCE instance = nullptr;
 
-  unique_hbitmap pictures[kPictureCount];
+  unique_hbitmap pictures[kPictureCount];  // at the layout's display scale
   unique_hbrush background;
-  unique_hfont titleFont, normalFont, semiboldFont, smallFont, statusFont;
+  ScaledLayout layout;  // the controls and fonts
 
   HWND recordButton = nullptr, pauseButton = nullptr, fullScreenButton = nullptr, regionButton = nullptr,
        microphoneButton = nullptr, webcamButton = nullptr;
@@ -67,7 +70,8 @@ constexpr int kRecordHotkeyId = 1, kPauseHotkeyId = 2;
 constexpr UINT kHotkeyModifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT;
 constexpr UINT kRecordHotkeyKey = VK_F9, kPauseHotkeyKey = VK_F10;
 
-extern MainWindow g_mainWindow;
+// The main window's state (null before its creation and after its end).
+MainWindow* MainWindowOf(HWND window);
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -65,8 +65,9 @@ void ShowComputerSoundSwitch(const MainWindow& main, RecorderState state) {
 // The display keeps no copy of the recording state: it reads the engine's
 // after every command and shows that.
 void RefreshUiState(HWND window) {
-  if (!g_recorder) return;
-  MainWindow& main = g_mainWindow;
+  MainWindow* shown = MainWindowOf(window);
+  if (!g_recorder || !shown) return;
+  MainWindow& main = *shown;
   const RecorderState state = g_recorder->state.load();
 
   SetButtonPicture(main.recordButton, main.pictures[state == RecorderState::Idle ? kPictureRecord : kPictureStop]);

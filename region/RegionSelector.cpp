@@ -10,23 +10,33 @@
 
 namespace {
 
-RegionSelector* SelectorOf(HWND window) {
-  return reinterpret_cast<RegionSelector*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
 // Positions may lie outside the overlay (the mouse is captured): signed.
 void TakePointer(LPARAM lParam, int& x, int& y) {
   x = GET_X_LPARAM(lParam);
   y = GET_Y_LPARAM(lParam);
 }
 
+// The label's font: the DC's own (the system font) at 100 %. At other
+// display scales the program's typeface at the system font's height and
+// weight for the overlay's scale: the system font is made for the session's
+// scale, and as a bitmap font it is drawn at its one size whatever it says.
+unique_hfont LabelFont(int dpi) {
+  if (dpi == kBaseDpi) return unique_hfont();
+  LOGFONTW system{};
+  GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system);
+  return MakeFont(MulDiv(system.lfHeight, dpi, static_cast<int>(GetDpiForSystem())), system.lfWeight);
+}
+
 void PaintSelection(HWND window, const RegionSelector& s) {
   PaintScope paint(window);
   if (!s.dragging) return;
+  // Only the outline and its label follow the display scale: the rectangle
+  // is the screen's own pixels.
+  const int dpi = static_cast<int>(DpiOf(window));
   const PixelRect r = NormalizeDrag(s.startX, s.startY, s.currentX, s.currentY);
   HDC dc = paint.dc();
   {
-    unique_hpen red(CreatePen(PS_SOLID, 2, RGB(255, 0, 0)));
+    unique_hpen red(CreatePen(PS_SOLID, ScaleForDpi(2, dpi), RGB(255, 0, 0)));
     SelectObjectScope pen(dc, red.get());
     SelectObjectScope brush(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, r.left, r.top, r.right, r.bottom);
@@ -35,17 +45,14 @@ void PaintSelection(HWND window, const RegionSelector& s) {
   SetTextColor(dc, RGB(255, 255, 0));
   wchar_t label[80];
   const int length = std::swprintf(label, 80, L"Width: %d, Height: %d", r.right - r.left, r.bottom - r.top);
-  if (length > 0) TextOutW(dc, r.left + 5, r.top + 5, label, length);
+  const unique_hfont font = LabelFont(dpi);
+  SelectObjectScope selected(dc, font ? font.get() : GetCurrentObject(dc, OBJ_FONT));
+  const int inset = ScaleForDpi(5, dpi);
+  if (length > 0) TextOutW(dc, r.left + inset, r.top + inset, label, length);
 }
 
 LRESULT CALLBACK RegionSelectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* selector = static_cast<RegionSelector*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(selector));
-    selector->window = window;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  RegionSelector* s = SelectorOf(window);
+  RegionSelector* s = WindowState<RegionSelector>(window, message, lParam);
   if (!s) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_LBUTTONDOWN:

@@ -11,18 +11,34 @@
 
 namespace {
 
-constexpr int kWidth = 460, kHeight = 390;
+constexpr int kWidth = 460, kHeight = 390;  // outer size at 96 DPI
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
 constexpr COLORREF kFieldColour = RGB(62, 62, 68);
 
 const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
 const wchar_t* const kCorners[] = {L"Top-Left", L"Top-Right", L"Bottom-Left", L"Bottom-Right"};
 
-// The drawing objects, made once and kept for the rest of the process.
+enum SettingsFont { kNormalFont, kHeadingFont };
+const FontSpec kFonts[] = {{14, FW_NORMAL}, {16, FW_SEMIBOLD}};
+enum SettingsControl { kHeading, kResolutionLabel, kResolutionList, kAudioLabel, kAudioList, kWebcamLabel, kWebcamList };
+constexpr DWORD kListStyle = WS_VSCROLL | CBS_DROPDOWNLIST;
+const ControlSpec kControls[] = {
+    {L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, kHeadingFont},
+    {L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 98, 412, 120, kResolutionListId, kNormalFont},
+    {L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 156, 412, 160, kAudioListId, kNormalFont},
+    {L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 214, 412, 120, kWebcamListId, kNormalFont},
+    {L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, kNormalFont},
+    {L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, kHeadingFont},
+};
+
+// The brushes, made once and kept for the rest of the process.
 struct SettingsLook {
   HBRUSH background = CreateSolidBrush(kWindowBackground);
   HBRUSH field = CreateSolidBrush(kFieldColour);
-  HFONT normalFont = MakeFont(14, FW_NORMAL).release();
-  HFONT headingFont = MakeFont(16, FW_SEMIBOLD).release();
 };
 const SettingsLook& Look() {
   static const SettingsLook look;
@@ -35,14 +51,12 @@ struct SettingsWindow {
   HWND window = nullptr;
   SettingsDialogData data;
   RecordingSettings& target;
+  UINT dpi = 96;  // of the owner, where the window opens
+  ScaledLayout layout;
   HWND resolutionList = nullptr, audioList = nullptr, webcamList = nullptr;
 };
 // The window while it is open: one at a time.
 HWND g_openSettings = nullptr;
-
-SettingsWindow* StateOf(HWND window) {
-  return reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
 
 // Fills a list and selects `index`, pulled back to the last entry when it
 // lies past the end (a device that has gone since).
@@ -58,20 +72,10 @@ int Selection(HWND list) {
 }
 
 void OnCreate(SettingsWindow& s) {
-  HWND w = s.window;
-  const SettingsLook& look = Look();
-  MakeControl(w, L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, look.headingFont);
-  MakeControl(w, L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, look.normalFont);
-  s.resolutionList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 98, 412, 120,
-                                 kResolutionListId, look.normalFont);
-  MakeControl(w, L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, look.normalFont);
-  s.audioList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 156, 412, 160, kAudioListId,
-                            look.normalFont);
-  MakeControl(w, L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, look.normalFont);
-  s.webcamList = MakeControl(w, L"COMBOBOX", nullptr, WS_VSCROLL | CBS_DROPDOWNLIST, 24, 214, 412, 120, kWebcamListId,
-                             look.normalFont);
-  MakeControl(w, L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, look.normalFont);
-  MakeControl(w, L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, look.headingFont);
+  s.layout.Create(s.window, s.dpi, kControls, kFonts);
+  s.resolutionList = s.layout.control(kResolutionList);
+  s.audioList = s.layout.control(kAudioList);
+  s.webcamList = s.layout.control(kWebcamList);
 
   const RecordingSettings& current = s.data.settings;
   Fill(s.resolutionList, {std::begin(kResolutions), std::end(kResolutions)}, current.resolutionIndex, true);
@@ -95,12 +99,7 @@ void OnApply(SettingsWindow& s) {
 }
 
 LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* state = static_cast<SettingsWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-    state->window = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-  }
-  SettingsWindow* s = StateOf(window);
+  SettingsWindow* s = WindowState<SettingsWindow>(window, message, lParam);
   if (!s) return DefWindowProcW(window, message, wParam, lParam);
   const SettingsLook& look = Look();
   switch (message) {
@@ -112,12 +111,13 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       if (LOWORD(wParam) == kApplyButtonId) OnApply(*s);
       if (LOWORD(wParam) == kCloseButtonId) DestroyWindow(window);
       return 0;
+    case WM_DPICHANGED:
+      TakeSuggestedRect(window, lParam);
+      s->layout.Rescale(HIWORD(wParam));
+      return 0;
     case WM_DESTROY:
       g_openSettings = nullptr;
       return 0;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      break;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), look.background);
     case WM_DRAWITEM: {
@@ -147,18 +147,19 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
     SetForegroundWindow(g_openSettings);
     return false;
   }
-  SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current};
+  SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current, DpiOf(owner), {}};
   if (g_recorder) state.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
 
   WindowClass windowClass{kSettingsClass, SettingsProc};
   windowClass.background = [] { return CreateSolidBrush(kWindowBackground); };
   RegisterWindowClass(windowClass);
-  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kSettingsClass, L"General Settings",
-                                WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, kWidth, kHeight, owner, nullptr,
-                                GetModuleHandleW(nullptr), &state);
+  // On its owner's monitor, at that monitor's scale.
+  const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, state.dpi);
+  HWND window = CreateWindowExW(kExStyle, kSettingsClass, L"General Settings", kStyle, 0, 0, size.cx, size.cy, owner,
+                                nullptr, GetModuleHandleW(nullptr), &state);
   // No window, no loop: nothing would end it. The settings stay as they were.
   if (!window) return false;
-  PlaceCentredOver(window, owner, kWidth, kHeight);
+  PlaceCentredOver(window, owner, size.cx, size.cy);
   ShowWindow(window, SW_SHOW);
 
   RunLoopUntilClosed(window);

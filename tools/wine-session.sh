@@ -5,7 +5,8 @@
 #
 #   wine-session.sh start DIR     new Xvfb screen + prefix under DIR; the DLLs
 #                                 named in QM_SYSTEM_DLLS go into its System32,
-#                                 in place of Wine's own
+#                                 in place of Wine's own; QM_LOGPIXELS sets
+#                                 the display scale (144 is 150 %)
 #   wine-session.sh stop DIR      end both
 #   wine-session.sh restart DIR   end every Wine process of the session at
 #                                 once and start its server again (after a
@@ -63,6 +64,12 @@ ENV
   # No window manager runs on the virtual screen: let Wine draw captions and
   # frames itself, as Windows would, instead of leaving them to one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
+  # The display scale (dots per inch; 96 is 100 %), as Windows' display
+  # settings keep it. Wine takes it at its next start, below.
+  if [ -n "${QM_LOGPIXELS:-}" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$QM_LOGPIXELS" /f \
+      </dev/null >>"$dir/wineboot.log" 2>&1
+  fi
   # Two small drives for the fault tests: T: is full after 20 MiB, and R:
   # cannot be written at all (mounted read-only: root ignores permissions).
   mkdir -p "$dir/tiny" "$dir/readonly"

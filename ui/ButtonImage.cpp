@@ -6,6 +6,7 @@
 #include "ui/GdiplusApi.h"
 #include "ui/ImageBox.h"
 #include "ui/Theme.h"
+#include "ui/WindowGeometry.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -15,7 +16,7 @@ namespace {
 // Opaque, in GDI+'s 0xAARRGGBB order (a COLORREF is 0x00BBGGRR).
 constexpr ARGB kWindowColour = 0xFF000000u | (GetRValue(kWindowBackground) << 16) |
                                (GetGValue(kWindowBackground) << 8) | GetBValue(kWindowBackground);
-constexpr REAL kCornerDiameter = 20;
+constexpr int kCornerDiameter = 20;  // on the 48-pixel square
 
 // Deletes a GDI+ object of one kind at scope end.
 template <typename T, GpStatus(WINGDIPAPI* Delete)(T*)>
@@ -84,7 +85,7 @@ GdiplusSession::~GdiplusSession() {
   if (token_) GdiplusShutdown(token_);
 }
 
-HBITMAP LoadButtonImage(unsigned short resourceId, float opacity) {
+HBITMAP LoadButtonImage(unsigned short resourceId, float opacity, int size) {
   GdipOwner<GpBitmap, DisposeImage> image;
   {
     ComPtr<IStream> stream = ResourceStream(resourceId);
@@ -92,7 +93,7 @@ HBITMAP LoadButtonImage(unsigned short resourceId, float opacity) {
   }
 
   GdipOwner<GpBitmap, DisposeImage> canvas;
-  GdipCreateBitmapFromScan0(kButtonImageSize, kButtonImageSize, 0, PixelFormat32bppARGB, nullptr, &canvas.object);
+  GdipCreateBitmapFromScan0(size, size, 0, PixelFormat32bppARGB, nullptr, &canvas.object);
   if (!canvas.object) return nullptr;
   GdipOwner<GpGraphics, GdipDeleteGraphics> graphics;
   GdipGetImageGraphicsContext(canvas.object, &graphics.object);
@@ -104,11 +105,12 @@ HBITMAP LoadButtonImage(unsigned short resourceId, float opacity) {
   {
     GdipOwner<GpPath, GdipDeletePath> path;
     GdipCreatePath(FillModeAlternate, &path.object);
-    const REAL farCorner = kButtonImageSize - kCornerDiameter;
-    GdipAddPathArc(path.object, 0, 0, kCornerDiameter, kCornerDiameter, 180, 90);
-    GdipAddPathArc(path.object, farCorner, 0, kCornerDiameter, kCornerDiameter, 270, 90);
-    GdipAddPathArc(path.object, farCorner, farCorner, kCornerDiameter, kCornerDiameter, 0, 90);
-    GdipAddPathArc(path.object, 0, farCorner, kCornerDiameter, kCornerDiameter, 90, 90);
+    const auto corner = static_cast<REAL>((kCornerDiameter * size + kButtonImageSize / 2) / kButtonImageSize);
+    const REAL farCorner = static_cast<REAL>(size) - corner;
+    GdipAddPathArc(path.object, 0, 0, corner, corner, 180, 90);
+    GdipAddPathArc(path.object, farCorner, 0, corner, corner, 270, 90);
+    GdipAddPathArc(path.object, farCorner, farCorner, corner, corner, 0, 90);
+    GdipAddPathArc(path.object, 0, farCorner, corner, corner, 90, 90);
     GdipClosePathFigure(path.object);
     GdipOwner<GpSolidFill, DeleteSolidFill> brush;
     GdipCreateSolidFill(kWindowColour, &brush.object);
@@ -118,7 +120,7 @@ HBITMAP LoadButtonImage(unsigned short resourceId, float opacity) {
   UINT width = 0, height = 0;
   GdipGetImageWidth(image.object, &width);
   GdipGetImageHeight(image.object, &height);
-  const ImageBox box = FitImageBox(static_cast<int>(width), static_cast<int>(height));
+  const ImageBox box = FitImageBox(static_cast<int>(width), static_cast<int>(height), size);
   if (opacity < 1.0f) {
     ColorMatrix matrix = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, opacity, 0}, {0, 0, 0, 0, 1}}};
     GdipOwner<GpImageAttributes, GdipDisposeImageAttributes> attributes;
@@ -167,7 +169,8 @@ void PaintOwnerButton(const DRAWITEMSTRUCT& item) {
   // The keyboard's focus, where the user can see it.
   if (item.itemState & ODS_FOCUS) {
     RECT inner = area;
-    InflateRect(&inner, -3, -3);
+    const int inset = ScaleForDpi(3, static_cast<int>(GetDpiForWindow(item.hwndItem)));
+    InflateRect(&inner, -inset, -inset);
     DrawFocusRect(dc, &inner);
   }
 }

@@ -3,10 +3,12 @@
 // the flat dark text buttons.
 #include <windows.h>
 
-// A 48 x 48 32-bit bitmap: a rounded square in the window colour with the
-// PNG resource scaled into its middle, its alpha multiplied by opacity.
-// Null when the resource is missing or cannot be decoded. Needs GDI+.
-HBITMAP LoadButtonImage(unsigned short resourceId, float opacity);
+// A `size` x `size` 32-bit bitmap (48 at 100 %): a rounded square in the
+// window colour with the PNG resource drawn into its middle at that size
+// (sharp at every display scale: the artwork is larger than any), its alpha
+// multiplied by opacity. Null when the resource is missing or cannot be
+// decoded. Needs GDI+.
+HBITMAP LoadButtonImage(unsigned short resourceId, float opacity, int size = 48);
 
 // Paints one owner-drawn text button for WM_DRAWITEM.
 void PaintOwnerButton(const DRAWITEMSTRUCT& item);

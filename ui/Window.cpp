@@ -71,6 +71,62 @@ unique_hfont MakeFont(int height, int weight) {
                                   CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI"));
 }
 
+UINT DpiOf(HWND window) {
+  const UINT dpi = GetDpiForWindow(window);
+  return dpi ? dpi : static_cast<UINT>(kBaseDpi);
+}
+
+SIZE ScaledWindowSize(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
+  RECT frameAtBase{0, 0, 0, 0}, frame{0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&frameAtBase, style, menu, exStyle, kBaseDpi);
+  AdjustWindowRectExForDpi(&frame, style, menu, exStyle, dpi);
+  const int dpiValue = static_cast<int>(dpi);
+  const int clientWidth = ScaleForDpi(width - (frameAtBase.right - frameAtBase.left), dpiValue);
+  const int clientHeight = ScaleForDpi(height - (frameAtBase.bottom - frameAtBase.top), dpiValue);
+  return {clientWidth + frame.right - frame.left, clientHeight + frame.bottom - frame.top};
+}
+
+void TakeSuggestedRect(HWND window, LPARAM lParam) {
+  const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+  SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ScaledLayout::Create(HWND parent, UINT dpi) {
+  dpi_ = dpi;
+  MakeFonts();
+  made_.clear();
+  for (size_t i = 0; i < controlCount_; ++i) {
+    const ControlSpec& c = controls_[i];
+    made_.push_back(MakeControl(parent, c.className, c.text, c.style, Scale(c.x), Scale(c.y), Scale(c.width),
+                                Scale(c.height), c.id, font(c.font)));
+  }
+}
+
+void ScaledLayout::Rescale(UINT dpi) {
+  dpi_ = dpi;
+  // The controls let go of the old fonts before those are deleted.
+  std::vector<unique_hfont> old = std::move(fonts_);
+  MakeFonts();
+  for (size_t i = 0; i < made_.size(); ++i) {
+    const ControlSpec& c = controls_[i];
+    SetWindowPos(made_[i], nullptr, Scale(c.x), Scale(c.y), Scale(c.width), Scale(c.height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (c.font != kNoFont) SendMessageW(made_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font(c.font)), TRUE);
+  }
+}
+
+void ScaledLayout::Clear() {
+  made_.clear();
+  fonts_.clear();
+}
+
+int ScaledLayout::Scale(int value) const { return ScaleForDpi(value, static_cast<int>(dpi_)); }
+
+void ScaledLayout::MakeFonts() {
+  fonts_.clear();
+  for (size_t i = 0; i < fontCount_; ++i) fonts_.push_back(MakeFont(Scale(fontSpecs_[i].height), fontSpecs_[i].weight));
+}
+
 void PlaceCentredOver(HWND window, HWND owner, int width, int height) {
   RECT ownerRect{};
   GetWindowRect(owner, &ownerRect);

@@ -1,11 +1,15 @@
 #pragma once
-// What every window of the program does alike: its class, the loop it waits
-// in, its background, its child controls and fonts, and its place.
+// What every window of the program does alike: its class, its state, the
+// loop it waits in, its background, its child controls and fonts laid out at
+// its display scale, and its place.
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "common/Win32Handles.h"
+#include "ui/WindowGeometry.h"
 
 // The parts in which the program's window classes differ; the rest is zero.
 struct WindowClass {
@@ -23,6 +27,23 @@ struct WindowClass {
 // Registers the class unless a class of that name is registered already
 // (also after an UnregisterClassW). True when it is registered now.
 bool RegisterWindowClass(const WindowClass& windowClass);
+
+// The state object of a window of ours, `State*`: handed over as the last
+// argument of CreateWindowExW, kept in the window's user data from
+// WM_NCCREATE on (its `window` member set then), and let go with the window.
+// Null for a window made without one, and for nothing else.
+template <typename State>
+State* WindowState(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* state = static_cast<State*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+    if (state) state->window = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    return state;
+  }
+  auto* state = reinterpret_cast<State*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  return state;
+}
 
 // Why RunLoopUntil returned.
 enum class LoopEnd { Ended, Signalled, Quit };
@@ -49,6 +70,83 @@ HWND MakeControl(HWND parent, const wchar_t* className, const wchar_t* text, DWO
 
 // The program's typeface at a cell height and weight.
 unique_hfont MakeFont(int height, int weight);
+
+// The display scale of the monitor the window is on (96 is 100 %).
+UINT DpiOf(HWND window);
+
+// The outer size for a window whose size is given for 96 DPI: its client
+// area scaled for `dpi`, inside a frame (and menu bar) as drawn at `dpi`.
+// Exactly width x height at 96.
+SIZE ScaledWindowSize(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi);
+
+// WM_DPICHANGED: the window takes the rectangle Windows suggests for its new
+// monitor. The caller lays its contents out again at HIWORD(wParam).
+void TakeSuggestedRect(HWND window, LPARAM lParam);
+
+// One font of a window's table, at 96 DPI.
+struct FontSpec {
+  int height = 0, weight = FW_NORMAL;
+};
+constexpr int kNoFont = -1;
+
+// One child control of a window's table: what the Parts give, at 96 DPI.
+struct ControlSpec {
+  const wchar_t* className = nullptr;
+  const wchar_t* text = nullptr;  // null: the window fills it in
+  DWORD style = 0;                // besides WS_CHILD | WS_VISIBLE
+  int x = 0, y = 0, width = 0, height = 0;
+  int id = 0;
+  int font = kNoFont;  // index into the window's fonts
+};
+
+// A window's child controls and fonts, made from its tables at the window's
+// display scale and laid out again at another one. Owns the fonts; the
+// controls belong to their parent.
+class ScaledLayout {
+ public:
+  // Makes the fonts and then the controls, in the table's order. The tables
+  // outlive the layout.
+  template <size_t Controls, size_t Fonts>
+  void Create(HWND parent, UINT dpi, const ControlSpec (&controls)[Controls], const FontSpec (&fonts)[Fonts]) {
+    controls_ = controls;
+    controlCount_ = Controls;
+    fontSpecs_ = fonts;
+    fontCount_ = Fonts;
+    Create(parent, dpi);
+  }
+  // The same for controls that keep the platform's font.
+  template <size_t Controls>
+  void Create(HWND parent, UINT dpi, const ControlSpec (&controls)[Controls]) {
+    controls_ = controls;
+    controlCount_ = Controls;
+    fontSpecs_ = nullptr;
+    fontCount_ = 0;
+    Create(parent, dpi);
+  }
+  // New fonts at `dpi`, and every control moved, sized and given its font.
+  void Rescale(UINT dpi);
+  // Lets go of the controls and deletes the fonts (the window is going).
+  void Clear();
+
+  HWND control(int index) const { return index >= 0 && index < static_cast<int>(made_.size()) ? made_[static_cast<size_t>(index)] : nullptr; }
+  HFONT font(int index) const {
+    return index >= 0 && index < static_cast<int>(fonts_.size()) ? fonts_[static_cast<size_t>(index)].get() : nullptr;
+  }
+  UINT dpi() const { return dpi_; }
+  // A length of the window's Parts at its present scale.
+  int Scale(int value) const;
+
+ private:
+  void Create(HWND parent, UINT dpi);
+  void MakeFonts();
+  const ControlSpec* controls_ = nullptr;
+  size_t controlCount_ = 0;
+  const FontSpec* fontSpecs_ = nullptr;
+  size_t fontCount_ = 0;
+  UINT dpi_ = kBaseDpi;
+  std::vector<HWND> made_;
+  std::vector<unique_hfont> fonts_;
+};
 
 // Moves `window` (width x height) so that it is centred over `owner`.
 void PlaceCentredOver(HWND window, HWND owner, int width, int height);

@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+int ScaleForDpi(int value, int dpi) {
+  const long long scaled = static_cast<long long>(value) * dpi;
+  const long long half = kBaseDpi / 2;
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / kBaseDpi : (scaled - half) / kBaseDpi);
+}
+
 PixelPoint CentredOver(const PixelRect& owner, int width, int height) {
   return {owner.left + (owner.right - owner.left - width) / 2, owner.top + (owner.bottom - owner.top - height) / 2};
 }
@@ -16,16 +22,17 @@ CaptureRegion RegionFromRect(const PixelRect& rect) {
   return CaptureRegion{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
-PixelPoint WebcamCorner(int position, int screenWidth, int screenHeight) {
-  const int right = screenWidth - kWebcamWidth - kWebcamMargin;
-  const int bottom = screenHeight - kWebcamHeight - kWebcamMargin;
+PixelPoint WebcamCorner(int position, int screenWidth, int screenHeight, int dpi) {
+  const int margin = ScaleForDpi(kWebcamMargin, dpi);
+  const int right = screenWidth - ScaleForDpi(kWebcamWidth, dpi) - margin;
+  const int bottom = screenHeight - ScaleForDpi(kWebcamHeight, dpi) - margin;
   switch (position) {
     case 0:
-      return {kWebcamMargin, kWebcamMargin};
+      return {margin, margin};
     case 1:
-      return {right, kWebcamMargin};
+      return {right, margin};
     case 2:
-      return {kWebcamMargin, bottom};
+      return {margin, bottom};
     default:
       return {right, bottom};
   }

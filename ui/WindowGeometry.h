@@ -1,6 +1,15 @@
 #pragma once
-// Where the program's small windows go. Platform-free.
+// Where the program's small windows go, and how big they are at a display
+// scale. Platform-free.
 #include "recorder/RecorderTypes.h"
+
+// The display scale Windows calls 100 %; every length of the windows' tables
+// is given for it.
+constexpr int kBaseDpi = 96;
+
+// A length given for 96 DPI at `dpi`, rounded to the nearest pixel (halves
+// away from zero, as MulDiv rounds). Unchanged at 96.
+int ScaleForDpi(int value, int dpi);
 
 struct PixelPoint {
   int x = 0, y = 0;
@@ -24,11 +33,11 @@ bool HasArea(const PixelRect& rect);
 // The capture rectangle for a selected screen rectangle, used as it is.
 CaptureRegion RegionFromRect(const PixelRect& rect);
 
-// The webcam overlay: 208 x 158, 20 pixels from the screen edges.
+// The webcam overlay at 96 DPI: 208 x 158, 20 pixels from the screen edges.
 constexpr int kWebcamWidth = 208;
 constexpr int kWebcamHeight = 158;
 constexpr int kWebcamMargin = 20;
 
-// Top-left of the overlay for a corner: 0 top-left, 1 top-right,
-// 2 bottom-left, 3 (and anything else) bottom-right.
-PixelPoint WebcamCorner(int position, int screenWidth, int screenHeight);
+// Top-left of the overlay (its lengths scaled for `dpi`) for a corner:
+// 0 top-left, 1 top-right, 2 bottom-left, 3 (and anything else) bottom-right.
+PixelPoint WebcamCorner(int position, int screenWidth, int screenHeight, int dpi = kBaseDpi);

@@ -22,7 +22,14 @@ namespace {
 
 // Outer width; the height is what the caption and frame need around a client
 // area that holds the Cancel button (a fixed outer 120 cuts it off).
-constexpr int kProgressWidth = 400, kProgressClientHeight = 116;
+constexpr int kProgressWidth = 400, kProgressClientHeight = 116;  // at 96 DPI
+// Its controls, which keep the dialog class's font.
+enum ProgressControl { kStatusLabel, kProgressBar, kCancelButton };
+const ControlSpec kProgressControls[] = {
+    {L"STATIC", L"Connecting...", 0, 16, 14, 368, 20},
+    {PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20},
+    {L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL},
+};
 // A server that stops sending ends the download after this long without a
 // byte; the whole download has no limit, as a slow line may need hours.
 constexpr int kNetworkTimeoutMs = 10000;
@@ -282,21 +289,26 @@ void ShowUpdatePrompt(HWND owner) {
   }
 
   constexpr DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
-  RECT frame{0, 0, kProgressWidth, kProgressClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  // At the scale of the owner's monitor, where it opens.
+  const UINT dpi = DpiOf(owner);
+  RECT frame{0, 0, 0, ScaleForDpi(kProgressClientHeight, static_cast<int>(dpi))};
+  AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, dpi);
+  const int width = ScaledWindowSize(kProgressWidth, 0, style, exStyle, false, dpi).cx;
   const int height = frame.bottom - frame.top;
-  HWND progress = CreateWindowExW(exStyle, L"#32770", kProgressTitle, style, 0, 0, kProgressWidth, height, owner,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-  PlaceCentredOver(progress, owner, kProgressWidth, height);
+  HWND progress = CreateWindowExW(exStyle, L"#32770", kProgressTitle, style, 0, 0, width, height, owner, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+  PlaceCentredOver(progress, owner, width, height);
 
   const auto context = std::make_shared<DownloadContext>();
   DownloadContext& c = *context;
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
   c.version = offer.version;
   GetTempPathW(260, c.tempFolder);
-  c.statusLabel = MakeControl(progress, L"STATIC", L"Connecting...", 0, 16, 14, 368, 20);
-  c.progressBar = MakeControl(progress, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20);
-  HWND cancel = MakeControl(progress, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL);
+  ScaledLayout layout;
+  layout.Create(progress, dpi, kProgressControls);
+  c.statusLabel = layout.control(kStatusLabel);
+  c.progressBar = layout.control(kProgressBar);
+  HWND cancel = layout.control(kCancelButton);
   SendMessageW(c.progressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(c.progressBar, PBM_SETPOS, 0, 0);
   SetWindowSubclass(progress, ProgressProc, 0, reinterpret_cast<DWORD_PTR>(&c));

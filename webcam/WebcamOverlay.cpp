@@ -10,7 +10,7 @@
 namespace {
 
 constexpr COLORREF kFrameColour = RGB(20, 20, 20);
-constexpr int kVideoInset = 4;
+constexpr int kVideoInset = 4;  // at 96 DPI, like the sizes
 constexpr int kVideoWidth = 200, kVideoHeight = 150;
 // The graph's word that it has events, to the overlay window (whose class
 // is the program's own, so WM_USER + n is private to it).
@@ -22,6 +22,11 @@ LRESULT CALLBACK WebcamOverlayProc(HWND window, UINT message, WPARAM wParam, LPA
   switch (message) {
     case kGraphEventMessage:
       WebcamOverlay::Instance().OnGraphEvents();
+      return 0;
+    case WM_DPICHANGED:
+      // Dragged onto a monitor of another scale.
+      TakeSuggestedRect(window, lParam);
+      WebcamOverlay::Instance().PlaceVideo(HIWORD(wParam));
       return 0;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(kFrameColour)).get());
@@ -81,7 +86,7 @@ HRESULT WebcamOverlay::BuildPreviewGraph() {
   RETURN_IF_FAILED(graph_->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(videoWindow_.GetAddressOf())));
   videoWindow_->put_Owner(reinterpret_cast<OAHWND>(window_));
   videoWindow_->put_WindowStyle(WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS);
-  videoWindow_->SetWindowPosition(kVideoInset, kVideoInset, kVideoWidth, kVideoHeight);
+  PlaceVideo(DpiOf(window_));
 
   RETURN_IF_FAILED(graph_->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(events_.GetAddressOf())));
   events_->SetNotifyWindow(reinterpret_cast<OAHWND>(window_), kGraphEventMessage, 0);
@@ -143,9 +148,19 @@ bool WebcamOverlay::Open(int position, HWND lossListener) {
 
 void WebcamOverlay::Reposition(int position) {
   if (!window_) return;
-  const PixelPoint at = WebcamCorner(position, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-  SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, kWebcamWidth, kWebcamHeight, SWP_NOACTIVATE | SWP_SHOWWINDOW);
-  if (videoWindow_) videoWindow_->SetWindowPosition(kVideoInset, kVideoInset, kVideoWidth, kVideoHeight);
+  // Sized for the scale of the primary monitor, whose corner it goes to.
+  const int dpi = static_cast<int>(DpiOf(window_));
+  const PixelPoint at = WebcamCorner(position, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), dpi);
+  SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, ScaleForDpi(kWebcamWidth, dpi), ScaleForDpi(kWebcamHeight, dpi),
+               SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  PlaceVideo(static_cast<UINT>(dpi));
+}
+
+void WebcamOverlay::PlaceVideo(UINT dpi) {
+  if (!videoWindow_) return;
+  const int d = static_cast<int>(dpi);
+  const int inset = ScaleForDpi(kVideoInset, d);
+  videoWindow_->SetWindowPosition(inset, inset, ScaleForDpi(kVideoWidth, d), ScaleForDpi(kVideoHeight, d));
 }
 
 void WebcamOverlay::Close() {

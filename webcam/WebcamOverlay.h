@@ -34,6 +34,8 @@ class WebcamOverlay {
   bool CreateOverlayWindow();
   // The graph's events, which it announces to the overlay window.
   void OnGraphEvents();
+  // The picture inside the frame, at a display scale.
+  void PlaceVideo(UINT dpi);
 
  private:
   WebcamOverlay() = default;

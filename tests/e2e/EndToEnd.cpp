@@ -11,6 +11,10 @@
 
 namespace {
 
+// Like the program, the tests see every window and the screen in real pixels
+// at every display scale.
+const bool kSeesRealPixels = SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
+
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 

@@ -1,0 +1,199 @@
+// The windows at the display scale of the session they run in (96, 144 or
+// 192 DPI: Wine takes the scale when its session starts, so each scale has a
+// session of its own), and the main window told of a new scale the way
+// Windows tells a window dragged onto another monitor.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <tuple>
+
+#include "region/RegionSelector.h"
+#include "res/resource.h"
+#include "settings/SettingsDialog.h"
+#include "tests/e2e/EndToEnd.h"
+#include "ui/WindowGeometry.h"
+
+namespace {
+
+// The main window's client area at 100 %: its outer 520 x 310 less Wine's
+// frame, caption and one row of menu bar.
+constexpr SIZE kMainClientAt96{514, 259};
+// At 100 %: "Ready to Record" in the status font, from its "R" to its "d"
+// and from the top of its capitals to the bottom of its "y"; and the green
+// dot of the record picture.
+constexpr SIZE kStatusInkAt96{174, 18};
+constexpr int kRecordDotAt96 = 34;
+
+RECT PlaceIn(HWND parent, HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// The rectangle of the pixels inside `control` that `ink` picks out.
+template <typename Ink>
+RECT InkIn(HWND control, Ink ink) {
+  RECT area{};
+  GetWindowRect(control, &area);
+  const std::vector<uint32_t> pixels = ScreenPixels(area);
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  RECT box{width, height, 0, 0};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (!ink(pixels[static_cast<size_t>(y * width + x)])) continue;
+      box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+             std::max<LONG>(box.bottom, y + 1)};
+    }
+  }
+  return box;
+}
+
+// Lengths of the window's table scaled as the program must scale them.
+RECT Scaled(int x, int y, int width, int height, int dpi) {
+  return {ScaleForDpi(x, dpi), ScaleForDpi(y, dpi), ScaleForDpi(x, dpi) + ScaleForDpi(width, dpi),
+          ScaleForDpi(y, dpi) + ScaleForDpi(height, dpi)};
+}
+
+void ExpectPlace(HWND parent, int id, RECT expected) {
+  const RECT r = PlaceIn(parent, GetDlgItem(parent, id));
+  EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::tie(expected.left, expected.top, expected.right, expected.bottom))
+      << "control " << id;
+}
+
+// The main window as it must look at `dpi`: its client area, the button row,
+// the folder line, the status line and its font, and the record button's
+// picture drawn at the button's size.
+void ExpectMainWindowAt(HWND main, int dpi) {
+  RECT client{};
+  GetClientRect(main, &client);
+  EXPECT_EQ(client.right, ScaleForDpi(kMainClientAt96.cx, dpi));
+  EXPECT_EQ(client.bottom, ScaleForDpi(kMainClientAt96.cy, dpi));
+  const int buttons[] = {IDC_RECORD, IDC_PAUSE, IDC_FULLSCREEN, IDC_REGION, IDC_MICROPHONE, IDC_WEBCAM};
+  for (int n = 0; n < 6; ++n) ExpectPlace(main, buttons[n], Scaled(47 + 75 * n, 60, 48, 48, dpi));
+  ExpectPlace(main, IDC_FOLDER, Scaled(130, 128, 280, 24, dpi));
+  ExpectPlace(main, IDC_BROWSE, Scaled(420, 128, 70, 24, dpi));
+  ExpectPlace(main, IDC_STATUS, Scaled(0, 170, 500, 30, dpi));
+
+  // Its blue text, measured on the screen.
+  const RECT text = InkIn(StatusLine(main), [](uint32_t c) { return (c & 0xff) > 150; });
+  // (Text is hinted to whole pixels at each size: a little off the scale.)
+  EXPECT_NEAR(text.right - text.left, ScaleForDpi(kStatusInkAt96.cx, dpi), ScaleForDpi(3, dpi));
+  EXPECT_NEAR(text.bottom - text.top, ScaleForDpi(kStatusInkAt96.cy, dpi), ScaleForDpi(1, dpi));
+  // The picture drawn at the button's size, not a 48-pixel one in the middle
+  // of a larger button.
+  const RECT dot =
+      InkIn(GetDlgItem(main, IDC_RECORD), [](uint32_t c) { return ((c >> 8) & 0xff) > 150 && (c >> 16) < 100; });
+  EXPECT_NEAR(dot.right - dot.left, ScaleForDpi(kRecordDotAt96, dpi), 1);
+  EXPECT_NEAR(dot.bottom - dot.top, ScaleForDpi(kRecordDotAt96, dpi), 1);
+}
+
+void Screenshot(HWND window, const std::wstring& name) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  EXPECT_TRUE(SaveScreenshot(r, name.c_str()));
+}
+
+// WM_DPICHANGED as Windows sends it: its rectangle in the receiver's memory.
+void SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested) {
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id());
+  ASSERT_NE(process, nullptr);
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(remote, nullptr);
+  ASSERT_TRUE(WriteProcessMemory(process, remote, &suggested, sizeof(suggested), nullptr));
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+}
+
+TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
+  const int dpi = static_cast<int>(GetDpiForSystem());
+  const std::wstring scale = std::to_wstring(dpi);
+  ScopedEnvironment raw({{L"QM_STANDIN_RAW", L"1"}});  // the frames of the recording below
+  ASSERT_NO_FATAL_FAILURE(Start());
+  if (dpi == kBaseDpi) {
+    RECT outer{};
+    GetWindowRect(main_, &outer);
+    EXPECT_EQ(outer.right - outer.left, 520);
+    EXPECT_EQ(outer.bottom - outer.top, 310);
+  }
+  ExpectMainWindowAt(main_, dpi);
+  Screenshot(main_, L"scale-" + scale + L"-main");
+
+  // General Settings: its client area and buttons.
+  PostMessageW(main_, WM_COMMAND, IDM_SETTINGS, 0);
+  HWND settings = program_->FindWindowOfClass(kSettingsClass, 5000);
+  ASSERT_NE(settings, nullptr);
+  PumpMessages(300);
+  RECT client{};
+  GetClientRect(settings, &client);
+  EXPECT_EQ(client.right, ScaleForDpi(454, dpi));  // its outer 460 x 390 less Wine's frame and caption
+  EXPECT_EQ(client.bottom, ScaleForDpi(358, dpi));
+  ExpectPlace(settings, kCloseButtonId, Scaled(196, 262, 100, 32, dpi));
+  ExpectPlace(settings, kApplyButtonId, Scaled(304, 262, 132, 32, dpi));
+  Screenshot(settings, L"scale-" + scale + L"-settings");
+  PostMessageW(settings, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
+
+  if (dpi == kBaseDpi) {
+    // Dragged onto a monitor at 150 %, and back: the suggested rectangle,
+    // whose client area is the window's at that scale, and a new layout.
+    RECT before{}, inner{};
+    GetWindowRect(main_, &before);
+    GetClientRect(main_, &inner);
+    const int frameWidth = before.right - before.left - inner.right, frameHeight = before.bottom - before.top - inner.bottom;
+    const RECT at150{before.left, before.top, before.left + ScaleForDpi(kMainClientAt96.cx, 144) + frameWidth,
+                     before.top + ScaleForDpi(kMainClientAt96.cy, 144) + frameHeight};
+    ASSERT_NO_FATAL_FAILURE(SendDpiChanged(*program_, main_, 144, at150));
+    PumpMessages(500);
+    RECT after{};
+    GetWindowRect(main_, &after);
+    EXPECT_EQ(std::tie(after.left, after.top, after.right, after.bottom),
+              std::tie(at150.left, at150.top, at150.right, at150.bottom));
+    ExpectMainWindowAt(main_, 144);
+    Screenshot(main_, L"scale-96-main-told-144");
+    ASSERT_NO_FATAL_FAILURE(SendDpiChanged(*program_, main_, 96, before));
+    PumpMessages(500);
+    ExpectMainWindowAt(main_, 96);
+  } else {
+    // A region dragged on the screen is recorded pixel for pixel, whatever
+    // the scale of the windows: a 200 x 100 window of one colour, exactly.
+    SolidWindow solid(1200, 600, 200, 100);
+    ClickOn(GetDlgItem(main_, IDC_REGION));
+    HWND overlay = program_->FindWindowOfClass(kRegionSelectorClass);
+    ASSERT_NE(overlay, nullptr);
+    Sleep(200);
+    MovePointer(1200, 600);
+    Xdotool(L"mousedown 1");
+    Sleep(100);
+    MovePointer(1300, 650);
+    MovePointer(1400, 700);
+    Sleep(300);
+    EXPECT_TRUE(SaveScreenshot({1150, 550, 1450, 750}, (L"scale-" + scale + L"-region").c_str()));
+    Xdotool(L"mouseup 1");
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(overlay); }));
+    MovePointer(10, 1000);
+    PumpMessages(300);
+
+    TempDir folder;
+    const Recording rec = RecordInto(main_, folder.path(), 1000);
+    ASSERT_TRUE(rec.finalized) << Describe(rec);
+    EXPECT_EQ(rec.width, 200);
+    EXPECT_EQ(rec.height, 100);
+    int frames = 0, wrong = 0;
+    ForEachRawFrame(NewestFile(folder.path(), L"*.mp4") + L".standin.video", 200, 100, [&](const std::vector<uint8_t>& f) {
+      ++frames;
+      for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 200; ++x) wrong += FramePixel(f, 200, 100, x, y) != SolidWindow::kColour;
+
+      }
+    });
+    EXPECT_GT(frames, 10);
+    EXPECT_EQ(wrong, 0);
+  }
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+}
+
+}  // namespace
