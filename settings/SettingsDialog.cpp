@@ -55,8 +55,6 @@ struct SettingsWindow {
   ScaledLayout layout;
   HWND resolutionList = nullptr, audioList = nullptr, webcamList = nullptr;
 };
-// The window while it is open: one at a time.
-HWND g_openSettings = nullptr;
 
 // Fills a list and selects `index`, pulled back to the last entry when it
 // lies past the end (a device that has gone since).
@@ -104,7 +102,6 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
   const SettingsLook& look = Look();
   switch (message) {
     case WM_CREATE:
-      g_openSettings = window;
       OnCreate(*s);
       return 0;
     case WM_COMMAND:
@@ -114,9 +111,6 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DPICHANGED:
       TakeSuggestedRect(window, lParam);
       s->layout.Rescale(HIWORD(wParam));
-      return 0;
-    case WM_DESTROY:
-      g_openSettings = nullptr;
       return 0;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), look.background);
@@ -142,9 +136,9 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
-  if (g_openSettings) {
+  if (HWND open = FindWindowW(kSettingsClass, nullptr)) {
     // Already open (its opener waits further up this thread's stack).
-    SetForegroundWindow(g_openSettings);
+    SetForegroundWindow(open);
     return false;
   }
   SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current, DpiOf(owner), {}};

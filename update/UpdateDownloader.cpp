@@ -241,6 +241,10 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       return 0;
     case WM_DOWNLOAD_DONE:
       return 0;  // the worker's handle says so; the loop waits on that
+    case WM_DPICHANGED:
+      TakeSuggestedRect(window, lParam);
+      c.layout.Rescale(HIWORD(wParam));
+      return 0;
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, ProgressProc, 0);
       break;
@@ -304,11 +308,10 @@ void ShowUpdatePrompt(HWND owner) {
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
   c.version = offer.version;
   GetTempPathW(260, c.tempFolder);
-  ScaledLayout layout;
-  layout.Create(progress, dpi, kProgressControls);
-  c.statusLabel = layout.control(kStatusLabel);
-  c.progressBar = layout.control(kProgressBar);
-  HWND cancel = layout.control(kCancelButton);
+  c.layout.Create(progress, dpi, kProgressControls);
+  c.statusLabel = c.layout.control(kStatusLabel);
+  c.progressBar = c.layout.control(kProgressBar);
+  HWND cancel = c.layout.control(kCancelButton);
   SendMessageW(c.progressBar, PBM_SETRANGE32, 0, 100);
   SendMessageW(c.progressBar, PBM_SETPOS, 0, 0);
   SetWindowSubclass(progress, ProgressProc, 0, reinterpret_cast<DWORD_PTR>(&c));

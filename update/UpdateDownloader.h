@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/Win32Handles.h"
+#include "ui/Window.h"
 
 inline constexpr wchar_t kOfferCaption[] = L"Quillomat Update Available";
 inline constexpr wchar_t kUpdateErrorCaption[] = L"Update Error";
@@ -35,6 +36,7 @@ struct DownloadContext {
   wchar_t folder[260];
   unique_file installer;  // the verified installer, open for reading only until it is started
   std::wstring version;   // offered; the installer must carry it
+  ScaledLayout layout;    // the progress window's controls; user-interface thread only
 };
 
 // Offers g_pendingUpdate; on acceptance downloads, verifies and starts the

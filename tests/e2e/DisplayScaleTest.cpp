@@ -1,7 +1,6 @@
 // The windows at the display scale of the session they run in (96, 144 or
-// 192 DPI: Wine takes the scale when its session starts, so each scale has a
-// session of its own), and the main window told of a new scale the way
-// Windows tells a window dragged onto another monitor.
+// 192 DPI), and the main window told of a new scale as Windows tells a window
+// dragged onto another monitor.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "common/Win32Handles.h"
 #include "region/RegionSelector.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
@@ -20,18 +20,10 @@ namespace {
 // The main window's client area at 100 %: its outer 520 x 310 less Wine's
 // frame, caption and one row of menu bar.
 constexpr SIZE kMainClientAt96{514, 259};
-// At 100 %: "Ready to Record" in the status font, from its "R" to its "d"
-// and from the top of its capitals to the bottom of its "y"; and the green
+// At 100 %: the ink of "Ready to Record" in the status font, and the green
 // dot of the record picture.
 constexpr SIZE kStatusInkAt96{174, 18};
 constexpr int kRecordDotAt96 = 34;
-
-RECT PlaceIn(HWND parent, HWND control) {
-  RECT r{};
-  GetWindowRect(control, &r);
-  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
 
 // The rectangle of the pixels inside `control` that `ink` picks out.
 template <typename Ink>
@@ -58,7 +50,9 @@ RECT Scaled(int x, int y, int width, int height, int dpi) {
 }
 
 void ExpectPlace(HWND parent, int id, RECT expected) {
-  const RECT r = PlaceIn(parent, GetDlgItem(parent, id));
+  RECT r{};
+  GetWindowRect(GetDlgItem(parent, id), &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
   EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::tie(expected.left, expected.top, expected.right, expected.bottom))
       << "control " << id;
 }
@@ -98,14 +92,10 @@ void Screenshot(HWND window, const std::wstring& name) {
 
 // WM_DPICHANGED as Windows sends it: its rectangle in the receiver's memory.
 void SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested) {
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id());
-  ASSERT_NE(process, nullptr);
-  void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  ASSERT_NE(remote, nullptr);
-  ASSERT_TRUE(WriteProcessMemory(process, remote, &suggested, sizeof(suggested), nullptr));
+  const unique_kernel_handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id()));
+  void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_TRUE(remote && WriteProcessMemory(process.get(), remote, &suggested, sizeof(suggested), nullptr));
   SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
 }
 
 TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
@@ -113,12 +103,6 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
   const std::wstring scale = std::to_wstring(dpi);
   ScopedEnvironment raw({{L"QM_STANDIN_RAW", L"1"}});  // the frames of the recording below
   ASSERT_NO_FATAL_FAILURE(Start());
-  if (dpi == kBaseDpi) {
-    RECT outer{};
-    GetWindowRect(main_, &outer);
-    EXPECT_EQ(outer.right - outer.left, 520);
-    EXPECT_EQ(outer.bottom - outer.top, 310);
-  }
   ExpectMainWindowAt(main_, dpi);
   Screenshot(main_, L"scale-" + scale + L"-main");
 
@@ -138,7 +122,7 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
 
   if (dpi == kBaseDpi) {
-    // Dragged onto a monitor at 150 %, and back: the suggested rectangle,
+    // Dragged onto a monitor at 150 %: the suggested rectangle,
     // whose client area is the window's at that scale, and a new layout.
     RECT before{}, inner{};
     GetWindowRect(main_, &before);
@@ -154,9 +138,6 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
               std::tie(at150.left, at150.top, at150.right, at150.bottom));
     ExpectMainWindowAt(main_, 144);
     Screenshot(main_, L"scale-96-main-told-144");
-    ASSERT_NO_FATAL_FAILURE(SendDpiChanged(*program_, main_, 96, before));
-    PumpMessages(500);
-    ExpectMainWindowAt(main_, 96);
   } else {
     // A region dragged on the screen is recorded pixel for pixel, whatever
     // the scale of the windows: a 200 x 100 window of one colour, exactly.
@@ -182,15 +163,11 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     ASSERT_TRUE(rec.finalized) << Describe(rec);
     EXPECT_EQ(rec.width, 200);
     EXPECT_EQ(rec.height, 100);
-    int frames = 0, wrong = 0;
+    EXPECT_GT(rec.video.size(), 10u);
+    int wrong = 0;
     ForEachRawFrame(NewestFile(folder.path(), L"*.mp4") + L".standin.video", 200, 100, [&](const std::vector<uint8_t>& f) {
-      ++frames;
-      for (int y = 0; y < 100; ++y) {
-        for (int x = 0; x < 200; ++x) wrong += FramePixel(f, 200, 100, x, y) != SolidWindow::kColour;
-
-      }
+      for (size_t i = 0; i < f.size(); i += 4) wrong += (f[i] | f[i + 1] << 8 | f[i + 2] << 16) != SolidWindow::kColour;
     });
-    EXPECT_GT(frames, 10);
     EXPECT_EQ(wrong, 0);
   }
   EXPECT_TRUE(CloseNormally(main_, *program_));

@@ -84,9 +84,6 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   LiveScene scene(kSceneX, kSceneY);
   ScopedEnvironment env({{L"QM_STANDIN_RAW", L"1"}});
   ASSERT_NO_FATAL_FAILURE(Start());
-  RECT mainRect;
-  GetWindowRect(main_, &mainRect);
-  EXPECT_TRUE(SaveScreenshot(mainRect, L"main-window"));  // for people to look at
   HWND status = GetDlgItem(main_, IDC_STATUS);
   EXPECT_EQ(TextOf(status), kStatusReady);
   const std::wstring folder = TextOf(GetDlgItem(main_, IDC_FOLDER));  // the default folder
