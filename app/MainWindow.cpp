@@ -87,7 +87,9 @@ void ShowButtonRow(MainWindow& main) {
     main.pictures[i].reset(LoadButtonImage(kPictures[i].id, kPictures[i].opacity, size));
   }
   const int corner = main.layout.Scale(kImageButtonCorner);
-  for (int i = 0; i < 6; ++i) SetWindowRgn(ImageButton(main, i), CreateRoundRectRgn(0, 0, size + 1, size + 1, corner, corner), TRUE);
+  for (int i = 0; i < 6; ++i) {
+    SetWindowRgn(ImageButton(main, i), CreateRoundRectRgn(0, 0, size + 1, size + 1, corner, corner), TRUE);
+  }
   SetButtonPicture(main.fullScreenButton, main.pictures[kPictureFullScreen]);
   SetButtonPicture(main.regionButton, main.pictures[kPictureRegion]);
   SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);

@@ -21,7 +21,15 @@ const wchar_t* const kCorners[] = {L"Top-Left", L"Top-Right", L"Bottom-Left", L"
 
 enum SettingsFont { kNormalFont, kHeadingFont };
 const FontSpec kFonts[] = {{14, FW_NORMAL}, {16, FW_SEMIBOLD}};
-enum SettingsControl { kHeading, kResolutionLabel, kResolutionList, kAudioLabel, kAudioList, kWebcamLabel, kWebcamList };
+enum SettingsControl {
+  kHeading,
+  kResolutionLabel,
+  kResolutionList,
+  kAudioLabel,
+  kAudioList,
+  kWebcamLabel,
+  kWebcamList,
+};
 constexpr DWORD kListStyle = WS_VSCROLL | CBS_DROPDOWNLIST;
 const ControlSpec kControls[] = {
     {L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, kHeadingFont},

@@ -128,7 +128,9 @@ class ScaledLayout {
   // Lets go of the controls and deletes the fonts (the window is going).
   void Clear();
 
-  HWND control(int index) const { return index >= 0 && index < static_cast<int>(made_.size()) ? made_[static_cast<size_t>(index)] : nullptr; }
+  HWND control(int index) const {
+    return index >= 0 && index < static_cast<int>(made_.size()) ? made_[static_cast<size_t>(index)] : nullptr;
+  }
   HFONT font(int index) const {
     return index >= 0 && index < static_cast<int>(fonts_.size()) ? fonts_[static_cast<size_t>(index)].get() : nullptr;
   }

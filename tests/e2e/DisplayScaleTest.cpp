@@ -53,7 +53,8 @@ void ExpectPlace(HWND parent, int id, RECT expected) {
   RECT r{};
   GetWindowRect(GetDlgItem(parent, id), &r);
   MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::tie(expected.left, expected.top, expected.right, expected.bottom))
+  EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom),
+            std::tie(expected.left, expected.top, expected.right, expected.bottom))
       << "control " << id;
 }
 
@@ -127,9 +128,9 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     RECT before{}, inner{};
     GetWindowRect(main_, &before);
     GetClientRect(main_, &inner);
-    const int frameWidth = before.right - before.left - inner.right, frameHeight = before.bottom - before.top - inner.bottom;
-    const RECT at150{before.left, before.top, before.left + ScaleForDpi(kMainClientAt96.cx, 144) + frameWidth,
-                     before.top + ScaleForDpi(kMainClientAt96.cy, 144) + frameHeight};
+    const RECT at150{before.left, before.top,
+                     before.right - inner.right + ScaleForDpi(kMainClientAt96.cx, 144),
+                     before.bottom - inner.bottom + ScaleForDpi(kMainClientAt96.cy, 144)};
     ASSERT_NO_FATAL_FAILURE(SendDpiChanged(*program_, main_, 144, at150));
     PumpMessages(500);
     RECT after{};
@@ -165,7 +166,8 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     EXPECT_EQ(rec.height, 100);
     EXPECT_GT(rec.video.size(), 10u);
     int wrong = 0;
-    ForEachRawFrame(NewestFile(folder.path(), L"*.mp4") + L".standin.video", 200, 100, [&](const std::vector<uint8_t>& f) {
+    const std::wstring frames = NewestFile(folder.path(), L"*.mp4") + L".standin.video";
+    ForEachRawFrame(frames, 200, 100, [&](const std::vector<uint8_t>& f) {
       for (size_t i = 0; i < f.size(); i += 4) wrong += (f[i] | f[i + 1] << 8 | f[i + 2] << 16) != SolidWindow::kColour;
     });
     EXPECT_EQ(wrong, 0);
