@@ -51,8 +51,10 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   if (!about) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_CREATE:
-      OnCreate(*about, DpiOf(GetWindow(window, GW_OWNER)));
+      OnCreate(*about, DpiOf(window));
       return 0;
+    case WM_GETDPISCALEDSIZE:
+      return SuggestScaledSize(wParam, lParam, kWidth, kHeight, kStyle, kExStyle, false);
     case WM_DPICHANGED:
       TakeSuggestedRect(window, lParam);
       about->layout.Rescale(HIWORD(wParam));
@@ -71,7 +73,7 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 void ShowAboutDialog(HWND owner) {
   // One at a time.
-  if (HWND open = FindWindowW(kAboutClass, nullptr)) {
+  if (HWND open = FindOwnWindow(kAboutClass)) {
     SetForegroundWindow(open);
     return;
   }
@@ -79,13 +81,14 @@ void ShowAboutDialog(HWND owner) {
   // No class brush: the window paints with the brush of its own opening.
   RegisterWindowClass({kAboutClass, AboutProc});
 
-  // On its owner's monitor, at that monitor's scale.
+  // Made where it goes, centred over its owner, at the scale of the owner's
+  // monitor: made elsewhere and moved there, it would be scaled again.
   const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, DpiOf(owner));
-  HWND window = CreateWindowExW(kExStyle, kAboutClass, L"About Quillomat", kStyle, 0, 0, size.cx, size.cy, owner,
+  const PixelPoint at = CentredOverWindow(owner, size.cx, size.cy);
+  HWND window = CreateWindowExW(kExStyle, kAboutClass, L"About Quillomat", kStyle, at.x, at.y, size.cx, size.cy, owner,
                                 nullptr, GetModuleHandleW(nullptr), &about);
   // Without a window there is nothing to wait for.
   if (!window) return;
-  PlaceCentredOver(window, owner, size.cx, size.cy);
 
   RunLoopUntilClosed(window);
   // Still there when the program is ending: it goes before its state does.

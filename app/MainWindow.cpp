@@ -88,13 +88,15 @@ void ShowButtonRow(MainWindow& main) {
   }
   const int corner = main.layout.Scale(kImageButtonCorner);
   for (int i = 0; i < 6; ++i) {
-    SetWindowRgn(ImageButton(main, i), CreateRoundRectRgn(0, 0, size + 1, size + 1, corner, corner), TRUE);
+    if (HWND button = ImageButton(main, i)) {
+      SetWindowRgn(button, CreateRoundRectRgn(0, 0, size + 1, size + 1, corner, corner), TRUE);
+    }
   }
   SetButtonPicture(main.fullScreenButton, main.pictures[kPictureFullScreen]);
   SetButtonPicture(main.regionButton, main.pictures[kPictureRegion]);
   SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
   SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
-  RefreshUiState(main.window);  // record and pause
+  ShowStatePictures(main);
 }
 
 void AddSettingsToFileMenu(HWND window) {
@@ -155,6 +157,7 @@ void OnCreate(MainWindow& main) {
   main.recordHotkey = RegisterHotKey(main.window, kRecordHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kRecordHotkeyKey);
   main.pauseHotkey = RegisterHotKey(main.window, kPauseHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kPauseHotkeyKey);
   ShowButtonRow(main);
+  RefreshUiState(main.window);
 }
 
 // Dragged to a monitor of another scale (or the scale changed): the size
@@ -282,6 +285,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CREATE:
       OnCreate(main);
       return 0;
+    case WM_GETDPISCALEDSIZE:
+      return SuggestScaledSize(wParam, lParam, kMainWindowWidth, kMainWindowHeight, kMainWindowStyle, 0, true);
     case WM_DPICHANGED:
       OnDpiChanged(main, HIWORD(wParam), lParam);
       return 0;

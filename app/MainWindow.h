@@ -88,4 +88,7 @@ void OnWebcamLost(MainWindow& main);
 void OnOpenFolderCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
 void OnHotkey(MainWindow& main, int id);
+// A picture, or none (a picture that could not be made), on a button.
 void SetButtonPicture(HWND button, const unique_hbitmap& picture);
+// The record and pause buttons' pictures for the engine's state.
+void ShowStatePictures(MainWindow& main);

@@ -14,7 +14,17 @@
 #include "webcam/WebcamOverlay.h"
 
 void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
-  if (button && picture) SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+  // Also none: the button must not keep a picture that is about to go.
+  if (button) SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+}
+
+void ShowStatePictures(MainWindow& main) {
+  const RecorderState state = g_recorder ? g_recorder->state.load() : RecorderState::Idle;
+  SetButtonPicture(main.recordButton, main.pictures[state == RecorderState::Idle ? kPictureRecord : kPictureStop]);
+  const ButtonPicture pause = state == RecorderState::Idle     ? kPicturePauseDimmed
+                              : state == RecorderState::Paused ? kPictureResume
+                                                               : kPicturePause;
+  SetButtonPicture(main.pauseButton, main.pictures[pause]);
 }
 
 namespace {
@@ -69,12 +79,7 @@ void RefreshUiState(HWND window) {
   if (!g_recorder || !shown) return;
   MainWindow& main = *shown;
   const RecorderState state = g_recorder->state.load();
-
-  SetButtonPicture(main.recordButton, main.pictures[state == RecorderState::Idle ? kPictureRecord : kPictureStop]);
-  const ButtonPicture pause = state == RecorderState::Idle     ? kPicturePauseDimmed
-                              : state == RecorderState::Paused ? kPictureResume
-                                                               : kPicturePause;
-  SetButtonPicture(main.pauseButton, main.pictures[pause]);
+  ShowStatePictures(main);
 
   // What Windows shows when the session ends during a recording.
   if (state == RecorderState::Idle) {
@@ -181,7 +186,7 @@ void OnComputerSoundCommand(MainWindow& main) {
 void OnHotkey(MainWindow& main, int id) {
   // As the buttons: not while the region overlay or the settings window
   // has the program's attention.
-  if (FindWindowW(kRegionSelectorClass, nullptr) || FindWindowW(kSettingsClass, nullptr)) return;
+  if (FindOwnWindow(kRegionSelectorClass) || FindOwnWindow(kSettingsClass)) return;
   if (id == kRecordHotkeyId) OnRecordCommand(main);
   if (id == kPauseHotkeyId) OnPauseCommand(main);
 }

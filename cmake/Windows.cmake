@@ -53,7 +53,7 @@ add_library(quillomat_app STATIC
   webcam/WebcamOverlay.cpp
 )
 target_compile_options(quillomat_app PRIVATE ${QM_WARNINGS})
-target_link_libraries(quillomat_app PUBLIC quillomat_engine quillomat_update gdiplus comctl32 shell32 shlwapi strmiids)
+target_link_libraries(quillomat_app PUBLIC quillomat_engine quillomat_update gdiplus comctl32 shell32 shlwapi shcore strmiids)
 
 # Resources are linked into each program that needs them.
 set(QM_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quillomat.rc)

@@ -59,7 +59,6 @@ struct SettingsWindow {
   HWND window = nullptr;
   SettingsDialogData data;
   RecordingSettings& target;
-  UINT dpi = 96;  // of the owner, where the window opens
   ScaledLayout layout;
   HWND resolutionList = nullptr, audioList = nullptr, webcamList = nullptr;
 };
@@ -78,7 +77,7 @@ int Selection(HWND list) {
 }
 
 void OnCreate(SettingsWindow& s) {
-  s.layout.Create(s.window, s.dpi, kControls, kFonts);
+  s.layout.Create(s.window, DpiOf(s.window), kControls, kFonts);
   s.resolutionList = s.layout.control(kResolutionList);
   s.audioList = s.layout.control(kAudioList);
   s.webcamList = s.layout.control(kWebcamList);
@@ -116,6 +115,8 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       if (LOWORD(wParam) == kApplyButtonId) OnApply(*s);
       if (LOWORD(wParam) == kCloseButtonId) DestroyWindow(window);
       return 0;
+    case WM_GETDPISCALEDSIZE:
+      return SuggestScaledSize(wParam, lParam, kWidth, kHeight, kStyle, kExStyle, false);
     case WM_DPICHANGED:
       TakeSuggestedRect(window, lParam);
       s->layout.Rescale(HIWORD(wParam));
@@ -144,24 +145,25 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
-  if (HWND open = FindWindowW(kSettingsClass, nullptr)) {
+  if (HWND open = FindOwnWindow(kSettingsClass)) {
     // Already open (its opener waits further up this thread's stack).
     SetForegroundWindow(open);
     return false;
   }
-  SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current, DpiOf(owner), {}};
+  SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current, {}};
   if (g_recorder) state.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
 
   WindowClass windowClass{kSettingsClass, SettingsProc};
   windowClass.background = [] { return CreateSolidBrush(kWindowBackground); };
   RegisterWindowClass(windowClass);
-  // On its owner's monitor, at that monitor's scale.
-  const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, state.dpi);
-  HWND window = CreateWindowExW(kExStyle, kSettingsClass, L"General Settings", kStyle, 0, 0, size.cx, size.cy, owner,
-                                nullptr, GetModuleHandleW(nullptr), &state);
+  // Made where it goes, centred over its owner, at the scale of the owner's
+  // monitor: made elsewhere and moved there, it would be scaled again.
+  const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, DpiOf(owner));
+  const PixelPoint at = CentredOverWindow(owner, size.cx, size.cy);
+  HWND window = CreateWindowExW(kExStyle, kSettingsClass, L"General Settings", kStyle, at.x, at.y, size.cx, size.cy,
+                                owner, nullptr, GetModuleHandleW(nullptr), &state);
   // No window, no loop: nothing would end it. The settings stay as they were.
   if (!window) return false;
-  PlaceCentredOver(window, owner, size.cx, size.cy);
   ShowWindow(window, SW_SHOW);
 
   RunLoopUntilClosed(window);

@@ -86,6 +86,11 @@ SIZE ScaledWindowSize(int width, int height, DWORD style, DWORD exStyle, bool me
   return {clientWidth + frame.right - frame.left, clientHeight + frame.bottom - frame.top};
 }
 
+LRESULT SuggestScaledSize(WPARAM dpi, LPARAM size, int width, int height, DWORD style, DWORD exStyle, bool menu) {
+  *reinterpret_cast<SIZE*>(size) = ScaledWindowSize(width, height, style, exStyle, menu, static_cast<UINT>(dpi));
+  return TRUE;
+}
+
 void TakeSuggestedRect(HWND window, LPARAM lParam) {
   const RECT& r = *reinterpret_cast<const RECT*>(lParam);
   SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -127,9 +132,27 @@ void ScaledLayout::MakeFonts() {
   for (size_t i = 0; i < fontCount_; ++i) fonts_.push_back(MakeFont(Scale(fontSpecs_[i].height), fontSpecs_[i].weight));
 }
 
-void PlaceCentredOver(HWND window, HWND owner, int width, int height) {
+PixelPoint CentredOverWindow(HWND owner, int width, int height) {
   RECT ownerRect{};
   GetWindowRect(owner, &ownerRect);
-  const PixelPoint at = CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, width, height);
-  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  return CentredOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, width, height);
+}
+
+HWND FindOwnWindow(const wchar_t* className) {
+  struct Search {
+    const wchar_t* className;
+    HWND found;
+  } search{className, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM data) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (lstrcmpiW(name, s.className) != 0) return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }

@@ -79,6 +79,11 @@ UINT DpiOf(HWND window);
 // Exactly width x height at 96.
 SIZE ScaledWindowSize(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi);
 
+// WM_GETDPISCALEDSIZE, asked before a window moves to a monitor of another
+// scale: ScaledWindowSize at the new scale, not the outer size scaled (the
+// frame does not grow in step). Returns TRUE for the message.
+LRESULT SuggestScaledSize(WPARAM dpi, LPARAM size, int width, int height, DWORD style, DWORD exStyle, bool menu);
+
 // WM_DPICHANGED: the window takes the rectangle Windows suggests for its new
 // monitor. The caller lays its contents out again at HIWORD(wParam).
 void TakeSuggestedRect(HWND window, LPARAM lParam);
@@ -150,5 +155,9 @@ class ScaledLayout {
   std::vector<unique_hfont> fonts_;
 };
 
-// Moves `window` (width x height) so that it is centred over `owner`.
-void PlaceCentredOver(HWND window, HWND owner, int width, int height);
+// Where a width x height window goes to be centred over `owner`.
+PixelPoint CentredOverWindow(HWND owner, int width, int height);
+
+// This thread's top-level window of the class, or null: the program's own
+// (another program's window of the same class name is not ours to raise).
+HWND FindOwnWindow(const wchar_t* className);

@@ -299,9 +299,10 @@ void ShowUpdatePrompt(HWND owner) {
   AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, dpi);
   const int width = ScaledWindowSize(kProgressWidth, 0, style, exStyle, false, dpi).cx;
   const int height = frame.bottom - frame.top;
-  HWND progress = CreateWindowExW(exStyle, L"#32770", kProgressTitle, style, 0, 0, width, height, owner, nullptr,
+  // Made where it goes: made elsewhere and moved there, it would be scaled again.
+  const PixelPoint at = CentredOverWindow(owner, width, height);
+  HWND progress = CreateWindowExW(exStyle, L"#32770", kProgressTitle, style, at.x, at.y, width, height, owner, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
-  PlaceCentredOver(progress, owner, width, height);
 
   const auto context = std::make_shared<DownloadContext>();
   DownloadContext& c = *context;

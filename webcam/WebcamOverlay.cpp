@@ -1,5 +1,7 @@
 #include "webcam/WebcamOverlay.h"
 
+#include <shellscalingapi.h>
+
 #include <cstdlib>
 
 #include "common/HResult.h"
@@ -148,12 +150,21 @@ bool WebcamOverlay::Open(int position, HWND lossListener) {
 
 void WebcamOverlay::Reposition(int position) {
   if (!window_) return;
-  // Sized for the scale of the primary monitor, whose corner it goes to.
-  const int dpi = static_cast<int>(DpiOf(window_));
+  // Sized for the scale of the primary monitor, whose corner it goes to
+  // (wherever the user has dragged it meanwhile).
+  UINT dpiX = 0, dpiY = 0;
+  if (FAILED(GetDpiForMonitor(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), MDT_EFFECTIVE_DPI, &dpiX, &dpiY))) {
+    dpiX = GetDpiForSystem();
+  }
+  const int dpi = static_cast<int>(dpiX);
   const PixelPoint at = WebcamCorner(position, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), dpi);
-  SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, ScaleForDpi(kWebcamWidth, dpi), ScaleForDpi(kWebcamHeight, dpi),
-               SWP_NOACTIVATE | SWP_SHOWWINDOW);
-  PlaceVideo(static_cast<UINT>(dpi));
+  // Twice: coming from a monitor of another scale, the first move is
+  // answered with a rectangle scaled for the old one.
+  for (int i = 0; i < 2; ++i) {
+    SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, ScaleForDpi(kWebcamWidth, dpi), ScaleForDpi(kWebcamHeight, dpi),
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  }
+  PlaceVideo(dpiX);
 }
 
 void WebcamOverlay::PlaceVideo(UINT dpi) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <tuple>
 
 #include "common/Win32Handles.h"
@@ -72,17 +73,21 @@ void ExpectMainWindowAt(HWND main, int dpi) {
   ExpectPlace(main, IDC_BROWSE, Scaled(420, 128, 70, 24, dpi));
   ExpectPlace(main, IDC_STATUS, Scaled(0, 170, 500, 30, dpi));
 
-  // Its blue text, measured on the screen.
-  const RECT text = InkIn(StatusLine(main), [](uint32_t c) { return (c & 0xff) > 150; });
-  // (Text is hinted to whole pixels at each size: a little off the scale.)
-  EXPECT_NEAR(text.right - text.left, ScaleForDpi(kStatusInkAt96.cx, dpi), ScaleForDpi(3, dpi));
-  EXPECT_NEAR(text.bottom - text.top, ScaleForDpi(kStatusInkAt96.cy, dpi), ScaleForDpi(1, dpi));
-  // The picture drawn at the button's size, not a 48-pixel one in the middle
-  // of a larger button.
-  const RECT dot =
-      InkIn(GetDlgItem(main, IDC_RECORD), [](uint32_t c) { return ((c >> 8) & 0xff) > 150 && (c >> 16) < 100; });
-  EXPECT_NEAR(dot.right - dot.left, ScaleForDpi(kRecordDotAt96, dpi), 1);
-  EXPECT_NEAR(dot.bottom - dot.top, ScaleForDpi(kRecordDotAt96, dpi), 1);
+  // Measured on the screen, once drawn: the status line's blue text (hinted
+  // to whole pixels at each size, so a little off the scale), and the record
+  // picture drawn at the button's size, not a 48-pixel one in its middle.
+  RECT text{}, dot{};
+  auto onScale = [dpi](LONG length, int at96, int slack) {
+    return std::abs(length - ScaleForDpi(at96, dpi)) <= ScaleForDpi(slack, dpi);
+  };
+  EXPECT_TRUE(WaitFor([&] {
+    text = InkIn(StatusLine(main), [](uint32_t c) { return (c & 0xff) > 150; });
+    dot = InkIn(GetDlgItem(main, IDC_RECORD), [](uint32_t c) { return ((c >> 8) & 0xff) > 150 && (c >> 16) < 100; });
+    return onScale(text.right - text.left, kStatusInkAt96.cx, 3) &&
+           onScale(text.bottom - text.top, kStatusInkAt96.cy, 1) && onScale(dot.right - dot.left, kRecordDotAt96, 1) &&
+           onScale(dot.bottom - dot.top, kRecordDotAt96, 1);
+  })) << "text " << text.right - text.left << " x " << text.bottom - text.top << ", dot " << dot.right - dot.left
+      << " x " << dot.bottom - dot.top;
 }
 
 void Screenshot(HWND window, const std::wstring& name) {
@@ -97,6 +102,7 @@ void SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& su
   void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   ASSERT_TRUE(remote && WriteProcessMemory(process.get(), remote, &suggested, sizeof(suggested), nullptr));
   SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
 }
 
 TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
