@@ -94,7 +94,8 @@ struct FontSpec {
 };
 constexpr int kNoFont = -1;
 
-// One child control of a window's table: what the Parts give, at 96 DPI.
+// One child control of a window's table: its class, text, style and place
+// at 96 DPI.
 struct ControlSpec {
   const wchar_t* className = nullptr;
   const wchar_t* text = nullptr;  // null: the window fills it in
@@ -140,7 +141,7 @@ class ScaledLayout {
     return index >= 0 && index < static_cast<int>(fonts_.size()) ? fonts_[static_cast<size_t>(index)].get() : nullptr;
   }
   UINT dpi() const { return dpi_; }
-  // A length of the window's Parts at its present scale.
+  // A length given for 96 DPI at the layout's present scale.
   int Scale(int value) const;
 
  private:
