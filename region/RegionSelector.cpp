@@ -16,17 +16,6 @@ void TakePointer(LPARAM lParam, int& x, int& y) {
   y = GET_Y_LPARAM(lParam);
 }
 
-// The label's font: the DC's own (the system font) at 100 %. At other
-// display scales the program's typeface at the system font's height and
-// weight for the overlay's scale: the system font is made for the session's
-// scale, and as a bitmap font it is drawn at its one size whatever it says.
-unique_hfont LabelFont(int dpi) {
-  if (dpi == kBaseDpi) return unique_hfont();
-  LOGFONTW system{};
-  GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system);
-  return MakeFont(MulDiv(system.lfHeight, dpi, static_cast<int>(GetDpiForSystem())), system.lfWeight);
-}
-
 void PaintSelection(HWND window, const RegionSelector& s) {
   PaintScope paint(window);
   if (!s.dragging) return;
@@ -45,7 +34,7 @@ void PaintSelection(HWND window, const RegionSelector& s) {
   SetTextColor(dc, RGB(255, 255, 0));
   wchar_t label[80];
   const int length = std::swprintf(label, 80, L"Width: %d, Height: %d", r.right - r.left, r.bottom - r.top);
-  const unique_hfont font = LabelFont(dpi);
+  const unique_hfont font = SystemFontAt(static_cast<UINT>(dpi));
   SelectObjectScope selected(dc, font ? font.get() : GetCurrentObject(dc, OBJ_FONT));
   const int inset = ScaleForDpi(5, dpi);
   if (length > 0) TextOutW(dc, r.left + inset, r.top + inset, label, length);

@@ -71,6 +71,14 @@ unique_hfont MakeFont(int height, int weight) {
                                   CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI"));
 }
 
+unique_hfont SystemFontAt(UINT dpi) {
+  const UINT sessionDpi = GetDpiForSystem();
+  if (dpi == static_cast<UINT>(kBaseDpi) && sessionDpi == dpi) return unique_hfont();
+  LOGFONTW system{};
+  GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system);
+  return MakeFont(MulDiv(system.lfHeight, static_cast<int>(dpi), static_cast<int>(sessionDpi)), system.lfWeight);
+}
+
 UINT DpiOf(HWND window) {
   const UINT dpi = GetDpiForWindow(window);
   return dpi ? dpi : static_cast<UINT>(kBaseDpi);
@@ -129,7 +137,10 @@ int ScaledLayout::Scale(int value) const { return ScaleForDpi(value, static_cast
 
 void ScaledLayout::MakeFonts() {
   fonts_.clear();
-  for (size_t i = 0; i < fontCount_; ++i) fonts_.push_back(MakeFont(Scale(fontSpecs_[i].height), fontSpecs_[i].weight));
+  for (size_t i = 0; i < fontCount_; ++i) {
+    const FontSpec& f = fontSpecs_[i];
+    fonts_.push_back(f.height ? MakeFont(Scale(f.height), f.weight) : SystemFontAt(dpi_));
+  }
 }
 
 PixelPoint CentredOverWindow(HWND owner, int width, int height) {

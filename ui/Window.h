@@ -88,7 +88,14 @@ LRESULT SuggestScaledSize(WPARAM dpi, LPARAM size, int width, int height, DWORD 
 // monitor. The caller lays its contents out again at HIWORD(wParam).
 void TakeSuggestedRect(HWND window, LPARAM lParam);
 
-// One font of a window's table, at 96 DPI.
+// The system font, which a control shows when it is given none, as it should
+// look at `dpi`: none (the control's own) at 100 %; elsewhere the program's
+// typeface at the system font's height and weight for that scale. The stock
+// one is made for the scale the session began with, and as a bitmap font it
+// is drawn at its one size whatever it says.
+unique_hfont SystemFontAt(UINT dpi);
+
+// One font of a window's table, at 96 DPI; height 0 is the system font.
 struct FontSpec {
   int height = 0, weight = FW_NORMAL;
 };
@@ -118,15 +125,6 @@ class ScaledLayout {
     controlCount_ = Controls;
     fontSpecs_ = fonts;
     fontCount_ = Fonts;
-    Create(parent, dpi);
-  }
-  // The same for controls that keep the platform's font.
-  template <size_t Controls>
-  void Create(HWND parent, UINT dpi, const ControlSpec (&controls)[Controls]) {
-    controls_ = controls;
-    controlCount_ = Controls;
-    fontSpecs_ = nullptr;
-    fontCount_ = 0;
     Create(parent, dpi);
   }
   // New fonts at `dpi`, and every control moved, sized and given its font.

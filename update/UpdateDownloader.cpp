@@ -23,12 +23,13 @@ namespace {
 // Outer width; the height is what the caption and frame need around a client
 // area that holds the Cancel button (a fixed outer 120 cuts it off).
 constexpr int kProgressWidth = 400, kProgressClientHeight = 116;  // at 96 DPI
-// Its controls, which keep the dialog class's font.
+// Its controls, in the system font (at 100 % their own).
 enum ProgressControl { kStatusLabel, kProgressBar, kCancelButton };
+const FontSpec kProgressFonts[] = {{}};
 const ControlSpec kProgressControls[] = {
-    {L"STATIC", L"Connecting...", 0, 16, 14, 368, 20},
+    {L"STATIC", L"Connecting...", 0, 16, 14, 368, 20, 0, 0},
     {PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 16, 44, 368, 20},
-    {L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL},
+    {L"BUTTON", L"Cancel", BS_PUSHBUTTON, 156, 76, 88, 28, IDCANCEL, 0},
 };
 // A server that stops sending ends the download after this long without a
 // byte; the whole download has no limit, as a slow line may need hours.
@@ -309,7 +310,7 @@ void ShowUpdatePrompt(HWND owner) {
   lstrcpynW(c.url, offer.downloadUrl.c_str(), 2048);
   c.version = offer.version;
   GetTempPathW(260, c.tempFolder);
-  c.layout.Create(progress, dpi, kProgressControls);
+  c.layout.Create(progress, dpi, kProgressControls, kProgressFonts);
   c.statusLabel = c.layout.control(kStatusLabel);
   c.progressBar = c.layout.control(kProgressBar);
   HWND cancel = c.layout.control(kCancelButton);
