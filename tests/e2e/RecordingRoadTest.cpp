@@ -43,6 +43,16 @@ double ToneLevel(const std::string& pcm, size_t from, size_t to, double hz) {
   return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - k * s1 * s2)) / n;
 }
 
+// What a failure shows of 20 ms of sound from frame `at`: which source fell silent.
+std::string Levels(const std::string& pcm, size_t at) {
+  int peak = 0;
+  for (size_t i = at; i < at + 960 && (i + 1) * 4 <= pcm.size(); ++i) {
+    peak = std::max(peak, std::abs(int{Left(pcm, i)}));
+  }
+  return " " + std::to_string(ToneLevel(pcm, at, at + 960, 440)) + "/" +
+         std::to_string(ToneLevel(pcm, at, at + 960, 1000)) + "/" + std::to_string(peak);
+}
+
 // A 1 kHz tone played into the default output (what the computer plays)
 // while it is on, and never after the test.
 struct ComputerTone {
@@ -252,7 +262,8 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
       for (size_t i = at; i < at + 960; ++i) peak = std::max(peak, std::abs(static_cast<int>(Left(pcm, i))));
       ASSERT_TRUE(peak > 1000 && (!both || (ToneLevel(pcm, at, at + 960, 440) > c.level440 &&
                                             ToneLevel(pcm, at, at + 960, 1000) > c.level1000)))
-          << "at " << at / 48 << " ms of " << frames / 48;
+          << "at " << at / 48 << " ms of " << frames / 48 << ": 440 Hz, 1 kHz and peak there and in the next 20 ms"
+          << Levels(pcm, at) << Levels(pcm, at + 960);
     }
     if (c.computer && !both) {
       // Silence once the tone stopped, to the end.
