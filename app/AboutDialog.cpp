@@ -12,9 +12,9 @@
 namespace {
 
 constexpr wchar_t kAboutClass[] = L"AboutDlg";
-constexpr int kWidth = 340, kHeight = 180;  // outer size at 96 DPI
-constexpr DWORD kStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
-constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+constexpr int kWidth = 340;
+constexpr WindowFrame kFrame{kWidth, 180, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU,
+                             WS_EX_DLGMODALFRAME | WS_EX_TOPMOST};
 
 enum AboutFont { kTitleFont, kSemiboldFont, kNormalFont, kSmallFont };
 const FontSpec kFonts[] = {{24, FW_BOLD}, {14, FW_SEMIBOLD}, {14, FW_NORMAL}, {12, FW_NORMAL}};
@@ -54,10 +54,9 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       OnCreate(*about, DpiOf(window));
       return 0;
     case WM_GETDPISCALEDSIZE:
-      return SuggestScaledSize(wParam, lParam, kWidth, kHeight, kStyle, kExStyle, false);
+      return SuggestScaledSize(kFrame, wParam, lParam);
     case WM_DPICHANGED:
-      TakeSuggestedRect(window, lParam);
-      about->layout.Rescale(HIWORD(wParam));
+      about->layout.TakeNewScale(wParam, lParam);
       return 0;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), about->background.get());
@@ -83,10 +82,10 @@ void ShowAboutDialog(HWND owner) {
 
   // Made where it goes, centred over its owner, at the scale of the owner's
   // monitor: made elsewhere and moved there, it would be scaled again.
-  const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, DpiOf(owner));
+  const SIZE size = ScaledWindowSize(kFrame, DpiOf(owner));
   const PixelPoint at = CentredOverWindow(owner, size.cx, size.cy);
-  HWND window = CreateWindowExW(kExStyle, kAboutClass, L"About Quillomat", kStyle, at.x, at.y, size.cx, size.cy, owner,
-                                nullptr, GetModuleHandleW(nullptr), &about);
+  HWND window = CreateWindowExW(kFrame.exStyle, kAboutClass, L"About Quillomat", kFrame.style, at.x, at.y, size.cx,
+                                size.cy, owner, nullptr, GetModuleHandleW(nullptr), &about);
   // Without a window there is nothing to wait for.
   if (!window) return;
 

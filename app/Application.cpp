@@ -29,8 +29,9 @@ BOOL InitInstance(HINSTANCE instance, int showCommand, MainWindow& main) {
   main.outputFolder = DefaultOutputFolder();
   main.captureRegion = PrimaryScreenRegion();
 
-  HWND window = CreateWindowExW(0, g_mainClass, g_mainTitle, kMainWindowStyle, CW_USEDEFAULT, 0, kMainWindowWidth,
-                                kMainWindowHeight, nullptr, nullptr, instance, &main);
+  const WindowFrame& frame = kMainWindowFrame;
+  HWND window = CreateWindowExW(frame.exStyle, g_mainClass, g_mainTitle, frame.style, CW_USEDEFAULT, 0, frame.width,
+                                frame.height, nullptr, nullptr, instance, &main);
   if (!window) return FALSE;
   ShowWindow(window, showCommand);
   UpdateWindow(window);

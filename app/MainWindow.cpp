@@ -126,7 +126,7 @@ void OnCreate(MainWindow& main) {
   // Created at its size for 100 %: sized now for the monitor it is on.
   const UINT dpi = DpiOf(main.window);
   if (dpi != static_cast<UINT>(kBaseDpi)) {
-    const SIZE size = ScaledWindowSize(kMainWindowWidth, kMainWindowHeight, kMainWindowStyle, 0, true, dpi);
+    const SIZE size = ScaledWindowSize(kMainWindowFrame, dpi);
     SetWindowPos(main.window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   main.background.reset(CreateSolidBrush(kWindowBackground));
@@ -162,9 +162,8 @@ void OnCreate(MainWindow& main) {
 
 // Dragged to a monitor of another scale (or the scale changed): the size
 // Windows suggests, and everything inside laid out and drawn again for it.
-void OnDpiChanged(MainWindow& main, UINT dpi, LPARAM suggested) {
-  TakeSuggestedRect(main.window, suggested);
-  main.layout.Rescale(dpi);
+void OnDpiChanged(MainWindow& main, WPARAM wParam, LPARAM lParam) {
+  main.layout.TakeNewScale(wParam, lParam);
   ShowButtonRow(main);
   InvalidateRect(main.window, nullptr, TRUE);
 }
@@ -286,9 +285,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       OnCreate(main);
       return 0;
     case WM_GETDPISCALEDSIZE:
-      return SuggestScaledSize(wParam, lParam, kMainWindowWidth, kMainWindowHeight, kMainWindowStyle, 0, true);
+      return SuggestScaledSize(kMainWindowFrame, wParam, lParam);
     case WM_DPICHANGED:
-      OnDpiChanged(main, HIWORD(wParam), lParam);
+      OnDpiChanged(main, wParam, lParam);
       return 0;
     case WM_DESTROY:
       OnDestroy(main);

@@ -15,9 +15,7 @@
 #include "update/UpdateCheck.h"
 
 constexpr UINT_PTR kDurationTimerId = 1001;
-constexpr int kMainWindowWidth = 520;
-constexpr int kMainWindowHeight = 310;  // outer size at 96 DPI
-constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr WindowFrame kMainWindowFrame{520, 310, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, true};
 
 // The pictures of the button row, in the order they are built.
 enum ButtonPicture {

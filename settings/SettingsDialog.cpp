@@ -11,9 +11,7 @@
 
 namespace {
 
-constexpr int kWidth = 460, kHeight = 390;  // outer size at 96 DPI
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+constexpr WindowFrame kFrame{460, 390, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST};
 constexpr COLORREF kFieldColour = RGB(62, 62, 68);
 
 const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
@@ -116,10 +114,9 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       if (LOWORD(wParam) == kCloseButtonId) DestroyWindow(window);
       return 0;
     case WM_GETDPISCALEDSIZE:
-      return SuggestScaledSize(wParam, lParam, kWidth, kHeight, kStyle, kExStyle, false);
+      return SuggestScaledSize(kFrame, wParam, lParam);
     case WM_DPICHANGED:
-      TakeSuggestedRect(window, lParam);
-      s->layout.Rescale(HIWORD(wParam));
+      s->layout.TakeNewScale(wParam, lParam);
       return 0;
     case WM_ERASEBKGND:
       return EraseWith(window, reinterpret_cast<HDC>(wParam), look.background);
@@ -158,10 +155,10 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
   RegisterWindowClass(windowClass);
   // Made where it goes, centred over its owner, at the scale of the owner's
   // monitor: made elsewhere and moved there, it would be scaled again.
-  const SIZE size = ScaledWindowSize(kWidth, kHeight, kStyle, kExStyle, false, DpiOf(owner));
+  const SIZE size = ScaledWindowSize(kFrame, DpiOf(owner));
   const PixelPoint at = CentredOverWindow(owner, size.cx, size.cy);
-  HWND window = CreateWindowExW(kExStyle, kSettingsClass, L"General Settings", kStyle, at.x, at.y, size.cx, size.cy,
-                                owner, nullptr, GetModuleHandleW(nullptr), &state);
+  HWND window = CreateWindowExW(kFrame.exStyle, kSettingsClass, L"General Settings", kFrame.style, at.x, at.y, size.cx,
+                                size.cy, owner, nullptr, GetModuleHandleW(nullptr), &state);
   // No window, no loop: nothing would end it. The settings stay as they were.
   if (!window) return false;
   ShowWindow(window, SW_SHOW);

@@ -6,7 +6,7 @@
 #include "ui/GdiplusApi.h"
 #include "ui/ImageBox.h"
 #include "ui/Theme.h"
-#include "ui/WindowGeometry.h"
+#include "ui/Window.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -169,7 +169,7 @@ void PaintOwnerButton(const DRAWITEMSTRUCT& item) {
   // The keyboard's focus, where the user can see it.
   if (item.itemState & ODS_FOCUS) {
     RECT inner = area;
-    const int inset = ScaleForDpi(3, static_cast<int>(GetDpiForWindow(item.hwndItem)));
+    const int inset = ScaleForDpi(3, static_cast<int>(DpiOf(item.hwndItem)));
     InflateRect(&inner, -inset, -inset);
     DrawFocusRect(dc, &inner);
   }

@@ -84,18 +84,18 @@ UINT DpiOf(HWND window) {
   return dpi ? dpi : static_cast<UINT>(kBaseDpi);
 }
 
-SIZE ScaledWindowSize(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
-  RECT frameAtBase{0, 0, 0, 0}, frame{0, 0, 0, 0};
-  AdjustWindowRectExForDpi(&frameAtBase, style, menu, exStyle, kBaseDpi);
-  AdjustWindowRectExForDpi(&frame, style, menu, exStyle, dpi);
+SIZE ScaledWindowSize(const WindowFrame& f, UINT dpi) {
+  RECT atBase{0, 0, 0, 0}, atDpi{0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&atBase, f.style, f.menu, f.exStyle, kBaseDpi);
+  AdjustWindowRectExForDpi(&atDpi, f.style, f.menu, f.exStyle, dpi);
   const int dpiValue = static_cast<int>(dpi);
-  const int clientWidth = ScaleForDpi(width - (frameAtBase.right - frameAtBase.left), dpiValue);
-  const int clientHeight = ScaleForDpi(height - (frameAtBase.bottom - frameAtBase.top), dpiValue);
-  return {clientWidth + frame.right - frame.left, clientHeight + frame.bottom - frame.top};
+  const int clientWidth = ScaleForDpi(f.width - (atBase.right - atBase.left), dpiValue);
+  const int clientHeight = ScaleForDpi(f.height - (atBase.bottom - atBase.top), dpiValue);
+  return {clientWidth + atDpi.right - atDpi.left, clientHeight + atDpi.bottom - atDpi.top};
 }
 
-LRESULT SuggestScaledSize(WPARAM dpi, LPARAM size, int width, int height, DWORD style, DWORD exStyle, bool menu) {
-  *reinterpret_cast<SIZE*>(size) = ScaledWindowSize(width, height, style, exStyle, menu, static_cast<UINT>(dpi));
+LRESULT SuggestScaledSize(const WindowFrame& frame, WPARAM dpi, LPARAM size) {
+  *reinterpret_cast<SIZE*>(size) = ScaledWindowSize(frame, static_cast<UINT>(dpi));
   return TRUE;
 }
 
@@ -105,6 +105,7 @@ void TakeSuggestedRect(HWND window, LPARAM lParam) {
 }
 
 void ScaledLayout::Create(HWND parent, UINT dpi) {
+  parent_ = parent;
   dpi_ = dpi;
   MakeFonts();
   made_.clear();
@@ -126,6 +127,11 @@ void ScaledLayout::Rescale(UINT dpi) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     if (c.font != kNoFont) SendMessageW(made_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font(c.font)), TRUE);
   }
+}
+
+void ScaledLayout::TakeNewScale(WPARAM wParam, LPARAM lParam) {
+  TakeSuggestedRect(parent_, lParam);
+  Rescale(HIWORD(wParam));
 }
 
 void ScaledLayout::Clear() {

@@ -74,15 +74,21 @@ unique_hfont MakeFont(int height, int weight);
 // The display scale of the monitor the window is on (96 is 100 %).
 UINT DpiOf(HWND window);
 
-// The outer size for a window whose size is given for 96 DPI: its client
-// area scaled for `dpi`, inside a frame (and menu bar) as drawn at `dpi`.
-// Exactly width x height at 96.
-SIZE ScaledWindowSize(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi);
+// A top-level window's outer size at 96 DPI, and what its frame is drawn with.
+struct WindowFrame {
+  int width = 0, height = 0;
+  DWORD style = 0, exStyle = 0;
+  bool menu = false;
+};
+
+// The outer size of such a window at `dpi`: its client area scaled, inside
+// the frame (and menu bar) as drawn at `dpi`. Exactly the given size at 96.
+SIZE ScaledWindowSize(const WindowFrame& frame, UINT dpi);
 
 // WM_GETDPISCALEDSIZE, asked before a window moves to a monitor of another
 // scale: ScaledWindowSize at the new scale, not the outer size scaled (the
 // frame does not grow in step). Returns TRUE for the message.
-LRESULT SuggestScaledSize(WPARAM dpi, LPARAM size, int width, int height, DWORD style, DWORD exStyle, bool menu);
+LRESULT SuggestScaledSize(const WindowFrame& frame, WPARAM dpi, LPARAM size);
 
 // WM_DPICHANGED: the window takes the rectangle Windows suggests for its new
 // monitor. The caller lays its contents out again at HIWORD(wParam).
@@ -129,6 +135,9 @@ class ScaledLayout {
   }
   // New fonts at `dpi`, and every control moved, sized and given its font.
   void Rescale(UINT dpi);
+  // WM_DPICHANGED: the parent takes the suggested rectangle, and the
+  // controls the new scale.
+  void TakeNewScale(WPARAM wParam, LPARAM lParam);
   // Lets go of the controls and deletes the fonts (the window is going).
   void Clear();
 
@@ -145,6 +154,7 @@ class ScaledLayout {
  private:
   void Create(HWND parent, UINT dpi);
   void MakeFonts();
+  HWND parent_ = nullptr;
   const ControlSpec* controls_ = nullptr;
   size_t controlCount_ = 0;
   const FontSpec* fontSpecs_ = nullptr;

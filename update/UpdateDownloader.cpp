@@ -243,8 +243,7 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DOWNLOAD_DONE:
       return 0;  // the worker's handle says so; the loop waits on that
     case WM_DPICHANGED:
-      TakeSuggestedRect(window, lParam);
-      c.layout.Rescale(HIWORD(wParam));
+      c.layout.TakeNewScale(wParam, lParam);
       return 0;
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, ProgressProc, 0);
@@ -298,7 +297,7 @@ void ShowUpdatePrompt(HWND owner) {
   const UINT dpi = DpiOf(owner);
   RECT frame{0, 0, 0, ScaleForDpi(kProgressClientHeight, static_cast<int>(dpi))};
   AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, dpi);
-  const int width = ScaledWindowSize(kProgressWidth, 0, style, exStyle, false, dpi).cx;
+  const int width = ScaledWindowSize({kProgressWidth, 0, style, exStyle}, dpi).cx;
   const int height = frame.bottom - frame.top;
   // Made where it goes: made elsewhere and moved there, it would be scaled again.
   const PixelPoint at = CentredOverWindow(owner, width, height);
