@@ -24,8 +24,6 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 BOOL InitInstance(HINSTANCE instance, int showCommand, MainWindow& main) {
   main.instance = instance;
   g_recorder = new ScreenRecorder();
-  g_recorder->audioFlag = &main.audioFlag;
-  g_recorder->computerSoundFlag = &main.computerSoundFlag;
   main.outputFolder = DefaultOutputFolder();
   main.captureRegion = PrimaryScreenRegion();
 

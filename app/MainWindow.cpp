@@ -341,7 +341,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       // reason is set with the recording); "shut down anyway" still ends the
       // session, and the file is finished below. A critical end cannot be
       // held up.
-      const bool recording = g_recorder && g_recorder->state.load() != RecorderState::Idle;
+      const bool recording = g_recorder && g_recorder->State() != RecorderState::Idle;
       return recording && !(lParam & ENDSESSION_CRITICAL) ? FALSE : TRUE;
     }
     case WM_ENDSESSION:

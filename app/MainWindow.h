@@ -49,13 +49,12 @@ struct MainWindow {
   HWND folderField = nullptr, browseButton = nullptr, statusLine = nullptr;
 
   CaptureRegion captureRegion{};
-  bool audioFlag = true;   // read by the engine when a recording starts
+  bool audioFlag = true;   // handed to the engine when a recording starts
   bool computerSoundFlag = false;  // likewise; off at every start
   bool webcamFlag = false;
   bool webcamLost = false;  // the camera went while shown; said in the status line
   std::wstring outputFolder;
   RecordingSettings settings;
-  DurationClock clock;
   std::unique_ptr<TrayIcon> tray;
   // The tooltip window of the button row, and whether each global hotkey
   // could be had (another program may hold the combination).

@@ -19,7 +19,7 @@ void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
 }
 
 void ShowStatePictures(MainWindow& main) {
-  const RecorderState state = g_recorder ? g_recorder->state.load() : RecorderState::Idle;
+  const RecorderState state = g_recorder ? g_recorder->State() : RecorderState::Idle;
   SetButtonPicture(main.recordButton, main.pictures[state == RecorderState::Idle ? kPictureRecord : kPictureStop]);
   const ButtonPicture pause = state == RecorderState::Idle     ? kPicturePauseDimmed
                               : state == RecorderState::Paused ? kPictureResume
@@ -54,7 +54,7 @@ void NameButtons(const MainWindow& main, RecorderState state) {
 // The status line, with word of computer sound that was asked for and is
 // not being recorded, and of a camera lost.
 void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
-  if (state != RecorderState::Idle && g_recorder->computerSoundMissing.load()) text += kStatusNoComputerSound;
+  if (state != RecorderState::Idle && g_recorder->ComputerSoundMissing()) text += kStatusNoComputerSound;
   if (main.webcamLost) text += kStatusWebcamLost;
   SetWindowTextW(main.statusLine, text.c_str());
 }
@@ -78,7 +78,7 @@ void RefreshUiState(HWND window) {
   MainWindow* shown = MainWindowOf(window);
   if (!g_recorder || !shown) return;
   MainWindow& main = *shown;
-  const RecorderState state = g_recorder->state.load();
+  const RecorderState state = g_recorder->State();
   ShowStatePictures(main);
 
   // What Windows shows when the session ends during a recording.
@@ -95,9 +95,12 @@ void RefreshUiState(HWND window) {
   EnableWindow(main.browseButton, state == RecorderState::Idle);
   EnableWindow(main.folderField, state == RecorderState::Idle);
 
-  const StatusDisplay display = RefreshDurationClock(main.clock, state, GetTickCount());
-  if (display.timer == DurationTimer::Start) SetTimer(window, kDurationTimerId, 1000, nullptr);
-  if (display.timer == DurationTimer::Kill) KillTimer(window, kDurationTimerId);
+  const StatusDisplay display = DisplayFor(state, g_recorder->RecordedMs());
+  if (display.timer == DurationTimer::Start) {
+    SetTimer(window, kDurationTimerId, 1000, nullptr);
+  } else {
+    KillTimer(window, kDurationTimerId);
+  }
   ShowStatus(main, state, display.status);
   if (main.tray) main.tray->SetTip(display.tip);
 }
@@ -107,7 +110,6 @@ namespace {
 // The display after a command: the engine's state, and why nothing records
 // when something went wrong.
 void ShowState(MainWindow& main, const std::wstring& why) {
-  main.clock.recordingStartTick = 0;
   RefreshUiState(main.window);
   if (!why.empty()) SetWindowTextW(main.statusLine, why.c_str());
 }
@@ -121,35 +123,36 @@ std::wstring FolderFieldText(const MainWindow& main) {
 }
 
 // The balloon that takes the user to the finished file.
-void ShowSaved(const MainWindow& main, uint32_t recordedMs) {
-  const std::wstring& path = g_recorder->outputPath;
+void ShowSaved(const MainWindow& main, const StopResult& stopped) {
+  const std::wstring& path = stopped.path;
   WIN32_FILE_ATTRIBUTE_DATA file{};
   if (!main.tray || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &file)) return;
   const uint64_t bytes = static_cast<uint64_t>(file.nFileSizeHigh) << 32 | file.nFileSizeLow;
-  main.tray->ShowSaved(path, SavedText(path.substr(path.find_last_of(L'\\') + 1), recordedMs, bytes));
+  main.tray->ShowSaved(path, SavedText(path.substr(path.find_last_of(L'\\') + 1), stopped.recordedMs, bytes));
 }
 
 }  // namespace
 
 void OnRecordCommand(MainWindow& main) {
-  if (g_recorder->state.load() != RecorderState::Idle) {
-    const uint32_t recordedMs = RecordedMs(main.clock, GetTickCount());
-    g_recorder->Stop();
-    const RecorderProblem problem = g_recorder->problem.load();
-    ShowState(main, ProblemText(problem));
-    if (problem == RecorderProblem::None) ShowSaved(main, recordedMs);
+  if (g_recorder->State() != RecorderState::Idle) {
+    const StopResult stopped = g_recorder->Stop();
+    ShowState(main, ProblemText(stopped.problem));
+    if (stopped.problem == RecorderProblem::None) ShowSaved(main, stopped);
     return;
   }
   const std::wstring folder = FolderFieldText(main);
   std::wstring why;
   const std::wstring path = OutputPathForNewRecording(folder, why);
-  main.clock.recordingStartTick = 0;
-  if (!path.empty() && !g_recorder->Start(path, main.captureRegion)) why = ProblemText(g_recorder->problem.load());
+  // The engine reads the switches now: a change during the recording
+  // applies to the next one.
+  if (!path.empty() && !g_recorder->Start({path, main.captureRegion, main.audioFlag, main.computerSoundFlag})) {
+    why = ProblemText(g_recorder->Problem());
+  }
   ShowState(main, why);
 }
 
 void OnPauseCommand(MainWindow& main) {
-  switch (g_recorder->state.load()) {
+  switch (g_recorder->State()) {
     case RecorderState::Recording:
       g_recorder->Pause();
       break;
@@ -163,22 +166,22 @@ void OnPauseCommand(MainWindow& main) {
 }
 
 void OnFullScreenCommand(MainWindow& main) {
-  if (g_recorder->state.load() != RecorderState::Idle) return;
+  if (g_recorder->State() != RecorderState::Idle) return;
   main.captureRegion = PrimaryScreenRegion();
   RefreshUiState(main.window);
 }
 
 void OnMicrophoneCommand(MainWindow& main) {
-  // Takes effect with the next recording: the engine reads the flag on Start.
+  // Takes effect with the next recording: the engine takes the flag on Start.
   main.audioFlag = !main.audioFlag;
   SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
-  NameButtons(main, g_recorder->state.load());
+  NameButtons(main, g_recorder->State());
 }
 
 void OnComputerSoundCommand(MainWindow& main) {
   // Takes effect with the next recording, like the microphone; a running
   // recording keeps the sources it began with.
-  if (g_recorder->state.load() != RecorderState::Idle) return;
+  if (g_recorder->State() != RecorderState::Idle) return;
   main.computerSoundFlag = !main.computerSoundFlag;
   RefreshUiState(main.window);
 }
@@ -194,19 +197,19 @@ void OnHotkey(MainWindow& main, int id) {
 void OnDurationTimer(MainWindow& main) {
   // A recording that can no longer be written is finished here and now,
   // with what it has, rather than going on as if all were well.
-  if (g_recorder->OutputRefused() && g_recorder->state.load() != RecorderState::Idle) {
-    g_recorder->Stop();
-    ShowState(main, ProblemText(g_recorder->problem.load()));
+  if (g_recorder->OutputRefused()) {
+    ShowState(main, ProblemText(g_recorder->Stop().problem));
     return;
   }
-  const std::wstring duration = DurationOnTimer(main.clock, GetTickCount());
-  if (duration.empty()) return;
+  const RecorderState state = g_recorder->State();
+  if (state == RecorderState::Idle) return;
+  const std::wstring duration = FormatDuration(g_recorder->RecordedMs());
   if (main.tray) main.tray->SetDurationText(duration);
-  ShowStatus(main, g_recorder->state.load(), kStatusRecordingPrefix + duration);
+  ShowStatus(main, state, kStatusRecordingPrefix + duration);
 }
 
 void OnRegionCommand(MainWindow& main) {
-  if (g_recorder->state.load() != RecorderState::Idle) return;
+  if (g_recorder->State() != RecorderState::Idle) return;
   // Out of the way first, so that the overlay shows the screen without it.
   ShowWindow(main.window, SW_HIDE);
   Sleep(100);
@@ -235,7 +238,7 @@ void OnWebcamCommand(MainWindow& main) {
     webcam.Close();
   }
   SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
-  NameButtons(main, g_recorder->state.load());
+  NameButtons(main, g_recorder->State());
 }
 
 void OnOpenFolderCommand(MainWindow& main) {

@@ -2,66 +2,27 @@
 
 #include <cwchar>
 
-std::wstring FormatDuration(uint32_t milliseconds) {
-  const uint32_t seconds = milliseconds / 1000;
-  wchar_t text[32];
-  std::swprintf(text, 32, L"%02u:%02u:%02u", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
+std::wstring FormatDuration(uint64_t milliseconds) {
+  const uint64_t seconds = milliseconds / 1000;
+  wchar_t text[40];
+  std::swprintf(text, 40, L"%02llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),
+                static_cast<unsigned long long>((seconds % 3600) / 60), static_cast<unsigned long long>(seconds % 60));
   return text;
 }
 
-StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, uint32_t now) {
-  StatusDisplay display;
+StatusDisplay DisplayFor(RecorderState state, uint64_t recordedMs) {
   switch (state) {
+    case RecorderState::Recording:
+      return {kStatusRecordingPrefix + FormatDuration(recordedMs), kTipRecording, DurationTimer::Start};
+    case RecorderState::Paused:
+      return {kStatusRecordingPrefix + FormatDuration(recordedMs), kTipPaused, DurationTimer::Kill};
     case RecorderState::Idle:
-      display.status = kStatusReady;
-      display.tip = kTipReady;
-      display.timer = DurationTimer::Kill;
-      clock = DurationClock{};
       break;
-    case RecorderState::Recording: {
-      if (clock.recordingStartTick == 0) {
-        clock.recordingStartTick = now;
-        display.timer = DurationTimer::Start;
-      }
-      if (clock.pauseStartTick != 0) {
-        // Just resumed: the pause is left out of the duration.
-        clock.pausedTotal += now - clock.pauseStartTick;
-        clock.pauseStartTick = 0;
-        display.timer = DurationTimer::Start;
-      }
-      display.status = kStatusRecordingPrefix + FormatDuration(RecordedMs(clock, now));
-      display.tip = kTipRecording;
-      break;
-    }
-    case RecorderState::Paused: {
-      display.tip = kTipPaused;
-      if (clock.pauseStartTick == 0) clock.pauseStartTick = now;
-      display.timer = DurationTimer::Kill;
-      if (clock.recordingStartTick != 0 && clock.pauseStartTick != 0) {
-        // Frozen at the start of the pause.
-        display.status = kStatusRecordingPrefix + FormatDuration(RecordedMs(clock, now));
-      } else {
-        display.status = kStatusPaused;
-      }
-      break;
-    }
   }
-  return display;
+  return {kStatusReady, kTipReady, DurationTimer::Kill};
 }
 
-std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now) {
-  if (clock.recordingStartTick == 0) return {};
-  return FormatDuration(RecordedMs(clock, now));
-}
-
-uint32_t RecordedMs(const DurationClock& clock, uint32_t now) {
-  if (clock.recordingStartTick == 0) return 0;
-  // While paused, the recording ended where the pause began.
-  const uint32_t sinceStart = (clock.pauseStartTick != 0 ? clock.pauseStartTick : now) - clock.recordingStartTick;
-  return sinceStart > clock.pausedTotal ? sinceStart - clock.pausedTotal : 0;
-}
-
-std::wstring SavedText(const std::wstring& fileName, uint32_t recordedMs, uint64_t bytes) {
+std::wstring SavedText(const std::wstring& fileName, uint64_t recordedMs, uint64_t bytes) {
   wchar_t size[32];
   const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
   if (bytes < 1024) {

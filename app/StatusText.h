@@ -1,48 +1,35 @@
 #pragma once
-// The main window's duration clock and the texts it shows, kept free of the
-// platform. All tick arithmetic is modulo 2^32, like GetTickCount itself.
+// The texts the main window shows, kept free of the platform.
 #include <cstdint>
 #include <string>
 
 #include "recorder/RecorderTypes.h"
 
 // "hh:mm:ss", hours from 100 on with three digits or more.
-std::wstring FormatDuration(uint32_t milliseconds);
+std::wstring FormatDuration(uint64_t milliseconds);
 
-// Ticks of the user interface's own clock (GetTickCount), 0 meaning unset.
-struct DurationClock {
-  uint32_t recordingStartTick = 0;
-  uint32_t pausedTotal = 0;
-  uint32_t pauseStartTick = 0;
-};
-
-enum class DurationTimer { Keep, Start, Kill };
+enum class DurationTimer { Start, Kill };
 
 struct StatusDisplay {
   std::wstring status;  // the status line
   std::wstring tip;     // the notification-area tip
-  DurationTimer timer = DurationTimer::Keep;
+  DurationTimer timer = DurationTimer::Kill;  // the once-a-second refresh of the duration
 };
 
-// Brings the clock in line with the engine's state at tick `now` and tells
-// what the status line, the tip and the duration timer should show.
-StatusDisplay RefreshDurationClock(DurationClock& clock, RecorderState state, uint32_t now);
-
-// The duration text for a timer tick, or empty when no recording is timed.
-std::wstring DurationOnTimer(const DurationClock& clock, uint32_t now);
-// How long the timed recording has recorded by `now`, pauses left out.
-uint32_t RecordedMs(const DurationClock& clock, uint32_t now);
+// What the status line, the tip and the duration timer show for the
+// engine's state and how long its recording has recorded (which stands
+// still during a pause).
+StatusDisplay DisplayFor(RecorderState state, uint64_t recordedMs);
 
 // The notification-area balloon once a recording's file is finished: its
 // title, and its text: the file's name, then how long and how large it is.
 inline constexpr wchar_t kSavedTitle[] = L"Recording saved";
-std::wstring SavedText(const std::wstring& fileName, uint32_t recordedMs, uint64_t bytes);
+std::wstring SavedText(const std::wstring& fileName, uint64_t recordedMs, uint64_t bytes);
 // The item in the "&File" menu and the tray menu that opens the folder.
 inline constexpr wchar_t kOpenFolderItem[] = L"Open Recordings Folder";
 
 inline constexpr wchar_t kStatusReady[] = L"Ready to Record";
 inline constexpr wchar_t kStatusRecordingPrefix[] = L"Recording: ";
-inline constexpr wchar_t kStatusPaused[] = L"Recording Paused";
 inline constexpr wchar_t kTipReady[] = L"Quillomat - Ready";
 inline constexpr wchar_t kTipRecording[] = L"Quillomat - Recording";
 inline constexpr wchar_t kTipPaused[] = L"Quillomat - Paused";

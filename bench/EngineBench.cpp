@@ -15,6 +15,7 @@
 
 #include "recorder/AudioFormat.h"
 #include "recorder/AudioMixer.h"
+#include "recorder/Recording.h"
 #include "recorder/ScreenRecorder.h"
 #include "recorder/VideoFormat.h"
 #include "tests/support/ScreenFixtures.h"
@@ -53,24 +54,28 @@ double Median(const std::vector<double>& values) { return Percentile(values, 0.5
 // rounds so that both see the same machine.
 void FramePath(const char* label, int width, int height, int rounds) {
   TempDir dir;
-  StandInEngine engine(CheapStandIn());
-  ScreenRecorder& r = *engine.recorder;
-  r.region = {0, 0, width, height};
-  r.outputPath = dir.File(L"bench.mp4");
-  r.CreateCaptureResources();
-  if (FAILED(r.OpenWriter())) {
+  StandInWriter w;
+  const CaptureRegion region{0, 0, width, height};
+  ScreenGrabber grabber(region);
+  if (!grabber.Ready() || FAILED(w.Open(dir.File(L"bench.mp4"), width, height))) {
     std::printf("# frame path %s: cannot open the writer\n", label);
     return;
   }
-  std::vector<uint8_t> bare(r.frameBufferSize);
+  // The bare copy: a screen copy of its own, read out into memory of its own.
+  const unique_screen_dc screen(GetDC(nullptr));
+  const unique_hdc memory(CreateCompatibleDC(screen.get()));
+  const unique_hbitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+  const SelectObjectScope selected(memory.get(), bitmap.get());
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> bare(FrameBufferBytes(width, height));
   auto bareFrame = [&] {
-    BitBlt(r.memoryDC.get(), 0, 0, width, height, r.screenDC.get(), 0, 0, SRCCOPY);
-    GetDIBits(r.memoryDC.get(), r.bitmap.get(), 0, static_cast<UINT>(height), bare.data(), &r.bitmapInfo,
-              DIB_RGB_COLORS);
+    BitBlt(memory.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY);
+    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), bare.data(), &info, DIB_RGB_COLORS);
   };
   // Warm both paths (first copies are slower).
   for (int i = 0; i < 3; ++i) {
-    r.CaptureFrame(0);
+    CaptureFrame(grabber, w.writer, 0);
     bareFrame();
   }
   // Rounds of a few frames each, both paths back to back; medians over the
@@ -80,7 +85,7 @@ void FramePath(const char* label, int width, int height, int rounds) {
   LONGLONG time = 0;
   for (int round = 0; round < rounds; ++round) {
     double start = NowMs();
-    for (int i = 0; i < perRound; ++i) r.CaptureFrame(time += kVideoFrameDuration);
+    for (int i = 0; i < perRound; ++i) CaptureFrame(grabber, w.writer, time += kVideoFrameDuration);
     const double path = (NowMs() - start) / perRound;
     start = NowMs();
     for (int i = 0; i < perRound; ++i) bareFrame();
@@ -89,44 +94,26 @@ void FramePath(const char* label, int width, int height, int rounds) {
     bareRounds.push_back(bareCost);
     ratios.push_back(path / bareCost);
   }
-  // The part of the path the bare copy does not have: a fresh media buffer
-  // per frame and the copy into it.
-  double bufferMs = 0;
-  for (int i = 0; i < rounds * perRound; ++i) {
-    const double start = NowMs();
-    ComPtr<IMFMediaBuffer> buffer;
-    BYTE* memory = nullptr;
-    if (SUCCEEDED(MFCreateMemoryBuffer(r.frameBufferSize, &buffer)) && SUCCEEDED(buffer->Lock(&memory, nullptr, nullptr))) {
-      std::memcpy(memory, r.frameBuffer.get(), r.frameBufferSize);
-      buffer->Unlock();
-    }
-    buffer.Reset();
-    bufferMs += NowMs() - start;
-  }
-  const double frames = static_cast<double>(rounds) * perRound;
   char name[64];
   std::snprintf(name, sizeof name, "frame_path_ms_%s", label);
   Print(name, Median(pathRounds));
   std::snprintf(name, sizeof name, "bare_copy_ms_%s", label);
   Print(name, Median(bareRounds));
-  std::snprintf(name, sizeof name, "media_buffer_alloc_copy_ms_%s", label);
-  Print(name, bufferMs / frames);
   std::snprintf(name, sizeof name, "frame_path_ratio_%s", label);
   Print(name, Median(ratios));
 }
-
 
 void Pacing(int seconds) {
   TempDir dir;
   StandInEngine engine(CheapStandIn());
   ScreenRecorder& r = *engine.recorder;
-  if (!r.Start(dir.File(L"pacing.mp4"), {0, 0, 1920, 1080})) {
+  if (!r.Start({dir.File(L"pacing.mp4"), {0, 0, 1920, 1080}})) {
     std::printf("# pacing: cannot start\n");
     return;
   }
   PumpMessages(static_cast<DWORD>(seconds) * 1000);
-  r.Stop();
-  const auto samples = engine.LastRecord()->Samples(r.videoStreamIndex);
+  const StopResult stopped = r.Stop();
+  const auto samples = engine.LastRecord()->Samples(0);
   if (samples.empty()) return;
   std::vector<double> lateness;
   double largestGap = 0;
@@ -142,7 +129,7 @@ void Pacing(int seconds) {
   Print("pacing_p99_ms", Percentile(lateness, 0.99));
   Print("pacing_max_late_ms", Percentile(lateness, 1.0));
   Print("pacing_largest_gap_ms", largestGap);
-  PrintInt("pacing_frames_skipped_backlog", static_cast<long long>(r.framesSkippedForBacklog.load()));
+  PrintInt("pacing_frames_skipped_backlog", static_cast<long long>(stopped.framesSkipped));
 }
 
 // Committed private memory of the process. Wine leaves PrivateUsage at 0 and
@@ -166,11 +153,11 @@ void Memory(int seconds) {
   ScreenRecorder& r = *engine.recorder;
   // One short recording first: what the platform allocates once per process
   // is not growth.
-  r.Start(dir.File(L"warm.mp4"), {0, 0, 1920, 1080});
+  r.Start({dir.File(L"warm.mp4"), {0, 0, 1920, 1080}});
   PumpMessages(1000);
   r.Stop();
   const SIZE_T before = PrivateBytes();
-  if (!r.Start(dir.File(L"memory.mp4"), {0, 0, 1920, 1080})) return;
+  if (!r.Start({dir.File(L"memory.mp4"), {0, 0, 1920, 1080}})) return;
   SIZE_T peak = before;
   for (int s = 0; s < seconds; ++s) {
     PumpMessages(1000);
@@ -186,51 +173,58 @@ void Memory(int seconds) {
 }
 
 // One 10 ms packet of float stereo at 48 kHz from each of two sources:
-// converted, mixed and submitted.
+// converted, placed on the clock, mixed and submitted.
 void AudioPacket() {
   TempDir dir;
-  StandInEngine engine(CheapStandIn());
-  ScreenRecorder& r = *engine.recorder;
-  if (FAILED(OpenWriterWithSound(r, dir.File(L"audio.mp4")))) {
+  StandInWriter w(CheapStandIn());
+  const AudioTrackFormat format{48000, 2};
+  if (FAILED(w.Open(dir.File(L"audio.mp4"), 64, 64, &format))) {
     std::printf("# audio packet: cannot set up the writer\n");
     return;
   }
   std::vector<float> packet(2 * 480);
   for (size_t i = 0; i < packet.size(); ++i) packet[i] = static_cast<float>(i % 200) / 200.0f - 0.5f;
   const AudioLayout layout{2, 2, 32, true, 8};
-  std::vector<int16_t> converted(2 * 480), mixed;
-  AudioMixer mixer(r.audioFormat, 2);
+  std::vector<int16_t> converted(2 * 480);
+  // A clock of 48,000 ticks a second that moves 10 ms a packet.
+  int64_t ticks = 0;
+  RecordingClock clock([&ticks] { return ticks; }, 48000);
+  clock.Start();
+  TrackMixer mixer(format, 2, clock);
+  const std::vector<TrackMixer::Packet> one{{480, 0}};
+  const TrackMixer::Write write = [&w](const int16_t* samples, uint32_t frames) { w.writer.WriteSound(samples, frames); };
   const int count = 5000;
   const double start = NowMs();
   for (int i = 0; i < count; ++i) {
+    const RecordingClock::Reading now = clock.Now();
     for (size_t source = 0; source < 2; ++source) {
       ConvertPacket(reinterpret_cast<const uint8_t*>(packet.data()), 480, layout, converted.data());
-      mixer.Add(source, converted.data(), 480, int64_t{480} * i);
+      mixer.Add(source, converted.data(), one, now);
     }
-    const uint32_t frames = mixer.MixUntil(uint64_t{480} * (i + 1), mixed);
-    r.WriteAudio(mixed.data(), frames);
+    mixer.Mix(now, false, write);
+    ticks += 480;
   }
   Print("audio_packet_us", (NowMs() - start) * 1000.0 / count);
-  r.sinkWriter.Reset();
 }
 
 // The audio thread's share of one core while recording the microphone and
 // the computer's sound.
 void AudioCpu(int seconds) {
   TempDir dir;
-  StandInEngine engine(CheapStandIn());
-  engine.audioFlag = true;
-  engine.computerSoundFlag = true;
-  ScreenRecorder& r = *engine.recorder;
-  if (!r.Start(dir.File(L"audio-cpu.mp4"), {0, 0, 640, 480}) || !r.HasSound() || r.computerSoundMissing) {
-    r.Stop();
+  StandInWriter w(CheapStandIn());
+  SoundTrack track;
+  track.Open(true, true);
+  if (!track.HasComputerSound() || FAILED(w.Open(dir.File(L"audio-cpu.mp4"), 640, 480, &track.Format())) ||
+      !w.writer.HasSound()) {
     std::printf("# audio cpu: not both sources\n");
     return;
   }
+  track.Start(w.writer, w.clock);
   PumpMessages(static_cast<DWORD>(seconds) * 1000);
-  r.Stop();
-  Print("audio_cpu_percent", static_cast<double>(r.audioThreadCpuTicks) / (seconds * 1e7) * 100.0);
-  const auto audio = engine.LastRecord()->Samples(r.audioStreamIndex);
+  w.clock.End();
+  track.Stop();
+  Print("audio_cpu_percent", static_cast<double>(track.CpuTicks()) / (seconds * 1e7) * 100.0);
+  const auto audio = w.LastRecord()->Samples(1);
   if (!audio.empty()) Print("audio_seconds_recorded", (audio.back().time + audio.back().duration) / 1e7);
 }
 
@@ -263,13 +257,11 @@ void Soak(int minutes) {
   };
   TempDir dir;
   StandInEngine engine(options);
-  engine.audioFlag = true;
   ScreenRecorder& r = *engine.recorder;
-  if (!r.Start(dir.File(L"soak.mp4"), {0, 0, 1920, 1080})) {
+  if (!r.Start({dir.File(L"soak.mp4"), {0, 0, 1920, 1080}, true, false})) {
     std::printf("# soak: cannot start\n");
     return;
   }
-  if (!r.HasSound()) std::printf("# soak: no input device, video only\n");
   std::vector<double> memoryKb;
   for (int minute = 1; minute <= minutes; ++minute) {
     // The least of ten readings over the minute's last second: a frame's
@@ -285,7 +277,8 @@ void Soak(int minutes) {
     std::printf("soak_minute %d memory_kb %.0f frames %lld\n", minute, memoryKb.back(), tally.frames);
     std::fflush(stdout);
   }
-  r.Stop();
+  const StopResult stopped = r.Stop();
+  if (tally.audioPackets == 0) std::printf("# soak: no input device, video only\n");
   // Least-squares slope over the minutes after the first (start-up is not growth).
   double slope = 0;
   if (memoryKb.size() >= 3) {
@@ -306,7 +299,7 @@ void Soak(int minutes) {
   PrintInt("soak_frames_expected", static_cast<long long>(tally.lastVideoTime / 330000) + 1);
   Print("soak_worst_lateness_ms", tally.worstLateMs);
   PrintInt("soak_frames_late_over_100ms", tally.lateOver100ms);
-  PrintInt("soak_frames_skipped_backlog", static_cast<long long>(r.framesSkippedForBacklog.load()));
+  PrintInt("soak_frames_skipped_backlog", static_cast<long long>(stopped.framesSkipped));
   Print("soak_video_seconds", static_cast<double>(tally.lastVideoTime) / 1e7 + 0.033);
   Print("soak_audio_seconds", static_cast<double>(tally.audioEnd) / 1e7);
   PrintInt("soak_audio_gaps", tally.audioGaps);
@@ -326,14 +319,14 @@ void CaptureForComparison(int seconds) {
   ScreenRecorder& r = *engine.recorder;
   mark(L"Z:\\tmp\\qm-capture-ready");
   await(L"Z:\\tmp\\qm-capture-go");
-  const bool started = r.Start(dir.File(L"capture.mp4"), {0, 0, 1920, 1080});
+  const bool started = r.Start({dir.File(L"capture.mp4"), {0, 0, 1920, 1080}});
   if (started) {
     Sleep(static_cast<DWORD>(seconds) * 1000);
     r.Stop();
   }
   mark(L"Z:\\tmp\\qm-capture-done");
   if (!started) std::printf("# capture: cannot start\n");
-  PrintInt("capture_frames", started ? static_cast<long long>(engine.LastRecord()->Samples(r.videoStreamIndex).size()) : 0);
+  PrintInt("capture_frames", started ? static_cast<long long>(engine.LastRecord()->Samples(0).size()) : 0);
   std::fflush(stdout);
   await(L"Z:\\tmp\\qm-peer-done");
 }

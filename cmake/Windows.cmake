@@ -12,9 +12,10 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 
 add_library(quillomat_engine STATIC
   recorder/ScreenRecorder.cpp
-  recorder/FrameGrabber.cpp
+  recorder/Recording.cpp
+  recorder/ScreenGrabber.cpp
   recorder/Mp4Writer.cpp
-  recorder/AudioCapture.cpp
+  recorder/SoundTrack.cpp
   recorder/AudioSource.cpp
   recorder/MediaFoundation.cpp
 )

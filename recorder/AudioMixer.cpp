@@ -102,38 +102,66 @@ uint32_t AudioMixer::MixUntil(uint64_t end, std::vector<int16_t>& out) {
   return frames;
 }
 
-void PauseTimeline::Observe(bool recording, int64_t now) {
-  const bool paused = !pauses_.empty() && pauses_.back().to == INT64_MAX;
-  if (!recording && !paused) {
-    const int64_t before = pauses_.empty() ? 0 : pauses_.back().before + (pauses_.back().to - pauses_.back().from);
-    // Only the last pauses are looked up: a stamp older than a few seconds
-    // is not believed anyway.
-    if (pauses_.size() >= 64) {
-      forgottenBefore_ = pauses_[31].to;
-      pauses_.erase(pauses_.begin(), pauses_.begin() + 32);
-    }
-    pauses_.push_back({now, INT64_MAX, before});
-  } else if (recording && paused) {
-    pauses_.back().to = std::max(now, pauses_.back().from);
+namespace {
+constexpr uint64_t kHnsPerSecond = 10000000;
+// A capture stamp further back than this is not believed.
+constexpr uint64_t kLongestAgeHns = 10 * kHnsPerSecond;
+}  // namespace
+
+TrackMixer::TrackMixer(AudioTrackFormat format, size_t sources, const RecordingClock& clock)
+    : mixer_(format, sources), clock_(clock), rate_(format.sampleRate) {}
+
+void TrackMixer::Add(size_t source, const int16_t* samples, const std::vector<Packet>& packets,
+                     const RecordingClock::Reading& now) {
+  if (rate_ == 0) return;
+  const uint64_t nowHns = CounterUnits(0, now.counter, clock_.frequency(), kHnsPerSecond);
+  // From the newest back: each began at the latest when the one after it
+  // began, less its own length.
+  capturedHns_.resize(packets.size());
+  uint64_t next = nowHns;
+  for (size_t k = packets.size(); k-- > 0;) {
+    const uint64_t length = static_cast<uint64_t>(packets[k].frames) * kHnsPerSecond / rate_;
+    const uint64_t latest = next > length ? next - length : 0;
+    const uint64_t stamp = packets[k].capturedHns;
+    const bool believed = stamp != 0 && stamp <= nowHns && nowHns - stamp < kLongestAgeHns;
+    capturedHns_[k] = next = believed && stamp < latest ? stamp : latest;
+  }
+  const size_t channels = mixer_.Channels();
+  for (size_t k = 0; k < packets.size(); ++k) {
+    const auto age = static_cast<int64_t>(nowHns - capturedHns_[k]);
+    Place(source, samples, packets[k].frames, SaturatingSub(now.counter, clock_.Ticks(age, kHnsPerSecond)));
+    if (samples) samples += static_cast<size_t>(packets[k].frames) * channels;
   }
 }
 
-bool PauseTimeline::RecordedAt(int64_t at, int64_t& recorded) const {
-  if (at < forgottenBefore_) return false;
-  for (auto pause = pauses_.rbegin(); pause != pauses_.rend(); ++pause) {
-    if (at < pause->from) continue;
-    if (at < pause->to) return false;
-    recorded = at - start_ - pause->before - (pause->to - pause->from);
-    return true;
+void TrackMixer::Place(size_t source, const int16_t* samples, uint32_t frames, int64_t captured) {
+  if (frames == 0) return;
+  const int64_t length = clock_.Ticks(static_cast<int64_t>(frames) * static_cast<int64_t>(kHnsPerSecond) / rate_,
+                                      kHnsPerSecond);
+  // Only the frames captured while recording: a packet that straddles the
+  // start or end of a pause is cut there.
+  clock_.Recorded(captured, SaturatingAdd(captured, length > 0 ? length : 1), stretches_);
+  const size_t channels = mixer_.Channels();
+  for (const RecordingClock::Stretch& stretch : stretches_) {
+    const int64_t first = clock_.Units(stretch.offset, rate_);
+    const int64_t until = SaturatingAdd(stretch.offset, stretch.length);
+    const int64_t end = until >= length ? frames : clock_.Units(until, rate_);
+    if (first < 0 || end <= first || end > frames) continue;
+    mixer_.Add(source, samples ? samples + static_cast<size_t>(first) * channels : nullptr,
+               static_cast<uint32_t>(end - first), clock_.Units(stretch.recorded, rate_));
   }
-  recorded = at - start_;
-  return true;
 }
 
-int64_t PauseTimeline::RecordedNow(int64_t now) const {
-  int64_t recorded = 0;
-  if (!pauses_.empty() && pauses_.back().to == INT64_MAX) {
-    return pauses_.back().from - start_ - pauses_.back().before;
+void TrackMixer::Mix(const RecordingClock::Reading& now, bool all, const Write& write) {
+  const int64_t recorded = clock_.Units(now.recorded, rate_);
+  if (recorded <= 0) return;
+  const uint64_t delay = all ? 0 : static_cast<uint64_t>(rate_) * kMixDelayMs / 1000;
+  const uint64_t least = all ? 1 : rate_ / 100;
+  const uint64_t due = static_cast<uint64_t>(recorded);
+  while (due >= mixer_.MixedFrames() + delay + least) {
+    // Mixed first, then handed over: the next mix may move the vector's memory.
+    const uint32_t frames = mixer_.MixUntil(due - delay, mixed_);
+    if (frames == 0) return;
+    write(mixed_.data(), frames);
   }
-  return RecordedAt(now, recorded) ? recorded : 0;
 }

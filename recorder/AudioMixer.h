@@ -12,9 +12,11 @@
 // delivered nothing for a while (stopped, unplugged, or the system playing
 // nothing) does its part of the track stay silent up to its next packet.
 #include <cstddef>
-#include <climits>
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+#include "recorder/RecordingClock.h"
 
 struct AudioTrackFormat {
   uint32_t sampleRate = 0;
@@ -34,33 +36,6 @@ constexpr int64_t kResyncMs = 40;
 // dropped or repeated.
 constexpr int64_t kDriftToleranceMs = 4;
 
-// The recording clock as the audio thread sees it, in ticks of the
-// performance counter from the start with the pauses left out, for any
-// moment since: a packet is kept or dropped by when it was captured, not by
-// when it was drained, so the packets still on their way when a pause began
-// are kept, and those captured during one are not.
-class PauseTimeline {
- public:
-  explicit PauseTimeline(int64_t startTicks) : start_(startTicks) {}
-  // The state seen at counter reading `now`; a pause runs from the first look
-  // that saw it to the first that saw the recording again.
-  void Observe(bool recording, int64_t now);
-  // Recorded ticks at counter reading `at` (negative before the start);
-  // false when `at` lies in a pause, or after the start of the one going on.
-  bool RecordedAt(int64_t at, int64_t& recorded) const;
-  // Recorded ticks at `now`, or where the pause going on began.
-  int64_t RecordedNow(int64_t now) const;
-
- private:
-  struct Pause {
-    int64_t from, to;   // `to` is INT64_MAX while it goes on
-    int64_t before;     // paused ticks before it
-  };
-  int64_t start_;
-  std::vector<Pause> pauses_;
-  int64_t forgottenBefore_ = INT64_MIN;  // pauses before this are no longer kept
-};
-
 class AudioMixer {
  public:
   AudioMixer(AudioTrackFormat format, size_t sources);
@@ -75,6 +50,7 @@ class AudioMixer {
   uint32_t MixUntil(uint64_t end, std::vector<int16_t>& out);
 
   uint64_t MixedFrames() const { return mixed_; }
+  size_t Channels() const { return format_.channels; }
 
   // What was done to keep a source on the clock.
   struct Corrections {
@@ -99,4 +75,52 @@ class AudioMixer {
   std::vector<int32_t> sum_;  // kept from pass to pass
   int64_t resyncFrames_, toleranceFrames_;
   int64_t maxAheadFrames_;  // ten seconds: the most a source holds, or one mix
+};
+
+// The mixer on the recording clock: each packet placed where the clock puts
+// the instant its first frame was captured, with what was captured during a
+// pause (or after the end) left out frame by frame, and the track mixed as
+// far as it is due.
+class TrackMixer {
+ public:
+  TrackMixer(AudioTrackFormat format, size_t sources, const RecordingClock& clock);
+
+  // What one drain of a source gave, in order: each packet's frames and
+  // the counter, in 100-ns units, when its first frame was captured, as the
+  // device stamps it (0: not stamped). `samples` holds the packets' frames
+  // one after another, in the track's format.
+  struct Packet {
+    uint32_t frames = 0;
+    uint64_t capturedHns = 0;
+  };
+  // Places a drain's packets, drained at clock reading `now`. Stamps are
+  // taken as the latest a packet can have been captured: one that follows
+  // cannot have begun before it ended, nor can the last have ended after
+  // `now`. (A device that stamps packets when they are fetched from it, as
+  // one held up now and then does, gives a batch of packets one late stamp;
+  // so each is put back where it must have been.) A stamp that is missing,
+  // in the future or older than anything still on its way is not believed.
+  void Add(size_t source, const int16_t* samples, const std::vector<Packet>& packets,
+           const RecordingClock::Reading& now);
+
+  // Mixes what is due at `now` (kMixDelayMs behind it, in stretches of at
+  // least 10 ms), or with `all`, everything up to it: the end of a
+  // recording. Each stretch goes to `write` in the order of the track.
+  using Write = std::function<void(const int16_t* samples, uint32_t frames)>;
+  void Mix(const RecordingClock::Reading& now, bool all, const Write& write);
+
+  uint64_t MixedFrames() const { return mixer_.MixedFrames(); }
+  AudioMixer::Corrections CorrectionsOf(size_t source) const { return mixer_.CorrectionsOf(source); }
+
+ private:
+  AudioMixer mixer_;
+  const RecordingClock& clock_;
+  uint32_t rate_;
+  // A packet captured from counter reading `captured`, less what was
+  // captured during a pause (or after the end).
+  void Place(size_t source, const int16_t* samples, uint32_t frames, int64_t captured);
+
+  std::vector<RecordingClock::Stretch> stretches_;
+  std::vector<uint64_t> capturedHns_;
+  std::vector<int16_t> mixed_;
 };

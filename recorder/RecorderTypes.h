@@ -2,6 +2,7 @@
 // Types shared by the recording engine and the windows that drive it.
 // Platform-free: no <windows.h> here.
 #include <cstdint>
+#include <string>
 
 // The rectangle to record, in physical screen pixels, origin at the primary
 // monitor's top-left corner.
@@ -27,4 +28,20 @@ enum class RecorderProblem : int32_t {
   NoMediaFoundation,  // the platform's media components are missing
   OutputRefused,      // samples refused for about two seconds: disk full, folder gone
   FinalizeFailed,     // the file could not be finished
+};
+
+// What a recording is asked for when it starts.
+struct RecordingOptions {
+  std::wstring path;      // the MP4 file to make
+  CaptureRegion region;   // made even and at least 16 x 16 by the engine
+  bool microphone = false;
+  bool computerSound = false;
+};
+
+// How a recording ended.
+struct StopResult {
+  RecorderProblem problem = RecorderProblem::None;
+  std::wstring path;
+  uint64_t recordedMs = 0;     // the recording's length, pauses left out
+  uint64_t framesSkipped = 0;  // not taken: the encoder had fallen behind
 };

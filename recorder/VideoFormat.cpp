@@ -24,7 +24,3 @@ uint32_t FrameBufferBytes(int32_t width, int32_t height) {
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4u;
   return bytes > UINT32_MAX ? 0 : static_cast<uint32_t>(bytes);
 }
-
-bool VideoBacklogExceeded(uint64_t samplesReceived, uint64_t samplesEncoded) {
-  return samplesReceived > samplesEncoded && samplesReceived - samplesEncoded > kMaxVideoBacklogFrames;
-}

@@ -9,8 +9,8 @@ constexpr int64_t kMediaTicksPerMs = 10000;
 // Every frame is declared one thirtieth of a second long (rounded down).
 constexpr int64_t kVideoFrameDuration = 333333;
 constexpr uint32_t kVideoFramesPerSecond = 30;
-// The encoder must not fall further behind than this many frames (about a
-// second of video) before the engine stops handing it new ones.
+// The encoder may hold this many frames it has not yet let go of (about a
+// second of video) before the engine stops taking new ones.
 constexpr uint64_t kMaxVideoBacklogFrames = 30;
 
 // Encoders want even sides and refuse tiny frames: at least 16, rounded down
@@ -24,7 +24,3 @@ uint32_t VideoBitRate(int32_t width, int32_t height);
 // Bytes of one 32-bit frame, or 0 when the product does not fit in 32 bits
 // (no buffer is then made and every capture is refused).
 uint32_t FrameBufferBytes(int32_t width, int32_t height);
-
-// True when the writer has been handed more frames than its encoder has
-// taken by more than the allowed backlog.
-bool VideoBacklogExceeded(uint64_t samplesReceived, uint64_t samplesEncoded);

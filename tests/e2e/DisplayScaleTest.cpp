@@ -166,7 +166,7 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     PumpMessages(300);
 
     TempDir folder;
-    const Recording rec = RecordInto(main_, folder.path(), 1000);
+    const WrittenRecording rec = RecordInto(main_, folder.path(), 1000);
     ASSERT_TRUE(rec.finalized) << Describe(rec);
     EXPECT_EQ(rec.width, 200);
     EXPECT_EQ(rec.height, 100);

@@ -88,8 +88,8 @@ std::vector<StandInCall> ReadJournal(const std::wstring& path) {
 
 }  // namespace
 
-Recording ReadRecording(const std::wstring& path) {
-  Recording rec;
+WrittenRecording ReadRecording(const std::wstring& path) {
+  WrittenRecording rec;
   const std::wstring suffix = L".standin.log";
   const bool journal = path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
   rec.journal = ReadJournal(journal ? path : path + suffix);
@@ -104,7 +104,7 @@ Recording ReadRecording(const std::wstring& path) {
   return rec;
 }
 
-std::string Describe(const Recording& rec) {
+std::string Describe(const WrittenRecording& rec) {
   std::string out = std::to_string(rec.journal.size()) + " calls, " + std::to_string(rec.video.size()) + " frames, " +
                     std::to_string(rec.audio.size()) + " sound packets";
   if (!rec.journal.empty()) out += "; last " + JournalLine(rec.journal.back());
@@ -139,7 +139,7 @@ void SetFolder(HWND main, const std::wstring& folder) {
   SendMessageW(GetDlgItem(main, IDC_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
 }
 
-Recording RecordInto(HWND main, const std::wstring& folder, DWORD ms) {
+WrittenRecording RecordInto(HWND main, const std::wstring& folder, DWORD ms) {
   SetFolder(main, folder);
   EXPECT_TRUE(StartRecording(main)) << Narrow(TextOf(StatusLine(main)));
   Sleep(ms);

@@ -101,16 +101,16 @@ class LiveScene {
 };
 
 // One recording as the writer saw it.
-struct Recording {
+struct WrittenRecording {
   std::vector<StandInCall> journal;
   std::vector<StandInCall> video, audio;  // accepted samples
   int width = 0, height = 0;              // of the video stream
   bool finalized = false;                 // Finalize was last and succeeded
 };
 // From the journal beside the file, or the journal itself.
-Recording ReadRecording(const std::wstring& mp4OrJournalPath);
+WrittenRecording ReadRecording(const std::wstring& mp4OrJournalPath);
 // Counts and the last call, for failure messages.
-std::string Describe(const Recording& rec);
+std::string Describe(const WrittenRecording& rec);
 
 // The screen's pixels in `area` (0x00RRGGBB), top row first.
 std::vector<uint32_t> ScreenPixels(const RECT& area);
@@ -134,7 +134,7 @@ bool StopRecording(HWND main);
 void SetFolder(HWND main, const std::wstring& folder);
 // Puts `folder` into the folder field, records for about `ms`, and reads
 // back the newest recording there.
-Recording RecordInto(HWND main, const std::wstring& folder, DWORD ms);
+WrittenRecording RecordInto(HWND main, const std::wstring& folder, DWORD ms);
 // Closes the main window; true when the program then ended with code 0.
 bool CloseNormally(HWND main, const Program& program);
 

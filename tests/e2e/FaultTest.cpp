@@ -28,7 +28,7 @@ void ForgetCopy(const wchar_t* name) {
 }
 
 // The largest step between consecutive frame times, in milliseconds.
-int64_t LargestFrameStep(const Recording& rec) {
+int64_t LargestFrameStep(const WrittenRecording& rec) {
   int64_t largest = 0;
   for (size_t i = 1; i < rec.video.size(); ++i) {
     largest = (std::max)(largest, (rec.video[i].time - rec.video[i - 1].time) / 10000);
@@ -48,7 +48,7 @@ TEST_F(FaultTest, OutputFolderGoneOrUnwritableBeforeAStart) {
   }
   ASSERT_FALSE(FileExists(removed));
   const std::wstring inner = removed + L"\\inner\\most";
-  const Recording rec = RecordInto(main_, inner, 700);
+  const WrittenRecording rec = RecordInto(main_, inner, 700);
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   DeleteMatching(inner, L"Quillomat_*");
   RemoveDirectoryW(inner.c_str());
@@ -89,7 +89,7 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
       << Narrow(TextOf(StatusLine(main_)));
   const std::wstring file = NewestFile(L"T:\\recordings", L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());
-  const Recording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1) + L".standin.log"));
+  const WrittenRecording full = ReadRecording(journals.File(file.substr(file.find_last_of(L'\\') + 1) + L".standin.log"));
   ASSERT_FALSE(full.journal.empty());
   int refused = 0;
   for (const StandInCall& call : full.journal) refused += call.step == StandInStep::WriteSample && FAILED(call.result);
@@ -107,7 +107,7 @@ TEST_F(FaultTest, DiskFillingUpDuringARecording) {
   TempDir good;
   RecordInto(main_, good.path(), 800);
   const std::wstring next = NewestFile(good.path(), L"Quillomat_*.mp4");
-  const Recording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1) + L".standin.log"));
+  const WrittenRecording rec = ReadRecording(journals.File(next.substr(next.find_last_of(L'\\') + 1) + L".standin.log"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_GE(rec.video.size(), 15u);
   EXPECT_TRUE(CloseNormally(main_, *program_));
@@ -197,7 +197,7 @@ TEST_F(FaultTest, SoundServerKilledDuringARecording) {
   EXPECT_EQ(RunShell(L"sh " + script + L" start " + serverDir), 0u);
   ASSERT_TRUE(stopped) << Narrow(TextOf(StatusLine(main_)));
 
-  const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  const WrittenRecording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   // The video went on through the loss of the sound, to the end, and so did
   // the sound, as silence.
@@ -229,7 +229,7 @@ TEST_F(FaultTest, ComputerSoundThatCannotBeHadIsSaid) {
   Sleep(1500);  // and still, as the duration goes on
   EXPECT_TRUE(saysSo(TextOf(StatusLine(main)))) << Narrow(TextOf(StatusLine(main)));
   EXPECT_TRUE(StopRecording(main));
-  const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  const WrittenRecording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_GT(rec.video.size(), 20u);
   EXPECT_TRUE(rec.audio.empty());
@@ -276,7 +276,7 @@ TEST_F(FaultTest, SecondCopyStartedDuringARecording) {
   Sleep(800);
   EXPECT_TRUE(IsRecordingStatus(TextOf(StatusLine(main_))));
   ASSERT_TRUE(StopRecording(main_));
-  const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+  const WrittenRecording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_LT(LargestFrameStep(rec), 200) << "the recording was not held up";
   // The second copy made no recording of its own.

@@ -146,7 +146,7 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
 
   const std::wstring file = NewestFile(folder, L"Quillomat_*.mp4");
   ASSERT_FALSE(file.empty());
-  const Recording rec = ReadRecording(file);
+  const WrittenRecording rec = ReadRecording(file);
   ASSERT_TRUE(rec.finalized) << Describe(rec);
   EXPECT_EQ(rec.width, kWidth);
   EXPECT_EQ(rec.height, kHeight);
@@ -217,7 +217,7 @@ TEST_F(EndToEndTest, MicrophoneAndComputerSound) {
     }
     ASSERT_TRUE(StopRecording(main_));
     const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
-    const Recording rec = ReadRecording(file);
+    const WrittenRecording rec = ReadRecording(file);
     ASSERT_TRUE(rec.finalized) << Describe(rec);
     if (!c.microphone && !c.computer) {  // no sound stream at all
       EXPECT_EQ(std::count_if(rec.journal.begin(), rec.journal.end(),

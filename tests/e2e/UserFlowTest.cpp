@@ -464,7 +464,7 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
       ClickCloseBox(main);
     }
     EXPECT_EQ(program.WaitForExit(), 0u);
-    const Recording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+    const WrittenRecording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
     EXPECT_TRUE(rec.finalized) << Describe(rec);
     EXPECT_GE(rec.video.size(), 20u);
   }

@@ -160,7 +160,7 @@ TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
   Sleep(200);
   Drag({places[1].x - 400, places[1].y - 90}, {places[1].x, places[1].y + 110});
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(selector); }));
-  const Recording region = RecordInto(main_, dir.path(), 1000);
+  const WrittenRecording region = RecordInto(main_, dir.path(), 1000);
   ASSERT_TRUE(region.finalized);
   file = NewestFile(dir.path(), L"Quillomat_*.mp4");
   int cameraPixels = 0;

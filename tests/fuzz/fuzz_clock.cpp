@@ -1,30 +1,48 @@
 // The recording clock from counter readings of any value and frequency (a
-// counter that wraps, a frequency of zero or of billions), the frame pacing
-// it drives, and the duration the window shows from tick counts.
-#include "app/StatusText.h"
+// counter that wraps or goes back, a frequency of zero or of billions), with
+// pauses at any of them, and the frame pacing and the placement of sound it
+// drives.
+#include <vector>
+
 #include "recorder/FramePacer.h"
 #include "tests/fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const int64_t frequency = in.ConsumeIntegral<int64_t>(), origin = in.ConsumeIntegral<int64_t>();
+  int64_t counter = in.ConsumeIntegral<int64_t>();
+  RecordingClock clock([&counter] { return counter; }, in.ConsumeIntegral<int64_t>());
+  clock.Start();
   FramePacer pacer;
-  DurationClock clock;
-  for (int pass = 0; pass < 64; ++pass) {
-    const auto state = static_cast<RecorderState>(in.ConsumeIntegral<uint8_t>() % 3);
-    const int64_t now = ClockMs(origin, in.ConsumeIntegral<int64_t>(), frequency);
-    const FramePacer::Pass plan = pacer.Plan(state, now);
+  std::vector<RecordingClock::Stretch> stretches;
+  for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
+    counter = in.ConsumeIntegral<int64_t>();
+    switch (in.ConsumeIntegral<uint8_t>() % 4) {
+      case 0: clock.Pause(); break;
+      case 1: clock.Resume(); break;
+      case 2: if (in.ConsumeBool()) clock.End(); break;
+      default: break;
+    }
+    const RecordingClock::Reading now = clock.Now();
+    const int64_t ms = clock.Units(now.recorded, 1000);
+    const FramePacer::Pass plan = pacer.Plan(now.paused, ms);
     // A loop never sleeps longer than a frame, whatever the clock did.
     FUZZ_CHECK(plan.sleepMs <= kFrameIntervalMs);
-    FUZZ_CHECK(pacer.SleepAfterFrame(now) <= kFrameIntervalMs);
+    FUZZ_CHECK(pacer.SleepAfterFrame(ms) <= kFrameIntervalMs);
     if (plan.takeFrame) FUZZ_CHECK(plan.sampleTime >= 0);
 
-    RefreshDurationClock(clock, state, in.ConsumeIntegral<uint32_t>());
-    DurationOnTimer(clock, in.ConsumeIntegral<uint32_t>());
+    const int64_t from = in.ConsumeIntegral<int64_t>(), to = in.ConsumeIntegral<int64_t>();
+    clock.Recorded(from, to, stretches);
+    // What is kept of a stretch lies inside it, in order.
+    int64_t reached = 0;
+    for (const RecordingClock::Stretch& s : stretches) {
+      FUZZ_CHECK(s.offset >= reached && s.length > 0);
+      reached = SaturatingAdd(s.offset, s.length);
+    }
+    clock.Ticks(in.ConsumeIntegral<int64_t>(), in.ConsumeIntegral<uint64_t>());
   }
   const int64_t to = in.ConsumeIntegral<int64_t>();
-  const uint64_t ms = CounterUnits(origin, to, frequency, 1000), seconds = CounterUnits(origin, to, frequency, 1);
+  const uint64_t msSince = CounterUnits(counter, to, clock.frequency(), 1000);
   // Finer units never count fewer.
-  FUZZ_CHECK(ms >= seconds);
+  FUZZ_CHECK(msSince >= CounterUnits(counter, to, clock.frequency(), 1));
   return 0;
 }

@@ -135,22 +135,6 @@ TEST(AudioMixer, SourceThatDeliversNothingIsSilenceForItselfOnly) {
   EXPECT_LE(second.worstMs, 10.0);
 }
 
-// Kept or dropped by when it was captured: a packet on its way when a pause
-// began is kept where it belongs, one captured during a pause is not.
-TEST(AudioMixer, PausesLeaveOutWhatWasCapturedInThem) {
-  PauseTimeline clock(1000);
-  int64_t r[4] = {};
-  clock.Observe(false, 2000);
-  EXPECT_EQ(clock.RecordedNow(2500), 1000);
-  clock.Observe(true, 3000);
-  clock.Observe(false, 4000);
-  clock.Observe(true, 4500);
-  EXPECT_TRUE(clock.RecordedAt(1990, r[0]) && clock.RecordedAt(3010, r[1]) && clock.RecordedAt(4600, r[2]));
-  EXPECT_FALSE(clock.RecordedAt(2000, r[3]) || clock.RecordedAt(2999, r[3]) || clock.RecordedAt(4200, r[3]));
-  EXPECT_EQ(std::vector<int64_t>(r, r + 3), (std::vector<int64_t>{990, 1010, 2100}));
-  EXPECT_EQ(clock.RecordedNow(5000), 2500);
-}
-
 TEST(AudioMixer, SumsSaturateAndALatePacketLosesOnlyWhatIsPast) {
   AudioMixer mixer({kRate, 1}, 3);
   const std::vector<int16_t> high(50, 30000), low(50, -30000), small(100, 5);

@@ -2,9 +2,9 @@
 // the one way samples reach the file.
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <utility>
 
-#include "recorder/ScreenRecorder.h"
 #include "tests/support/ScreenFixtures.h"
 
 namespace {
@@ -28,10 +28,10 @@ TEST(Mp4Writer, FailingSteps) {
     SCOPED_TRACE(StandInStepName(step));
     StandInEngine engine(FailAt(step, 1));
     ScreenRecorder& r = *engine.recorder;
-    EXPECT_FALSE(r.Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
-    EXPECT_EQ(r.state, RecorderState::Idle);
+    EXPECT_FALSE(r.Start({dir.File(L"fail.mp4"), {0, 0, 64, 64}}));
+    EXPECT_EQ(r.State(), RecorderState::Idle);
+    EXPECT_EQ(r.Problem(), step == StandInStep::Create ? RecorderProblem::CannotCreateFile : RecorderProblem::CannotEncode);
     EXPECT_FALSE(FileExists(dir.File(L"fail.mp4")));
-    EXPECT_FALSE(r.frameBuffer);  // a refused start keeps no screen copy
     EXPECT_TRUE(engine.LastRecord()->released || step == StandInStep::Create);
   }
 
@@ -39,14 +39,14 @@ TEST(Mp4Writer, FailingSteps) {
   auto& api = const_cast<MediaFoundationApi&>(*MediaFoundation());
   const auto startup = std::exchange(api.Startup, &RefuseStartup);
   StandInEngine refused;
-  EXPECT_FALSE(refused.recorder->Start(dir.File(L"fail.mp4"), {0, 0, 64, 64}));
-  EXPECT_EQ(refused.recorder->problem.load(), RecorderProblem::NoMediaFoundation);
+  EXPECT_FALSE(refused.recorder->Start({dir.File(L"fail.mp4"), {0, 0, 64, 64}}));
+  EXPECT_EQ(refused.recorder->Problem(), RecorderProblem::NoMediaFoundation);
   api.Startup = startup;
 
   const std::wstring existing = dir.File(L"existing.mp4");
   ASSERT_TRUE(WriteFileBytes(existing, "earlier"));
   StandInEngine engine(FailAt(StandInStep::BeginWriting, 1));
-  EXPECT_FALSE(engine.recorder->Start(existing, {0, 0, 64, 64}));
+  EXPECT_FALSE(engine.recorder->Start({existing, {0, 0, 64, 64}}));
   EXPECT_TRUE(FileExists(existing));
 }
 
@@ -55,9 +55,7 @@ TEST(Mp4Writer, FailingSteps) {
 TEST(Mp4Writer, RefusedAudioStreamGivesAVideoOnlyRecording) {
   TempDir dir;
   StandInEngine engine(FailAt(StandInStep::SetInputMediaType, 2));
-  engine.audioFlag = true;
-  ASSERT_TRUE(engine.recorder->Start(dir.File(L"remade.mp4"), {0, 0, 64, 48}));
-  EXPECT_FALSE(engine.recorder->audioThread.joinable());
+  ASSERT_TRUE(engine.recorder->Start({dir.File(L"remade.mp4"), {0, 0, 64, 48}, true, false}));
   PumpMessages(300);
   engine.recorder->Stop();
   const auto records = StandInRecords();
@@ -68,28 +66,36 @@ TEST(Mp4Writer, RefusedAudioStreamGivesAVideoOnlyRecording) {
   EXPECT_FALSE(records[1]->Samples(0).empty());
 }
 
-TEST(Mp4Writer, SamplesAndALostSoundPacket) {
+// The video and audio threads write at once, then the file is finished: no
+// call into the writer ever begins during another, and a sound packet lost
+// in the writer keeps its place on the time line.
+TEST(Mp4Writer, TwoThreadsWriteOneAtATimeAndALostPacketKeepsItsPlace) {
   TempDir dir;
-  StandInEngine engine(FailAt(StandInStep::WriteSample, 2));
-  ScreenRecorder& r = *engine.recorder;
-  ASSERT_EQ(OpenWriterWithSound(r, dir.File(L"w.mp4")), S_OK);
-  auto record = engine.LastRecord();
-
-  // A sound packet lost in the writer keeps its place on the time line: the
-  // next one is stamped where it would have been anyway.
+  StandInOptions options = FailAt(StandInStep::WriteSample, 2);
+  options.callMs = 1;
+  StandInWriter w(options);
+  const AudioTrackFormat sound{48000, 2};
+  ASSERT_EQ(w.Open(dir.File(L"w.mp4"), 64, 64, &sound), S_OK);
   const int16_t loud[2 * 480] = {16383};
-  EXPECT_EQ(r.WriteAudio(nullptr, 480), S_OK);
-  EXPECT_NE(r.WriteAudio(loud, 480), S_OK);
-  EXPECT_EQ(r.WriteAudio(nullptr, 480), S_OK);
-  const auto audio = record->Samples(r.audioStreamIndex);
-  ASSERT_EQ(audio.size(), 2u);
+  EXPECT_EQ(w.writer.WriteSound(nullptr, 480), S_OK);
+  EXPECT_NE(w.writer.WriteSound(loud, 480), S_OK);
+  std::thread video([&] {
+    for (int i = 0; i < 40; ++i) w.writer.WriteVideoFrame(w.writer.NewVideoFrame(), i * 333333);
+  });
+  for (int i = 0; i < 40; ++i) w.writer.WriteSound(loud, 480);
+  video.join();
+  EXPECT_EQ(w.writer.Finish(), S_OK);
+  // Once the file is finished a sample is dropped quietly.
+  EXPECT_EQ(w.writer.WriteSound(loud, 480), S_OK);
+
+  auto record = w.LastRecord();
+  EXPECT_EQ(record->overlappingCalls, 0);
+  EXPECT_EQ(record->Samples(0).size(), 40u);
+  const auto audio = record->Samples(1);
+  ASSERT_EQ(audio.size(), 41u);
   EXPECT_EQ(audio[0].time, 0);
   EXPECT_EQ(audio[1].time, 200000);
-
-  // Once the writer is gone (a stop in progress) a sample is dropped quietly.
-  r.sinkWriter.Reset();
-  EXPECT_EQ(r.SubmitSample(0, 4, [](BYTE*) {}, 0, 1), S_OK);
-  EXPECT_TRUE(record->Samples(0).empty());
+  EXPECT_EQ(record->calls.back().step, StandInStep::Finalize);
 }
 
 }  // namespace

@@ -182,13 +182,31 @@ uint32_t FramePixel(const std::vector<uint8_t>& frame, int width, int height, in
   return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
 }
 
+namespace {
+
+std::shared_ptr<StandInRecord> LastStandInRecord() {
+  auto records = StandInRecords();
+  return records.empty() ? nullptr : records.back();
+}
+
+int64_t PerformanceCounter() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+int64_t PerformanceFrequency() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return frequency.QuadPart;
+}
+
+}  // namespace
+
 StandInEngine::StandInEngine(const StandInOptions& options) {
   StandInReset();
   StandInConfigure(options);
-  recorder = std::make_unique<ScreenRecorder>();
-  recorder->createSinkWriter = &CreateStandInSinkWriter;
-  recorder->audioFlag = &audioFlag;
-  recorder->computerSoundFlag = &computerSoundFlag;
+  recorder = std::make_unique<ScreenRecorder>(&CreateStandInSinkWriter);
 }
 
 StandInEngine::~StandInEngine() {
@@ -196,10 +214,28 @@ StandInEngine::~StandInEngine() {
   StandInReset();
 }
 
-std::shared_ptr<StandInRecord> StandInEngine::LastRecord() const {
-  auto records = StandInRecords();
-  return records.empty() ? nullptr : records.back();
+std::shared_ptr<StandInRecord> StandInEngine::LastRecord() const { return LastStandInRecord(); }
+
+StandInWriter::StandInWriter(const StandInOptions& options)
+    : clock(&PerformanceCounter, PerformanceFrequency()), writer(&CreateStandInSinkWriter, clock) {
+  StandInReset();
+  StandInConfigure(options);
+  MediaFoundation()->Startup(MF_VERSION, MFSTARTUP_FULL);
+  clock.Start();
 }
+
+StandInWriter::~StandInWriter() {
+  writer.Finish();
+  MediaFoundation()->Shutdown();
+  StandInReset();
+}
+
+HRESULT StandInWriter::Open(const std::wstring& path, int32_t width, int32_t height, const AudioTrackFormat* sound) {
+  RecorderProblem problem = RecorderProblem::None;
+  return writer.Open(path, width, height, sound, problem);
+}
+
+std::shared_ptr<StandInRecord> StandInWriter::LastRecord() const { return LastStandInRecord(); }
 
 DWORD RunShell(const std::wstring& commandLine, DWORD timeoutMs) {
   // A Unix program started from here is not waited for by its handle, so
@@ -236,18 +272,6 @@ bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs) {
     Sleep(20);
   }
   return false;
-}
-
-HRESULT OpenWriterWithSound(ScreenRecorder& r, const std::wstring& path) {
-  r.region = {0, 0, 64, 64};
-  r.audioFormat = {48000, 2};
-  ComPtr<IMFSinkWriter> writer;
-  HRESULT hr = CreateStandInSinkWriter(path.c_str(), nullptr, nullptr, &writer);
-  if (SUCCEEDED(hr)) hr = r.ConfigureVideoStream(writer.Get());
-  if (SUCCEEDED(hr)) hr = r.ConfigureAudioStream(writer.Get());
-  if (SUCCEEDED(hr)) hr = writer->BeginWriting();
-  if (SUCCEEDED(hr)) r.sinkWriter = writer;
-  return hr;
 }
 
 std::wstring VersionServiceDir() { return FromEnvironment(L"QM_VERSION_SERVICE_DIR"); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "recorder/Mp4Writer.h"
 #include "recorder/ScreenRecorder.h"
 #include "tests/support/SinkWriterStandIn.h"
 
@@ -89,7 +90,19 @@ struct StandInEngine {
   std::shared_ptr<StandInRecord> LastRecord() const;
 
   std::unique_ptr<ScreenRecorder> recorder;
-  bool audioFlag = false, computerSoundFlag = false;
+};
+
+// The file's writer alone, into the in-process stand-in, on a recording
+// clock of its own that runs from its making.
+struct StandInWriter {
+  explicit StandInWriter(const StandInOptions& options = {});
+  ~StandInWriter();
+  // A video stream of `width` x `height`, and a sound track when given.
+  HRESULT Open(const std::wstring& path, int32_t width, int32_t height, const AudioTrackFormat* sound = nullptr);
+  std::shared_ptr<StandInRecord> LastRecord() const;
+
+  RecordingClock clock;
+  Mp4Writer writer;
 };
 
 // Runs a command line of the toolchain root's shell and waits for it: its
@@ -117,7 +130,3 @@ std::string VersionServiceRequests();
 void ClearAcknowledgedVersion();
 // Where the stand-in installer leaves its mark when it runs.
 std::wstring InstallerRanMark();
-
-// Gives the engine a writer (in the stand-in) with a 64 x 64 video stream and
-// a stereo 48 kHz sound track, writing begun, as a recording with sound has. S_OK or the failing step's status.
-HRESULT OpenWriterWithSound(ScreenRecorder& recorder, const std::wstring& path);

@@ -104,6 +104,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   HRESULT STDMETHODCALLTYPE WriteSample(DWORD stream, IMFSample* sample) override {
+    const Busy busy(*this);
     StandInCall call(StandInStep::WriteSample, stream);
     const Stream* s = stream < streams_.size() ? &streams_[stream] : nullptr;
     const bool video = s && s->major == MFMediaType_Video, audio = s && s->major == MFMediaType_Audio;
@@ -126,8 +127,11 @@ class StandInSinkWriter final : public IMFSinkWriter {
     const HRESULT hr = Record(call, natural);
     if (SUCCEEDED(hr)) {
       std::lock_guard<std::mutex> lock(record_->lock);
-      ++streams_[stream].received;
       if (video && options_.keepVideoFrames) record_->videoFrames.push_back(std::move(bytes));
+      if (video && options_.encoderBacklog > 0) {
+        held_.emplace_back(sample);
+        if (held_.size() > options_.encoderBacklog) held_.erase(held_.begin());
+      }
     }
     return hr;
   }
@@ -138,6 +142,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   HRESULT STDMETHODCALLTYPE Flush(DWORD) override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE Finalize() override {
+    const Busy busy(*this);
     StandInCall call(StandInStep::Finalize);
     // The index goes at the end of the file: a disk that filled up fails it.
     const HRESULT natural = begun_ && !finalized_ ? GrowOutput(4096 * options_.outputShare) : MF_E_INVALIDREQUEST;
@@ -152,24 +157,31 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return Record(StandInCall(StandInStep::GetServiceForStream, stream), MF_E_UNSUPPORTED_SERVICE);
   }
 
-  HRESULT STDMETHODCALLTYPE GetStatistics(DWORD stream, MF_SINK_WRITER_STATISTICS* stats) override {
-    if (!stats || stats->cb != sizeof(*stats)) return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(record_->lock);
-    if (stream >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
-    const uint64_t received = streams_[stream].received;
-    const uint64_t pending = options_.encoderBacklog < received ? options_.encoderBacklog : received;
-    *stats = MF_SINK_WRITER_STATISTICS{};
-    stats->cb = sizeof(*stats);
-    stats->qwNumSamplesReceived = received;
-    stats->qwNumSamplesEncoded = received - pending;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetStatistics(DWORD, MF_SINK_WRITER_STATISTICS*) override { return E_NOTIMPL; }
 
  private:
   struct Stream {
     GUID major = GUID_NULL;
     bool hasInput = false;
-    uint64_t received = 0;
+  };
+
+  // One write or finish in progress: another begun meanwhile is counted,
+  // and each takes the time it is told to.
+  class Busy {
+   public:
+    explicit Busy(StandInSinkWriter& writer) : writer_(writer) {
+      if (writer_.busy_++ > 0) {
+        std::lock_guard<std::mutex> lock(writer_.record_->lock);
+        ++writer_.record_->overlappingCalls;
+      }
+      if (writer_.options_.callMs) Sleep(writer_.options_.callMs);
+    }
+    ~Busy() { --writer_.busy_; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    StandInSinkWriter& writer_;
   };
 
   // What the encoder would add to the file for a sample of this length. The
@@ -192,6 +204,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
   unique_file journal_, rawVideo_, rawAudio_, output_;
   HRESULT outputError_ = S_OK;
   std::vector<Stream> streams_;
+  std::vector<ComPtr<IMFSample>> held_;
+  std::atomic<int> busy_{0};
   int stepCounts_[7] = {};
   bool begun_ = false;
   bool finalized_ = false;

@@ -35,10 +35,12 @@ struct StandInOptions {
   // Fail the nth (1-based) call of a step; 0 = never.
   StandInStep failStep = StandInStep::Create;
   int failOnCall = 0;
-  // Samples the encoder pretends not to have taken yet (GetStatistics). The
-  // file always reports every sample held back, as it does while it waits
-  // for an audio stream that brings nothing.
-  uint64_t encoderBacklog = 0;
+  // Video samples held on to, the last this many given, as an encoder
+  // that has fallen behind holds them.
+  size_t encoderBacklog = 0;
+  // How long each write and the finish take, so that calls made at once
+  // from two threads would meet.
+  DWORD callMs = 0;
   bool keepCalls = true;  // a long run wants only onCall
   bool keepVideoFrames = false;
   std::wstring journalPath;  // each call appended as a line
@@ -57,6 +59,7 @@ struct StandInRecord {
   std::vector<StandInCall> calls;
   std::vector<std::vector<uint8_t>> videoFrames;  // when keepVideoFrames
   bool released = false;
+  int overlappingCalls = 0;  // a write or the finish begun during another
 
   std::vector<StandInCall> Calls(StandInStep step);
   std::vector<StandInCall> Samples(DWORD stream);  // accepted ones

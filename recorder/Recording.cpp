@@ -1,0 +1,115 @@
+#include "recorder/Recording.h"
+
+#include <exception>
+
+#include "recorder/FramePacer.h"
+#include "recorder/VideoFormat.h"
+
+namespace {
+
+int64_t PerformanceCounter() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+int64_t PerformanceFrequency() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return frequency.QuadPart;
+}
+
+}  // namespace
+
+HRESULT CaptureFrame(ScreenGrabber& grabber, Mp4Writer& writer, int64_t sampleTime) {
+  // No frame at all while the encoder is behind: the pacing goes on.
+  Mp4Writer::VideoFrame frame = writer.NewVideoFrame();
+  if (!frame) return S_FALSE;
+  // A frame that could not be read is not written: the one before it shows on.
+  if (!grabber.Grab(frame.memory())) return E_FAIL;
+  return writer.WriteVideoFrame(std::move(frame), sampleTime);
+}
+
+Recording::Recording(const RecordingOptions& options, SinkWriterFactory factory)
+    : options_{options.path, ApplySizeRules(options.region), options.microphone, options.computerSound},
+      clock_(&PerformanceCounter, PerformanceFrequency()),
+      grabber_(options_.region),
+      writer_(factory, clock_) {}
+
+Recording::~Recording() { Stop(); }
+
+bool Recording::Start(RecorderProblem& problem) {
+  // Without its copy of the screen a recording would be a file of nothing.
+  if (!grabber_.Ready()) {
+    problem = RecorderProblem::CannotCapture;
+    return false;
+  }
+  sound_.Open(options_.microphone, options_.computerSound);
+  if (FAILED(writer_.Open(options_.path, options_.region.width, options_.region.height,
+                          sound_.HasSources() ? &sound_.Format() : nullptr, problem))) {
+    return false;
+  }
+  if (!writer_.HasSound()) sound_.Close();
+  computerSoundMissing_ = options_.computerSound && !sound_.HasComputerSound();
+
+  clock_.Start();
+  try {
+    videoThread_ = std::thread(&Recording::VideoLoop, this);
+    if (writer_.HasSound()) sound_.Start(writer_, clock_);
+  } catch (const std::exception&) {
+    // The file is already open: finish it the way a stop does, so nothing
+    // is left half-made, and report that no recording runs.
+    Stop();
+    problem = RecorderProblem::CannotCapture;
+    return false;
+  }
+  return true;
+}
+
+uint64_t Recording::RecordedMs() const {
+  const int64_t ms = clock_.Units(clock_.Now().recorded, 1000);
+  return ms > 0 ? static_cast<uint64_t>(ms) : 0;
+}
+
+StopResult Recording::Stop() {
+  StopResult result;
+  result.path = options_.path;
+  // Nothing after this instant is recorded, picture or sound.
+  clock_.End();
+  stopRequested_ = true;
+  if (videoThread_.joinable()) videoThread_.join();
+  sound_.Stop();
+  const HRESULT finished = writer_.Finish();
+  if (writer_.Refused()) {
+    result.problem = RecorderProblem::OutputRefused;
+  } else if (FAILED(finished)) {
+    result.problem = RecorderProblem::FinalizeFailed;
+  }
+  result.recordedMs = RecordedMs();
+  result.framesSkipped = writer_.FramesSkipped();
+  return result;
+}
+
+namespace {
+
+// The real world of the video thread: Sleep, and the frame path.
+class EnginePacingHost final : public PacingHost {
+ public:
+  EnginePacingHost(ScreenGrabber& grabber, Mp4Writer& writer, const std::atomic<bool>& stopRequested)
+      : grabber_(grabber), writer_(writer), stopRequested_(stopRequested) {}
+  bool StopRequested() override { return stopRequested_.load(); }
+  void SleepMs(uint32_t ms) override { ::Sleep(ms); }
+  void TakeFrame(int64_t sampleTime) override { CaptureFrame(grabber_, writer_, sampleTime); }
+
+ private:
+  ScreenGrabber& grabber_;
+  Mp4Writer& writer_;
+  const std::atomic<bool>& stopRequested_;
+};
+
+}  // namespace
+
+void Recording::VideoLoop() {
+  EnginePacingHost host(grabber_, writer_, stopRequested_);
+  RunPacingLoop(clock_, host);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// One recording, from its start to its finished file: its clock, the screen
+// grabber and the video thread that paces it, the sound track, and the MP4
+// file both write into. Made anew by each start.
+#include <atomic>
+#include <thread>
+
+#include "recorder/Mp4Writer.h"
+#include "recorder/RecordingClock.h"
+#include "recorder/ScreenGrabber.h"
+#include "recorder/SoundTrack.h"
+
+class Recording {
+ public:
+  Recording(const RecordingOptions& options, SinkWriterFactory factory);
+  ~Recording();
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+
+  // Opens the file and starts the threads. False when nothing records;
+  // `problem` then says why.
+  bool Start(RecorderProblem& problem);
+  void Pause() { clock_.Pause(); }
+  void Resume() { clock_.Resume(); }
+  bool Paused() const { return clock_.Paused(); }
+  uint64_t RecordedMs() const;
+  bool ComputerSoundMissing() const { return computerSoundMissing_; }
+  bool OutputRefused() const { return writer_.Refused(); }
+  // Ends the threads and finishes the file.
+  StopResult Stop();
+
+ private:
+  void VideoLoop();
+
+  RecordingOptions options_;
+  RecordingClock clock_;
+  ScreenGrabber grabber_;
+  Mp4Writer writer_;
+  SoundTrack sound_;  // after the writer: its thread writes into it
+  bool computerSoundMissing_ = false;
+  std::atomic<bool> stopRequested_{false};
+  std::thread videoThread_;
+};
+
+// One frame of the grabber's rectangle into the writer's video stream at
+// `sampleTime` (100-ns units): the frame path of the video thread.
+HRESULT CaptureFrame(ScreenGrabber& grabber, Mp4Writer& writer, int64_t sampleTime);
