@@ -19,8 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   layout.isFloat = IsFloatFormat(tag, subFormat);
   const uint64_t written = in.ConsumeIntegral<uint64_t>();
   const uint32_t rate = in.ConsumeIntegral<uint32_t>();
-  const uint16_t mixRate = in.ConsumeIntegral<uint16_t>();
-  const uint8_t steps = in.ConsumeIntegral<uint8_t>();
+  // The mixer's code is the same at any rate and for any number of steps:
+  // a low rate and a few dozen steps keep each mix short (ten seconds of it
+  // at the most), so that an input asks for milliseconds, not seconds.
+  const auto mixRate = static_cast<uint16_t>(in.ConsumeIntegral<uint16_t>() % 401);
+  const auto steps = static_cast<uint8_t>(in.ConsumeIntegral<uint8_t>() % 33);
   std::vector<int64_t> stamps(steps);
   for (int64_t& stamp : stamps) stamp = in.ConsumeIntegral<int64_t>();
 

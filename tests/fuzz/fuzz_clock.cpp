@@ -1,9 +1,10 @@
 // The recording clock from counter readings of any value and frequency (a
 // counter that wraps or goes back, a frequency of zero or of billions), with
 // pauses at any of them, and the frame pacing and the placement of sound it
-// drives.
+// drives, sound whose packets a device stamped with any times.
 #include <vector>
 
+#include "recorder/AudioMixer.h"
 #include "recorder/FramePacer.h"
 #include "tests/fuzz/FuzzInput.h"
 
@@ -14,6 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   clock.Start();
   FramePacer pacer;
   std::vector<RecordingClock::Stretch> stretches;
+  TrackMixer mixer({1000, 1}, 1, clock);
+  std::vector<TrackMixer::Packet> packets;
+  const std::vector<int16_t> samples(4 * 255, 1);
   for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
     counter = in.ConsumeIntegral<int64_t>();
     switch (in.ConsumeIntegral<uint8_t>() % 4) {
@@ -39,6 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       reached = SaturatingAdd(s.offset, s.length);
     }
     clock.Ticks(in.ConsumeIntegral<int64_t>(), in.ConsumeIntegral<uint64_t>());
+
+    packets.resize(in.ConsumeIntegral<uint8_t>() % 4);
+    for (TrackMixer::Packet& packet : packets) packet = {in.ConsumeIntegral<uint8_t>(), in.ConsumeIntegral<uint64_t>()};
+    mixer.Add(0, samples.data(), packets, now);
   }
   const int64_t to = in.ConsumeIntegral<int64_t>();
   const uint64_t msSince = CounterUnits(counter, to, clock.frequency(), 1000);
