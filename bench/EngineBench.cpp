@@ -192,7 +192,9 @@ void AudioPacket() {
   clock.Start();
   TrackMixer mixer(format, 2, clock);
   const std::vector<TrackMixer::Packet> one{{480, 0}};
-  const TrackMixer::Write write = [&w](const int16_t* samples, uint32_t frames) { w.writer.WriteSound(samples, frames); };
+  const TrackMixer::Write write = [&w](const int16_t* samples, uint32_t frames) {
+    w.writer.WriteSound(samples, frames);
+  };
   const int count = 5000;
   const double start = NowMs();
   for (int i = 0; i < count; ++i) {

@@ -109,28 +109,41 @@ constexpr uint64_t kLongestAgeHns = 10 * kHnsPerSecond;
 }  // namespace
 
 TrackMixer::TrackMixer(AudioTrackFormat format, size_t sources, const RecordingClock& clock)
-    : mixer_(format, sources), clock_(clock), rate_(format.sampleRate) {}
+    : mixer_(format, sources), clock_(clock), rate_(format.sampleRate), sources_(sources) {}
 
 void TrackMixer::Add(size_t source, const int16_t* samples, const std::vector<Packet>& packets,
                      const RecordingClock::Reading& now) {
-  if (rate_ == 0) return;
+  // A drain that brought nothing says nothing of when the frames to come
+  // are captured.
+  if (rate_ == 0 || source >= sources_.size() || packets.empty()) return;
+  SourceTime& time = sources_[source];
   const uint64_t nowHns = CounterUnits(0, now.counter, clock_.frequency(), kHnsPerSecond);
-  // From the newest back: each began at the latest when the one after it
-  // began, less its own length.
-  capturedHns_.resize(packets.size());
-  uint64_t next = nowHns;
-  for (size_t k = packets.size(); k-- > 0;) {
-    const uint64_t length = static_cast<uint64_t>(packets[k].frames) * kHnsPerSecond / rate_;
-    const uint64_t latest = next > length ? next - length : 0;
-    const uint64_t stamp = packets[k].capturedHns;
-    const bool believed = stamp != 0 && stamp <= nowHns && nowHns - stamp < kLongestAgeHns;
-    capturedHns_[k] = next = believed && stamp < latest ? stamp : latest;
+  auto hns = [this](uint64_t frames) { return static_cast<int64_t>(frames * kHnsPerSecond / rate_); };
+  // The time of the source's first frame as each stamp of this drain has
+  // it; the last frame cannot have been captured after now.
+  uint64_t frames = time.frames;
+  int64_t earliest = static_cast<int64_t>(nowHns);
+  for (const Packet& packet : packets) {
+    const uint64_t stamp = packet.capturedHns;
+    if (stamp != 0 && stamp <= nowHns && nowHns - stamp < kLongestAgeHns) {
+      earliest = (std::min)(earliest, static_cast<int64_t>(stamp) - hns(frames));
+    }
+    frames += packet.frames;
   }
+  earliest = (std::min)(earliest, static_cast<int64_t>(nowHns) - hns(frames));
+  // Kept for a second: long enough to span a device's late stamps, short
+  // enough to follow its clock's drift and any frames it loses.
+  time.earliest.emplace_back(nowHns, earliest);
+  while (time.earliest.front().first + kHnsPerSecond < nowHns) time.earliest.pop_front();
+  for (const auto& seen : time.earliest) earliest = (std::min)(earliest, seen.second);
+
   const size_t channels = mixer_.Channels();
-  for (size_t k = 0; k < packets.size(); ++k) {
-    const auto age = static_cast<int64_t>(nowHns - capturedHns_[k]);
-    Place(source, samples, packets[k].frames, SaturatingSub(now.counter, clock_.Ticks(age, kHnsPerSecond)));
-    if (samples) samples += static_cast<size_t>(packets[k].frames) * channels;
+  for (const Packet& packet : packets) {
+    const int64_t capturedHns = earliest + hns(time.frames);
+    const int64_t age = static_cast<int64_t>(nowHns) - capturedHns;
+    Place(source, samples, packet.frames, SaturatingSub(now.counter, clock_.Ticks(age, kHnsPerSecond)));
+    if (samples) samples += static_cast<size_t>(packet.frames) * channels;
+    time.frames += packet.frames;
   }
 }
 

@@ -13,6 +13,7 @@
 // nothing) does its part of the track stay silent up to its next packet.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -93,13 +94,15 @@ class TrackMixer {
     uint32_t frames = 0;
     uint64_t capturedHns = 0;
   };
-  // Places a drain's packets, drained at clock reading `now`. Stamps are
-  // taken as the latest a packet can have been captured: one that follows
-  // cannot have begun before it ended, nor can the last have ended after
-  // `now`. (A device that stamps packets when they are fetched from it, as
-  // one held up now and then does, gives a batch of packets one late stamp;
-  // so each is put back where it must have been.) A stamp that is missing,
-  // in the future or older than anything still on its way is not believed.
+  // Places a drain's packets, drained at clock reading `now`. A source's
+  // frames follow on from one another, so each is taken as captured where
+  // the earliest stamp of the last second puts it: a stamp is never earlier
+  // than its packet's capture, and often later (a device that stamps packets
+  // when they are fetched from it, as one held up now and then does, gives a
+  // late stamp, or one late stamp to a whole batch). So a stamp's delay moves
+  // nothing, and the frames cut at a pause are the ones captured in it. None
+  // can have ended after `now`. A stamp that is missing, in the future or
+  // older than anything still on its way is not believed.
   void Add(size_t source, const int16_t* samples, const std::vector<Packet>& packets,
            const RecordingClock::Reading& now);
 
@@ -120,7 +123,14 @@ class TrackMixer {
   // captured during a pause (or after the end).
   void Place(size_t source, const int16_t* samples, uint32_t frames, int64_t captured);
 
+  // Where a source's frames lie in time: how many it has given, and the
+  // earliest of its stamps (less the frames before each) of each drain of
+  // the last second, in 100-ns units.
+  struct SourceTime {
+    uint64_t frames = 0;
+    std::deque<std::pair<uint64_t, int64_t>> earliest;  // (drained at, first frame's time)
+  };
+  std::vector<SourceTime> sources_;
   std::vector<RecordingClock::Stretch> stretches_;
-  std::vector<uint64_t> capturedHns_;
   std::vector<int16_t> mixed_;
 };

@@ -5,8 +5,6 @@
 #include "recorder/FramePacer.h"
 #include "recorder/VideoFormat.h"
 
-namespace {
-
 int64_t PerformanceCounter() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -18,8 +16,6 @@ int64_t PerformanceFrequency() {
   QueryPerformanceFrequency(&frequency);
   return frequency.QuadPart;
 }
-
-}  // namespace
 
 HRESULT CaptureFrame(ScreenGrabber& grabber, Mp4Writer& writer, int64_t sampleTime) {
   // No frame at all while the encoder is behind: the pacing goes on.
@@ -44,14 +40,7 @@ bool Recording::Start(RecorderProblem& problem) {
     problem = RecorderProblem::CannotCapture;
     return false;
   }
-  sound_.Open(options_.microphone, options_.computerSound);
-  if (FAILED(writer_.Open(options_.path, options_.region.width, options_.region.height,
-                          sound_.HasSources() ? &sound_.Format() : nullptr, problem))) {
-    return false;
-  }
-  if (!writer_.HasSound()) sound_.Close();
-  computerSoundMissing_ = options_.computerSound && !sound_.HasComputerSound();
-
+  if (!OpenWriter(problem)) return false;
   clock_.Start();
   try {
     videoThread_ = std::thread(&Recording::VideoLoop, this);
@@ -63,6 +52,18 @@ bool Recording::Start(RecorderProblem& problem) {
     problem = RecorderProblem::CannotCapture;
     return false;
   }
+  return true;
+}
+
+bool Recording::OpenWriter(RecorderProblem& problem) {
+  sound_.Open(options_.microphone, options_.computerSound);
+  if (FAILED(writer_.Open(options_.path, options_.region.width, options_.region.height,
+                          sound_.HasSources() ? &sound_.Format() : nullptr, problem))) {
+    return false;
+  }
+  // The platform refused the sound stream: the devices go unused.
+  if (!writer_.HasSound()) sound_.Close();
+  computerSoundMissing_ = options_.computerSound && !sound_.HasComputerSound();
   return true;
 }
 

@@ -30,6 +30,9 @@ class Recording {
   StopResult Stop();
 
  private:
+  // The file with its streams: the sound sources asked for first, then the
+  // writer with a sound track of theirs when there are any.
+  bool OpenWriter(RecorderProblem& problem);
   void VideoLoop();
 
   RecordingOptions options_;
@@ -45,3 +48,7 @@ class Recording {
 // One frame of the grabber's rectangle into the writer's video stream at
 // `sampleTime` (100-ns units): the frame path of the video thread.
 HRESULT CaptureFrame(ScreenGrabber& grabber, Mp4Writer& writer, int64_t sampleTime);
+
+// The performance counter and its ticks a second: the recording clock's.
+int64_t PerformanceCounter();
+int64_t PerformanceFrequency();

@@ -67,7 +67,11 @@ void RecordingClock::Pause() {
   // Never before the last resume: a counter that went back makes no pause
   // reach into recorded time already handed out.
   if (!pauses_.empty() && at < pauses_.back().to) at = pauses_.back().to;
-  const int64_t before = pauses_.empty() ? 0 : SaturatingAdd(pauses_.back().before, SaturatingSub(pauses_.back().to, pauses_.back().from));
+  int64_t before = 0;
+  if (!pauses_.empty()) {
+    const PauseSpan& last = pauses_.back();
+    before = SaturatingAdd(last.before, SaturatingSub(last.to, last.from));
+  }
   if (pauses_.size() >= kPausesKept) {
     // What lay before the oldest pause kept is no longer known: a capture
     // stamp that old is not believed anyway.
@@ -133,12 +137,16 @@ void RecordingClock::Recorded(int64_t from, int64_t to, std::vector<Stretch>& ou
     if (pause.to <= cursor) continue;
     const int64_t end = pause.from < to ? pause.from : to;
     int64_t recorded = 0;
-    if (end > cursor && RecordedLocked(cursor, recorded)) out.push_back({SaturatingSub(cursor, from), recorded, SaturatingSub(end, cursor)});
+    if (end > cursor && RecordedLocked(cursor, recorded)) {
+      out.push_back({SaturatingSub(cursor, from), recorded, SaturatingSub(end, cursor)});
+    }
     if (pause.from >= to) return;
     cursor = pause.to;
   }
   int64_t recorded = 0;
-  if (cursor < to && RecordedLocked(cursor, recorded)) out.push_back({SaturatingSub(cursor, from), recorded, SaturatingSub(to, cursor)});
+  if (cursor < to && RecordedLocked(cursor, recorded)) {
+    out.push_back({SaturatingSub(cursor, from), recorded, SaturatingSub(to, cursor)});
+  }
 }
 
 int64_t RecordingClock::Units(int64_t ticks, uint64_t perSecond) const { return Convert(ticks, frequency_, perSecond); }

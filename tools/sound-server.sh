@@ -29,10 +29,14 @@ start)
   done
   pactl set-default-source tone.monitor
   pactl set-default-sink speakers
-  # The tone, generated and played at its real rate for as long as the tests run.
-  setsid sh -c 'ffmpeg -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=48000 -ac 2 -f s16le - |
-    pacat -d tone --rate=48000 --channels=2 --format=s16le --latency-msec=20' </dev/null >"$dir/tone.log" 2>&1 &
-  echo $! >"$dir/tone.pid"
+  # The tone, made by the server itself at its real rate, so that no
+  # process of the test run can fall behind with it; at an eighth of full
+  # scale less 3 dB, as a quiet microphone gives.
+  module=$(pactl load-module module-sine sink=tone frequency=440)
+  input=$(pactl -f json list sink-inputs | python3 -c '
+import json, sys
+print(next(i["index"] for i in json.load(sys.stdin) if str(i.get("owner_module")) == sys.argv[1]))' "$module")
+  pactl set-sink-input-volume "$input" 0.177
   # What the server offers as inputs, in its order, for the tests to compare.
   pactl -f json list sources 2>/dev/null | python3 -c '
 import json, sys
@@ -42,7 +46,6 @@ for source in json.load(sys.stdin):
   echo "sound server ready: default input $(pactl get-default-source)"
   ;;
 stop)
-  [ -f "$dir/tone.pid" ] && kill -- -"$(cat "$dir/tone.pid")" 2>/dev/null || true
   XDG_RUNTIME_DIR="$runtime" HOME="$dir" pactl exit 2>/dev/null || true
   ;;
 *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;

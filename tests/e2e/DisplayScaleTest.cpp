@@ -29,8 +29,7 @@ constexpr int kRecordDotAt96 = 34;
 // The rectangle of the pixels inside `control` that `ink` picks out.
 template <typename Ink>
 RECT InkIn(HWND control, Ink ink) {
-  RECT area{};
-  GetWindowRect(control, &area);
+  const RECT area = WindowRect(control);
   const std::vector<uint32_t> pixels = ScreenPixels(area);
   const int width = area.right - area.left, height = area.bottom - area.top;
   RECT box{width, height, 0, 0};
@@ -44,18 +43,14 @@ RECT InkIn(HWND control, Ink ink) {
   return box;
 }
 
-// Lengths of the window's table scaled as the program must scale them.
-RECT Scaled(int x, int y, int width, int height, int dpi) {
-  return {ScaleForDpi(x, dpi), ScaleForDpi(y, dpi), ScaleForDpi(x, dpi) + ScaleForDpi(width, dpi),
-          ScaleForDpi(y, dpi) + ScaleForDpi(height, dpi)};
-}
-
-void ExpectPlace(HWND parent, int id, RECT expected) {
-  RECT r{};
-  GetWindowRect(GetDlgItem(parent, id), &r);
+// A control where its window's table puts it (at 96 DPI), scaled as the
+// program must scale the table's lengths.
+void ExpectPlace(HWND parent, int id, int x, int y, int width, int height, int dpi) {
+  RECT r = WindowRect(GetDlgItem(parent, id));
   MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  const LONG left = ScaleForDpi(x, dpi), top = ScaleForDpi(y, dpi);
   EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom),
-            std::tie(expected.left, expected.top, expected.right, expected.bottom))
+            std::make_tuple(left, top, left + ScaleForDpi(width, dpi), top + ScaleForDpi(height, dpi)))
       << "control " << id;
 }
 
@@ -68,10 +63,10 @@ void ExpectMainWindowAt(HWND main, int dpi) {
   EXPECT_EQ(client.right, ScaleForDpi(kMainClientAt96.cx, dpi));
   EXPECT_EQ(client.bottom, ScaleForDpi(kMainClientAt96.cy, dpi));
   const int buttons[] = {IDC_RECORD, IDC_PAUSE, IDC_FULLSCREEN, IDC_REGION, IDC_MICROPHONE, IDC_WEBCAM};
-  for (int n = 0; n < 6; ++n) ExpectPlace(main, buttons[n], Scaled(47 + 75 * n, 60, 48, 48, dpi));
-  ExpectPlace(main, IDC_FOLDER, Scaled(130, 128, 280, 24, dpi));
-  ExpectPlace(main, IDC_BROWSE, Scaled(420, 128, 70, 24, dpi));
-  ExpectPlace(main, IDC_STATUS, Scaled(0, 170, 500, 30, dpi));
+  for (int n = 0; n < 6; ++n) ExpectPlace(main, buttons[n], 47 + 75 * n, 60, 48, 48, dpi);
+  ExpectPlace(main, IDC_FOLDER, 130, 128, 280, 24, dpi);
+  ExpectPlace(main, IDC_BROWSE, 420, 128, 70, 24, dpi);
+  ExpectPlace(main, IDC_STATUS, 0, 170, 500, 30, dpi);
 
   // Measured on the screen, once drawn: the status line's blue text (hinted
   // to whole pixels at each size, so a little off the scale), and the record
@@ -90,12 +85,6 @@ void ExpectMainWindowAt(HWND main, int dpi) {
       << " x " << dot.bottom - dot.top;
 }
 
-void Screenshot(HWND window, const std::wstring& name) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  EXPECT_TRUE(SaveScreenshot(r, name.c_str()));
-}
-
 // WM_DPICHANGED as Windows sends it: its rectangle in the receiver's memory.
 void SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested) {
   const unique_kernel_handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id()));
@@ -111,7 +100,7 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
   ScopedEnvironment raw({{L"QM_STANDIN_RAW", L"1"}});  // the frames of the recording below
   ASSERT_NO_FATAL_FAILURE(Start());
   ExpectMainWindowAt(main_, dpi);
-  Screenshot(main_, L"scale-" + scale + L"-main");
+  EXPECT_TRUE(SaveScreenshot(WindowRect(main_), (L"scale-" + scale + L"-main").c_str()));
 
   // General Settings: its client area and buttons.
   PostMessageW(main_, WM_COMMAND, IDM_SETTINGS, 0);
@@ -122,29 +111,27 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
   GetClientRect(settings, &client);
   EXPECT_EQ(client.right, ScaleForDpi(454, dpi));  // its outer 460 x 390 less Wine's frame and caption
   EXPECT_EQ(client.bottom, ScaleForDpi(358, dpi));
-  ExpectPlace(settings, kCloseButtonId, Scaled(196, 262, 100, 32, dpi));
-  ExpectPlace(settings, kApplyButtonId, Scaled(304, 262, 132, 32, dpi));
-  Screenshot(settings, L"scale-" + scale + L"-settings");
-  PostMessageW(settings, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
+  ExpectPlace(settings, kCloseButtonId, 196, 262, 100, 32, dpi);
+  ExpectPlace(settings, kApplyButtonId, 304, 262, 132, 32, dpi);
+  EXPECT_TRUE(SaveScreenshot(WindowRect(settings), (L"scale-" + scale + L"-settings").c_str()));
+  ASSERT_TRUE(CloseAndWait(settings));
 
   if (dpi == kBaseDpi) {
     // Dragged onto a monitor at 150 %: the suggested rectangle,
     // whose client area is the window's at that scale, and a new layout.
-    RECT before{}, inner{};
-    GetWindowRect(main_, &before);
+    const RECT before = WindowRect(main_);
+    RECT inner{};
     GetClientRect(main_, &inner);
     const RECT at150{before.left, before.top,
                      before.right - inner.right + ScaleForDpi(kMainClientAt96.cx, 144),
                      before.bottom - inner.bottom + ScaleForDpi(kMainClientAt96.cy, 144)};
     ASSERT_NO_FATAL_FAILURE(SendDpiChanged(*program_, main_, 144, at150));
     PumpMessages(500);
-    RECT after{};
-    GetWindowRect(main_, &after);
+    const RECT after = WindowRect(main_);
     EXPECT_EQ(std::tie(after.left, after.top, after.right, after.bottom),
               std::tie(at150.left, at150.top, at150.right, at150.bottom));
     ExpectMainWindowAt(main_, 144);
-    Screenshot(main_, L"scale-96-main-told-144");
+    EXPECT_TRUE(SaveScreenshot(WindowRect(main_), L"scale-96-main-told-144"));
   } else {
     // A region dragged on the screen is recorded pixel for pixel, whatever
     // the scale of the windows: a 200 x 100 window of one colour, exactly.
@@ -153,14 +140,10 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     HWND overlay = program_->FindWindowOfClass(kRegionSelectorClass);
     ASSERT_NE(overlay, nullptr);
     Sleep(200);
-    MovePointer(1200, 600);
-    Xdotool(L"mousedown 1");
-    Sleep(100);
-    MovePointer(1300, 650);
-    MovePointer(1400, 700);
-    Sleep(300);
-    EXPECT_TRUE(SaveScreenshot({1150, 550, 1450, 750}, (L"scale-" + scale + L"-region").c_str()));
-    Xdotool(L"mouseup 1");
+    Drag({1200, 600}, {1400, 700}, [&] {
+      Sleep(200);
+      EXPECT_TRUE(SaveScreenshot({1150, 550, 1450, 750}, (L"scale-" + scale + L"-region").c_str()));
+    });
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(overlay); }));
     MovePointer(10, 1000);
     PumpMessages(300);
@@ -168,8 +151,7 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     TempDir folder;
     const WrittenRecording rec = RecordInto(main_, folder.path(), 1000);
     ASSERT_TRUE(rec.finalized) << Describe(rec);
-    EXPECT_EQ(rec.width, 200);
-    EXPECT_EQ(rec.height, 100);
+    EXPECT_TRUE(rec.width == 200 && rec.height == 100) << rec.width << " x " << rec.height;
     EXPECT_GT(rec.video.size(), 10u);
     int wrong = 0;
     const std::wstring frames = NewestFile(folder.path(), L"*.mp4") + L".standin.video";

@@ -1,52 +1,18 @@
 #include "tests/e2e/EndToEnd.h"
 
-#include <cstring>
+#include <algorithm>
 #include <cwctype>
 
 #include "app/StatusText.h"
+#include "recorder/Recording.h"
 #include "res/resource.h"
 #include "ui/ButtonImage.h"
 #include "ui/GdiplusApi.h"
 #include "ui/Window.h"
 
-namespace {
-
 // Like the program, the tests see every window and the screen in real pixels
 // at every display scale.
-const bool kSeesRealPixels = SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
-
-using namespace Gdiplus;
-using namespace Gdiplus::DllExports;
-
-bool SavePng(HBITMAP bitmap, const std::wstring& path) {
-  GdiplusSession gdiplus;
-  GpBitmap* image = nullptr;
-  if (GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) != Ok || !image) return false;
-  const CLSID pngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-  const bool saved = GdipSaveImageToFile(image, path.c_str(), &pngEncoder, nullptr) == Ok;
-  GdipDisposeImage(image);
-  return saved;
-}
-
-}  // namespace
-
-bool SaveScreenshot(const RECT& area, const wchar_t* name) {
-  wchar_t folder[MAX_PATH] = {};
-  if (GetEnvironmentVariableW(L"QM_SCREENSHOT_DIR", folder, MAX_PATH) == 0) return true;
-  // Only what is on the screen: Wine copies nothing of a partly outside source.
-  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, visible;
-  if (!IntersectRect(&visible, &area, &screen)) return false;
-  const int width = visible.right - visible.left, height = visible.bottom - visible.top;
-  unique_screen_dc screenDc(GetDC(nullptr));
-  unique_hdc dc(CreateCompatibleDC(screenDc.get()));
-  unique_hbitmap shot(CreateCompatibleBitmap(screenDc.get(), width, height));
-  {
-    SelectObjectScope select(dc.get(), shot.get());
-    BitBlt(dc.get(), 0, 0, width, height, screenDc.get(), visible.left, visible.top, SRCCOPY);
-  }
-  CreateDirectoryW(folder, nullptr);
-  return SavePng(shot.get(), std::wstring(folder) + L"\\" + name + L".png");
-}
+static const bool kSeesRealPixels = SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
 
 std::vector<uint32_t> ScreenPixels(const RECT& area) {
   const int width = area.right - area.left, height = area.bottom - area.top;
@@ -62,6 +28,27 @@ std::vector<uint32_t> ScreenPixels(const RECT& area) {
   return pixels;
 }
 
+bool SaveScreenshot(const RECT& area, const wchar_t* name) {
+  using namespace Gdiplus;
+  using namespace Gdiplus::DllExports;
+  const std::wstring folder = FromEnvironment(L"QM_SCREENSHOT_DIR");
+  if (folder.empty()) return true;
+  // Only what is on the screen: Wine copies nothing of a partly outside source.
+  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, visible;
+  if (!IntersectRect(&visible, &area, &screen)) return false;
+  std::vector<uint32_t> pixels = ScreenPixels(visible);
+  const int width = visible.right - visible.left;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  GdiplusSession gdiplus;
+  GpBitmap* image = nullptr;
+  const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+  const bool saved = GdipCreateBitmapFromScan0(width, visible.bottom - visible.top, width * 4, PixelFormat32bppRGB,
+                                               reinterpret_cast<BYTE*>(pixels.data()), &image) == Ok &&
+                     GdipSaveImageToFile(image, (folder + L"\\" + name + L".png").c_str(), &png, nullptr) == Ok;
+  if (image) GdipDisposeImage(image);
+  return saved;
+}
+
 void ForEachRawFrame(const std::wstring& path, int width, int height,
                      const std::function<void(const std::vector<uint8_t>&)>& look) {
   unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -72,28 +59,14 @@ void ForEachRawFrame(const std::wstring& path, int width, int height,
   }
 }
 
-namespace {
-
-std::vector<StandInCall> ReadJournal(const std::wstring& path) {
-  std::vector<StandInCall> out;
-  const std::string text = ReadFileBytes(path);
-  for (size_t begin = 0, end; begin < text.size(); begin = end + 1) {
-    end = text.find('\n', begin);
-    if (end == std::string::npos) end = text.size();
-    StandInCall call;
-    if (ParseJournalLine(text.substr(begin, end - begin), call)) out.push_back(call);
-  }
-  return out;
-}
-
-}  // namespace
-
 WrittenRecording ReadRecording(const std::wstring& path) {
   WrittenRecording rec;
-  const std::wstring suffix = L".standin.log";
-  const bool journal = path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
-  rec.journal = ReadJournal(journal ? path : path + suffix);
-  for (const StandInCall& call : rec.journal) {
+  const std::string text = ReadFileBytes(path + L".standin.log");
+  for (size_t begin = 0, end; begin < text.size(); begin = end + 1) {
+    end = std::min(text.find('\n', begin), text.size());
+    StandInCall call;
+    if (!ParseJournalLine(text.substr(begin, end - begin), call)) continue;
+    rec.journal.push_back(call);
     if (call.step == StandInStep::AddStream && call.width > 0) {
       rec.width = call.width;
       rec.height = call.height;
@@ -113,10 +86,15 @@ std::string Describe(const WrittenRecording& rec) {
 
 HWND StatusLine(HWND main) { return GetDlgItem(main, IDC_STATUS); }
 
-bool IsRecordingStatus(const std::wstring& text) {
+bool IsRecordingStatus(const std::wstring& text) { return IsRecordingStatus(text, L""); }
+
+bool IsRecordingStatus(const std::wstring& text, const std::wstring& then) {
   const std::wstring prefix = kStatusRecordingPrefix;
-  if (text.size() != prefix.size() + 8 || text.compare(0, prefix.size(), prefix) != 0) return false;
-  for (size_t i = prefix.size(); i < text.size(); ++i) {
+  const size_t end = prefix.size() + 8;  // of the duration
+  if (text.size() != end + then.size() || text.compare(0, prefix.size(), prefix) || text.compare(end, then.size(), then)) {
+    return false;
+  }
+  for (size_t i = prefix.size(); i < end; ++i) {
     const bool colon = (i - prefix.size()) % 3 == 2;
     if (colon ? text[i] != L':' : !iswdigit(text[i])) return false;
   }
@@ -162,25 +140,13 @@ void EndToEndTest::TearDown() {
   for (const auto& [folder, pattern] : cleanUp_) DeleteMatching(folder, pattern.c_str());
 }
 
-void EndToEndTest::Start() {
-  program_ = std::make_unique<Program>();
-  main_ = StartAndFindMain(*program_);
+void EndToEndTest::Start(const std::wstring& path, const std::wstring& folder) {
+  program_.reset();
+  program_ = std::make_unique<Program>(path, folder);
+  main_ = program_->id() ? program_->FindWindowOfClass(L"QUILLOMAT") : nullptr;
   ASSERT_NE(main_, nullptr) << "no main window";
+  PumpMessages(300);  // the window and its controls are up; the first paint has happened
 }
-
-void EndToEndTest::StartRecordingInto(const std::wstring& folder) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  SetFolder(main_, folder);
-  ASSERT_TRUE(StartRecording(main_));
-}
-
-HWND EndToEndTest::StartAndFindMain(const Program& program) {
-  HWND main = program.started() ? program.FindWindowOfClass(L"QUILLOMAT") : nullptr;
-  // The window and its controls are up; the first paint has happened.
-  if (main) PumpMessages(300);
-  return main;
-}
-
 
 std::wstring ProgramPath() {
   wchar_t self[MAX_PATH];
@@ -193,12 +159,14 @@ Program::Program(const std::wstring& path, const std::wstring& folder) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   std::wstring commandLine = L"\"" + path + L"\"";
-  started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder.empty() ? nullptr : folder.c_str(), &startup, &process_) != FALSE;
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process_)) {
+    process_ = {};  // id 0: not started
+  }
 }
 
 Program::~Program() {
-  if (!started_) return;
+  if (!id()) return;
   Kill();
   CloseHandle(process_.hThread);
   CloseHandle(process_.hProcess);
@@ -231,10 +199,6 @@ HWND FirstVisibleWindow(DWORD pid, const wchar_t* className, Fits fits) {
 
 }  // namespace
 
-HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
-  return FirstVisibleWindow(pid, className, [&](HWND window) { return !title || TextOf(window) == title; });
-}
-
 HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DWORD timeoutMs) {
   HWND found = nullptr;
   auto starts = [&](HWND window) { return TextOf(window).rfind(text, 0) == 0; };
@@ -245,7 +209,8 @@ HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DW
 HWND Program::FindWindowOfClass(const wchar_t* className, DWORD timeoutMs, const wchar_t* title) const {
   const DWORD start = GetTickCount();
   do {
-    if (HWND found = FindVisibleWindow(process_.dwProcessId, className, title)) return found;
+    auto named = [&](HWND window) { return !title || TextOf(window) == title; };
+    if (HWND found = FirstVisibleWindow(process_.dwProcessId, className, named)) return found;
     PumpMessages(50);
   } while (GetTickCount() - start < timeoutMs);
   return nullptr;
@@ -278,19 +243,30 @@ void ClickAt(int x, int y) {
   Xdotool(L"click 1");
 }
 
-void ClickOn(HWND control) {
+RECT WindowRect(HWND window) {
   RECT r{};
-  GetWindowRect(control, &r);
+  GetWindowRect(window, &r);
+  return r;
+}
+
+bool CloseAndWait(HWND window) {
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  return WaitFor([&] { return !IsWindow(window); });
+}
+
+void ClickOn(HWND control) {
+  const RECT r = WindowRect(control);
   ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
-void Drag(POINT from, POINT to) {
+void Drag(POINT from, POINT to, const std::function<void()>& held) {
   MovePointer(from.x, from.y);
   Xdotool(L"mousedown 1");
   Sleep(100);  // X input arrives on its own time
   MovePointer((from.x + to.x) / 2, (from.y + to.y) / 2);
   MovePointer(to.x, to.y);
   Sleep(100);
+  if (held) held();
   Xdotool(L"mouseup 1");
 }
 
@@ -327,14 +303,12 @@ constexpr wchar_t kSceneClass[] = L"QuillomatLiveScene";
 constexpr UINT_PTR kSceneTimer = 1;
 
 struct SceneState {
-  LARGE_INTEGER start{}, frequency{};
+  int64_t start = PerformanceCounter();
   std::vector<uint32_t> pixels;
 };
 
 void PaintScene(HWND window, SceneState& s) {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  const uint32_t ms = static_cast<uint32_t>((now.QuadPart - s.start.QuadPart) * 1000 / s.frequency.QuadPart);
+  const uint32_t ms = static_cast<uint32_t>((PerformanceCounter() - s.start) * 1000 / PerformanceFrequency());
   constexpr int w = LiveScene::kWidth, h = LiveScene::kHeight;
   s.pixels.resize(static_cast<size_t>(w) * h);
   for (int y = 0; y < h; ++y) {
@@ -397,8 +371,6 @@ void LiveScene::Run() {
   scene.procedure = SceneProc;
   RegisterWindowClass(scene);
   SceneState state;
-  QueryPerformanceFrequency(&state.frequency);
-  QueryPerformanceCounter(&state.start);
   HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kSceneClass, L"scene", WS_POPUP,
                                 x_, y_, kWidth, kHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   threadId_ = GetCurrentThreadId();
@@ -413,7 +385,6 @@ void LiveScene::Run() {
   SetEvent(ready_);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-  KillTimer(window, kSceneTimer);
   SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   DestroyWindow(window);
 }

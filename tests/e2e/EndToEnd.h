@@ -27,11 +27,11 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool started() const { return started_; }
-  DWORD id() const { return process_.dwProcessId; }
+  DWORD id() const { return process_.dwProcessId; }  // 0: not started
 
   // The first visible top-level window of this process with the given class
-  // (and title, when given), or null when none appeared in time.
+  // (and title, when given), or null when none appeared in time (0: is there
+  // one now).
   HWND FindWindowOfClass(const wchar_t* className, DWORD timeoutMs = 10000, const wchar_t* title = nullptr) const;
   // Exit code, or STILL_ACTIVE when it did not end in time.
   DWORD WaitForExit(DWORD timeoutMs = 15000) const;
@@ -39,13 +39,12 @@ class Program {
 
  private:
   PROCESS_INFORMATION process_{};
-  bool started_ = false;
 };
 
 std::wstring TextOf(HWND window);
-// A visible top-level window of the process with the given class (and
-// title, when given), or null.
-HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
+RECT WindowRect(HWND window);  // on the screen
+// WM_CLOSE posted to the window; true once it has gone.
+bool CloseAndWait(HWND window);
 // The first visible top-level window of any program with this class whose
 // text starts with `text`, or null when none came in time.
 HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DWORD timeoutMs = 10000);
@@ -54,9 +53,10 @@ HWND WindowOfAnyProgram(const wchar_t* windowClass, const std::wstring& text, DW
 void MovePointer(int x, int y);
 void ClickAt(int x, int y);
 void ClickOn(HWND control);  // its centre
-// The left button pressed at `from`, moved to `to` and released.
-void Drag(POINT from, POINT to);
-// Waits until the window's text satisfies `check`; the last text seen.
+// The left button pressed at `from`, moved to `to` and released (`held`
+// called before it is).
+void Drag(POINT from, POINT to, const std::function<void()>& held = nullptr);
+// Waits until the window's text satisfies `check`, or is `text`; false when it did not in time.
 bool WaitForText(HWND window, bool (*check)(const std::wstring&), DWORD timeoutMs = 5000);
 bool WaitForTextEqual(HWND window, const std::wstring& text, DWORD timeoutMs = 5000);
 // Waits until keys typed now go to `window`: it is the active window of its
@@ -76,8 +76,6 @@ class LiveScene {
 
   LiveScene(int x, int y);
   ~LiveScene();
-  LiveScene(const LiveScene&) = delete;
-  LiveScene& operator=(const LiveScene&) = delete;
 
   // Colour (0x00RRGGBB) of scene pixel (x, y) below the strip at clock `ms`.
   static uint32_t PatternAt(int x, int y, uint32_t ms);
@@ -107,8 +105,8 @@ struct WrittenRecording {
   int width = 0, height = 0;              // of the video stream
   bool finalized = false;                 // Finalize was last and succeeded
 };
-// From the journal beside the file, or the journal itself.
-WrittenRecording ReadRecording(const std::wstring& mp4OrJournalPath);
+// From the journal beside the file (<path>.standin.log).
+WrittenRecording ReadRecording(const std::wstring& path);
 // Counts and the last call, for failure messages.
 std::string Describe(const WrittenRecording& rec);
 
@@ -124,13 +122,13 @@ void ForEachRawFrame(const std::wstring& path, int width, int height,
 bool SaveScreenshot(const RECT& area, const wchar_t* name);
 
 // The main window's status line, and whether it shows a running recording
-// ("Recording: " and the duration as hh:mm:ss).
+// ("Recording: " and the duration as hh:mm:ss, and then `then`).
 HWND StatusLine(HWND main);
 bool IsRecordingStatus(const std::wstring& text);
+bool IsRecordingStatus(const std::wstring& text, const std::wstring& then);
 // The record button clicked, and the status line following: true when it did.
 bool StartRecording(HWND main);
 bool StopRecording(HWND main);
-// Types a folder into the folder field.
 void SetFolder(HWND main, const std::wstring& folder);
 // Puts `folder` into the folder field, records for about `ms`, and reads
 // back the newest recording there.
@@ -142,12 +140,9 @@ class EndToEndTest : public ::testing::Test {
  protected:
   void TearDown() override;
 
-  // Waits for the program's main window with its status line in place, or null.
-  static HWND StartAndFindMain(const Program& program);
-  // Starts the program as program_ and finds its main window, main_; and
-  // with a recording into `folder` running.
-  void Start();
-  void StartRecordingInto(const std::wstring& folder);
+  // Starts the program (that at `path`, in `folder`) as program_, ending the
+  // one before, and finds its main window, main_.
+  void Start(const std::wstring& path = ProgramPath(), const std::wstring& folder = L"");
   std::unique_ptr<Program> program_;
   HWND main_ = nullptr;
   // Files matching `pattern` in `folder` are deleted when the test ends.

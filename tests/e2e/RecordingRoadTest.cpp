@@ -58,8 +58,11 @@ std::string Levels(const std::string& pcm, size_t at) {
 struct ComputerTone {
   ~ComputerTone() { Set(false); }
   static void Set(bool on) {
-    RunShell(L"PULSE_SERVER=unix:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/xdg/pulse/native pactl " +
-             (on ? L"load-module module-sine sink=speakers frequency=1000" : L"unload-module module-sine"));
+    RunShell(L"export PULSE_SERVER=unix:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/xdg/pulse/native; " +
+             (on ? L"pactl load-module module-sine sink=speakers frequency=1000"
+                 // This one only: the microphone's tone is a sine of the server's too.
+                 : L"pactl list short modules | grep 'module-sine.*sink=speakers' | cut -f1 |"
+                   L" xargs -r -n1 pactl unload-module"));
   }
 };
 

@@ -1,14 +1,11 @@
 // The program's other roads, as a user takes them: the settings and about
-// windows, an update offer declined, one
-// installed, one refused and one downloading beside other windows, the
-// keyboard alone, and ending the program while it records.
+// windows, update offers declined, taken, refused and downloading beside
+// other windows, the keyboard alone, and ending the program while it records.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "app/StatusText.h"
 #include "app/TrayIcon.h"
@@ -17,8 +14,6 @@
 #include "tests/e2e/EndToEnd.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateDownloader.h"
-#include "update/Version.h"
-#include "webcam/WebcamOverlay.h"
 
 namespace {
 
@@ -38,8 +33,7 @@ HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* w
 // (or, negative, above its bottom), ordinary items being this tall.
 void ClickMenuItem(HWND popup, int fromTop) {
   Sleep(200);  // shown is not yet tracking the pointer, on a loaded machine
-  RECT r{};
-  GetWindowRect(popup, &r);
+  const RECT r = WindowRect(popup);
   const int item = GetSystemMetrics(SM_CYMENUSIZE);
   const int y = fromTop >= 0 ? r.top + 3 + fromTop * item + item / 2 : r.bottom - 3 + fromTop * item + item / 2;
   ClickAt(r.left + 30, y);
@@ -47,8 +41,7 @@ void ClickMenuItem(HWND popup, int fromTop) {
 
 // The close box at the right end of a window's caption.
 void ClickCloseBox(HWND window) {
-  RECT r{};
-  GetWindowRect(window, &r);
+  const RECT r = WindowRect(window);
   ClickAt(r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2 - 1,
           r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
 }
@@ -80,28 +73,19 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   // The sound list: "No Audio", then the devices in the platform's order,
   // among them every source of the sound server (Wine's order is not the
   // server's).
-  HWND sound = GetDlgItem(settings, kAudioListId);
-  std::vector<std::wstring> entries;
-  for (LRESULT i = 0; i < SendMessageW(sound, CB_GETCOUNT, 0, 0); ++i) {
-    wchar_t entry[256] = {};
-    SendMessageW(sound, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-    entries.push_back(entry);
-  }
-  ASSERT_GT(entries.size(), 1u);
-  EXPECT_EQ(entries[0], L"No Audio");
+  auto entry = [sound = GetDlgItem(settings, kAudioListId)](const std::wstring& text) {
+    return SendMessageW(sound, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(text.c_str()));  // after the first
+  };
+  EXPECT_EQ(entry(L"No Audio"), 0);
   const std::string sources = ReadFileBytes(L"Z:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/sources.txt");
   ASSERT_NE(sources.find('\n'), std::string::npos) << "no sources listed by the sound server";
   for (size_t begin = 0, end; (end = sources.find('\n', begin)) != std::string::npos; begin = end + 1) {
     const std::wstring source(sources.begin() + begin, sources.begin() + end);
-    EXPECT_NE(std::find(entries.begin() + 1, entries.end(), source), entries.end()) << Narrow(source);
+    EXPECT_GT(entry(source), 0) << Narrow(source);
   }
 
   // A corner chosen and applied is kept; one chosen and closed is not.
   auto reopen = [&] { return (settings = OpenWindow(*program_, main_, IDM_SETTINGS, kSettingsClass)) != nullptr; };
-  auto close = [](HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    return WaitFor([&] { return !IsWindow(window); });
-  };
   auto corner = [&] { return SendDlgItemMessageW(settings, kWebcamListId, CB_GETCURSEL, 0, 0); };
   for (const int button : {kApplyButtonId, kCloseButtonId}) {
     SendDlgItemMessageW(settings, kWebcamListId, CB_SETCURSEL, button == kApplyButtonId ? 3 : 0, 0);
@@ -116,7 +100,7 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   EXPECT_EQ(settings, first);
   EXPECT_EQ(FindWindowExW(nullptr, FindWindowExW(nullptr, nullptr, kSettingsClass, nullptr), kSettingsClass, nullptr),
             nullptr);
-  ASSERT_TRUE(close(settings));
+  ASSERT_TRUE(CloseAndWait(settings));
 
   // Inside each other's loops, closed in any order: an Apply after the outer
   // window has gone is kept, and an inner window that outlives its opener's
@@ -127,7 +111,7 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   Xdotool(L"key alt+slash");
   HWND about = program_->FindWindowOfClass(L"AboutDlg", 5000);
   ASSERT_TRUE(about && reopen());
-  ASSERT_TRUE(close(about));
+  ASSERT_TRUE(CloseAndWait(about));
   SendDlgItemMessageW(settings, kWebcamListId, CB_SETCURSEL, 2, 0);
   ClickOn(GetDlgItem(settings, kApplyButtonId));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
@@ -135,19 +119,17 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   EXPECT_EQ(corner(), 2);
   about = OpenWindow(*program_, main_, IDM_ABOUT, L"AboutDlg");
   ASSERT_NE(about, nullptr);
-  ASSERT_TRUE(close(settings));
+  ASSERT_TRUE(CloseAndWait(settings));
   // Made taller from outside: the new strip is painted now, with the brush.
-  RECT r{}, area{};
-  GetWindowRect(about, &r);
+  const RECT r = WindowRect(about);
+  RECT area{};
   SetWindowPos(about, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + 40, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Sleep(500);
   GetClientRect(about, &area);
   POINT strip{4, area.bottom - 4};
   ClientToScreen(about, &strip);
-  HDC screen = GetDC(nullptr);
-  EXPECT_EQ(GetPixel(screen, strip.x, strip.y), RGB(45, 45, 48));
-  ReleaseDC(nullptr, screen);
-  ASSERT_TRUE(close(about));
+  EXPECT_EQ(ScreenPixels({strip.x, strip.y, strip.x + 1, strip.y + 1})[0], 0x2d2d30u);
+  ASSERT_TRUE(CloseAndWait(about));
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
 
@@ -156,16 +138,16 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
 // one of the forms that publisher never gave out.
 class UpdateOfferTest : public EndToEndTest {
  protected:
-  void SetUp() override {
-    Offer(L"files/setup-signed.exe");
-    DeleteFileW(InstallerRanMark().c_str());
-    ClearAcknowledgedVersion();
-  }
+  void SetUp() override { Forget(); }
   void TearDown() override {
     ClearVersionAnswer();
+    Forget();
+    EndToEndTest::TearDown();
+  }
+  // No installer has run, and no version is recorded.
+  static void Forget() {
     DeleteFileW(InstallerRanMark().c_str());
     ClearAcknowledgedVersion();
-    EndToEndTest::TearDown();
   }
   // `path`: how the service serves which file (KIND/NAME).
   static void Offer(const std::wstring& path) {
@@ -190,21 +172,21 @@ class UpdateOfferTest : public EndToEndTest {
     EXPECT_EQ(program.WaitForExit(20000), 0u);
     EXPECT_TRUE(WaitFor([] { return FileExists(InstallerRanMark()); }, 10000));
     EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
-    DeleteFileW(InstallerRanMark().c_str());
-    ClearAcknowledgedVersion();
+    Forget();
   }
   // The program signed by the test publisher.
   static std::wstring SignedProgram() { return VersionServiceDir() + L"\\signed\\Quillomat.exe"; }
-  static int DownloadFolders() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return CountMatching(temp, L"Quillomat-Update-*");
-  }
+  static int DownloadFolders() { return CountMatching(TempPath(), L"Quillomat-Update-*"); }
 };
 
-TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
+// An offer declined leaves the program as it was, and comes again at the next
+// start. Taken, the signed program starts its publisher's real installer of
+// the newer version and ends; clicked through, the installer puts the newer
+// program in place for all users.
+TEST_F(UpdateOfferTest, DeclinedOfferComesAgainAndATakenOneInstallsTheNewerVersion) {
+  Offer(L"files/Quillomat-Setup-9.9.9.exe");
   const size_t earlierRequests = VersionServiceRequests().size();
-  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Start(SignedProgram()));
   HWND offer = FindBox(*program_, kOfferCaption);
   ASSERT_NE(offer, nullptr);
   EXPECT_NE(BoxText(offer).find(L"9.9.9"), std::wstring::npos) << Narrow(BoxText(offer));
@@ -217,45 +199,28 @@ TEST_F(UpdateOfferTest, DeclinedOfferLeavesTheProgramAsItWas) {
   EXPECT_EQ(FindBox(*program_, kOfferCaption, 200), nullptr);
   EXPECT_EQ(FindBox(*program_, kProgressTitle, 200), nullptr);
   EXPECT_EQ(AcknowledgedVersion(), L"");
-  EXPECT_FALSE(FileExists(InstallerRanMark()));
   EXPECT_EQ(VersionServiceRequests().substr(earlierRequests).find("/files/"), std::string::npos);
   EXPECT_TRUE(CloseNormally(main_, *program_));
-}
 
-// The signed program takes the offer, starts its publisher's real installer
-// of the newer version and ends. Clicked through, the installer puts the
-// newer program in place for all users.
-TEST_F(UpdateOfferTest, AcceptedOfferInstallsTheNewerVersion) {
-  Offer(L"files/Quillomat-Setup-9.9.9.exe");
-  Program program(SignedProgram());
-  ASSERT_NE(StartAndFindMain(program), nullptr);
-  ASSERT_TRUE(Accept(program));
-  EXPECT_EQ(program.WaitForExit(30000), 0u);
+  ASSERT_NO_FATAL_FAILURE(Start(SignedProgram()));
+  ASSERT_TRUE(Accept(*program_));
+  EXPECT_EQ(program_->WaitForExit(30000), 0u);
   EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
 
-  HWND setup = nullptr;
   // Titled after its page: "Quillomat 9.9.9 Setup: Installation Folder".
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        for (HWND window : TopLevelWindows()) {
-          if (IsWindowVisible(window) && TextOf(window).rfind(L"Quillomat 9.9.9 Setup", 0) == 0) setup = window;
-        }
-        return setup != nullptr;
-      },
-      20000));
+  HWND setup = WindowOfAnyProgram(L"#32770", L"Quillomat 9.9.9 Setup", 20000);
+  ASSERT_NE(setup, nullptr);
   ClickOn(GetDlgItem(setup, IDOK));  // "Install"
   ASSERT_TRUE(WaitFor([&] { return TextOf(GetDlgItem(setup, IDOK)).find(L"Close") != std::wstring::npos; }, 30000));
   ClickOn(GetDlgItem(setup, IDOK));
   const std::wstring folder = L"C:\\Program Files\\Quillomat";
-  Program installed(folder + L"\\Quillomat.exe");
-  HWND newMain = StartAndFindMain(installed);
-  ASSERT_NE(newMain, nullptr);
+  ASSERT_NO_FATAL_FAILURE(Start(folder + L"\\Quillomat.exe"));
   bool showsVersion = false;
-  for (HWND child = GetWindow(newMain, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(main_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     showsVersion = showsVersion || TextOf(child).find(L"Version 9.9.9") != std::wstring::npos;
   }
   EXPECT_TRUE(showsVersion);
-  EXPECT_TRUE(CloseNormally(newMain, installed));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
   // Listed by Windows and in the Start menu; removed again, it leaves nothing.
   const wchar_t uninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillomat";
   const std::wstring menu = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quillomat";
@@ -281,22 +246,20 @@ TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOffere
     const bool starts = file == std::wstring(L"setup-renewed.exe");
     Offer(std::wstring(L"files/") + file);
     const int folders = DownloadFolders();  // an installer that ran keeps its own
-    Program program(SignedProgram());
-    HWND main = StartAndFindMain(program);
-    ASSERT_NE(main, nullptr);
-    ASSERT_TRUE(Accept(program));
+    ASSERT_NO_FATAL_FAILURE(Start(SignedProgram()));
+    ASSERT_TRUE(Accept(*program_));
     if (starts) {
-      ExpectInstalled(program);
+      ExpectInstalled(*program_);
       continue;
     }
-    HWND failed = FindBox(program, kUpdateFailedCaption, 20000);
+    HWND failed = FindBox(*program_, kUpdateFailedCaption, 20000);
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(BoxText(failed), kNotVerifiedText);
     EXPECT_EQ(DownloadFolders(), folders);
     ClickOn(GetDlgItem(failed, IDOK));
     EXPECT_EQ(AcknowledgedVersion(), L"");
     EXPECT_FALSE(FileExists(InstallerRanMark()));
-    EXPECT_TRUE(CloseNormally(main, program));
+    EXPECT_TRUE(CloseNormally(main_, *program_));
   }
 }
 
@@ -307,29 +270,29 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
   Offer(L"crawl/setup-signed.exe");
   {
     SCOPED_TRACE("About opened during the download, then the download's close box");
-    Program program;
-    HWND main = StartAndFindMain(program), progress = AcceptSlowDownload(program);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND progress = AcceptSlowDownload(*program_);
     ASSERT_NE(progress, nullptr);
-    HWND about = OpenWindow(program, main, IDM_ABOUT, L"AboutDlg");
+    HWND about = OpenWindow(*program_, main_, IDM_ABOUT, L"AboutDlg");
     ASSERT_NE(about, nullptr);
     ClickCloseBox(progress);  // About covers the middle of the progress window, not its close box
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(progress); }, 1000));
     DWORD_PTR answer = 0;
-    EXPECT_TRUE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));  // not spinning
+    EXPECT_TRUE(SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));  // not spinning
     PostMessageW(about, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(about) && !IsWindow(progress); }, 2000));
     Sleep(4000);  // as long as the download would have taken
     EXPECT_FALSE(FileExists(InstallerRanMark()));
     EXPECT_EQ(AcknowledgedVersion(), L"");
-    EXPECT_EQ(FindBox(program, kUpdateFailedCaption, 200), nullptr);
-    EXPECT_TRUE(CloseNormally(main, program));
+    EXPECT_EQ(FindBox(*program_, kUpdateFailedCaption, 200), nullptr);
+    EXPECT_TRUE(CloseNormally(main_, *program_));
   }
   {
     SCOPED_TRACE("the download ending while the settings window is open");
-    Program program;
-    HWND main = StartAndFindMain(program), progress = AcceptSlowDownload(program);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND progress = AcceptSlowDownload(*program_);
     ASSERT_NE(progress, nullptr);
-    HWND settings = OpenWindow(program, main, IDM_SETTINGS, kSettingsClass);
+    HWND settings = OpenWindow(*program_, main_, IDM_SETTINGS, kSettingsClass);
     ASSERT_NE(settings, nullptr);
     HWND bar = FindWindowExW(progress, nullptr, PROGRESS_CLASSW, nullptr);  // at its end: all of it
     ASSERT_TRUE(WaitFor([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) == SendMessageW(bar, PBM_GETRANGE, FALSE, 0); },
@@ -339,30 +302,28 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     Sleep(1000);
     EXPECT_FALSE(FileExists(InstallerRanMark()));
     PostMessageW(settings, WM_CLOSE, 0, 0);
-    ExpectInstalled(program);
+    ExpectInstalled(*program_);
   }
   {
     SCOPED_TRACE("the offer taken inside About's loop, About closed during the download");
     const std::wstring hang = VersionServiceDir() + L"\\hang";
     ASSERT_TRUE(WriteFileBytes(hang, ""));
-    Program program;
-    HWND main = StartAndFindMain(program), about = OpenWindow(program, main, IDM_ABOUT, L"AboutDlg");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND about = OpenWindow(*program_, main_, IDM_ABOUT, L"AboutDlg");
     DeleteFileW(hang.c_str());
     ASSERT_NE(about, nullptr);
-    HWND progress = AcceptSlowDownload(program);
+    HWND progress = AcceptSlowDownload(*program_);
     ASSERT_NE(progress, nullptr);
-    PostMessageW(about, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+    ASSERT_TRUE(CloseAndWait(about));
     EXPECT_TRUE(IsWindowVisible(progress));
-    ExpectInstalled(program);
+    ExpectInstalled(*program_);
   }
   {
     SCOPED_TRACE("the tray's Exit during the download");
-    Program program;
-    HWND main = StartAndFindMain(program);
-    ASSERT_NE(AcceptSlowDownload(program), nullptr);
-    ClickTrayMenuItem(program, main, -1);  // "Exit", the last item
-    EXPECT_EQ(program.WaitForExit(10000), 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NE(AcceptSlowDownload(*program_), nullptr);
+    ClickTrayMenuItem(*program_, main_, -1);  // "Exit", the last item
+    EXPECT_EQ(program_->WaitForExit(10000), 0u);
     EXPECT_FALSE(FileExists(InstallerRanMark()));
     EXPECT_EQ(AcknowledgedVersion(), L"");
   }
@@ -398,13 +359,11 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
   }
   // The names follow the engine's state, so the keys reached the engine.
   EXPECT_TRUE(ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")).finalized);
-  DeleteMatching(dir.path(), L"Quillomat_*");
 
   // Tab to the record button, Space; Tab to pause, Space; back, Enter.
   PostMessageW(main_, WM_COMMAND, IDM_TRAY_SHOW, 0);
   ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main_) != FALSE; }));
-  RECT frame{};
-  GetWindowRect(main_, &frame);
+  const RECT frame = WindowRect(main_);
   ClickAt(frame.left + 60, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2 + 2);
   ASSERT_TRUE(WaitForKeyboard(main_));
   Xdotool(L"key Tab space");
@@ -420,51 +379,60 @@ TEST_F(EndToEndTest, RecordingFromTheKeyboard) {
 
   // Another program holds the record combination.
   ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_NOREPEAT, VK_F9));
-  Program program;
-  HWND main = StartAndFindMain(program);
-  ASSERT_NE(main, nullptr);
-  EXPECT_EQ(TextOf(GetDlgItem(main, IDC_RECORD)), L"Record (Ctrl+Alt+Shift+F9 is taken by another program)");
-  SetFolder(main, dir.path());
-  EXPECT_TRUE(StartRecording(main));
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(TextOf(GetDlgItem(main_, IDC_RECORD)), L"Record (Ctrl+Alt+Shift+F9 is taken by another program)");
+  SetFolder(main_, dir.path());
+  EXPECT_TRUE(StartRecording(main_));
   Xdotool(L"key ctrl+alt+shift+F10");
-  EXPECT_TRUE(WaitForTextEqual(GetDlgItem(main, IDC_PAUSE), L"Resume (Ctrl+Alt+Shift+F10)"));
-  EXPECT_TRUE(StopRecording(main));
-  EXPECT_TRUE(CloseNormally(main, program));
+  EXPECT_TRUE(WaitForTextEqual(GetDlgItem(main_, IDC_PAUSE), L"Resume (Ctrl+Alt+Shift+F10)"));
+  EXPECT_TRUE(StopRecording(main_));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
   UnregisterHotKey(nullptr, 7);
 }
 
-// Ending the program with the close box, and with the notification-area
-// icon's menu inside the about window's loop, each during a recording: the
-// file is finished either way, and nothing of the program stays.
-TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
-  for (const bool tray : {false, true}) {
-    SCOPED_TRACE(tray ? "tray menu Exit" : "close box");
+// Ending the program during a recording: with the close box; with the
+// notification-area icon's menu inside the about window's loop; by Windows
+// ending the session (asked first, the program asks it to wait; told that it
+// ends all the same, it finishes the file before it goes). The file is
+// finished every way, and nothing of the program stays.
+TEST_F(EndToEndTest, EndingDuringARecording) {
+  for (const std::string way : {"close box", "tray menu Exit", "session ending"}) {
+    SCOPED_TRACE(way);
     TempDir dir;
-    Program program;
-    HWND main = StartAndFindMain(program);
-    ASSERT_NE(main, nullptr);
-    SetFolder(main, dir.path());
-    ClickOn(GetDlgItem(main, IDC_RECORD));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    SetFolder(main_, dir.path());
+    ClickOn(GetDlgItem(main_, IDC_RECORD));
     Sleep(1000);
-    if (tray) {
+    auto finished = [&] { return ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4")); };
+    if (way == "close box") {
+      ClickCloseBox(main_);
+    } else if (way == "tray menu Exit") {
       // Minimised, or hidden from the icon's menu, the window waits in the
       // notification area, and a double click on the icon brings it back.
-      // Then Exit from the icon's menu.
       for (const bool minimise : {true, false}) {
-        if (minimise) PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-        else ClickTrayMenuItem(program, main, 1);  // "Hide Window"
-        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
-        PostMessageW(main, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-        ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main) != FALSE; }));
+        if (minimise) PostMessageW(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        else ClickTrayMenuItem(*program_, main_, 1);  // "Hide Window"
+        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_); }));
+        PostMessageW(main_, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
+        ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main_) != FALSE; }));
       }
       // That loop ends with its window, and the main loop then ends too.
-      ASSERT_NE(OpenWindow(program, main, IDM_ABOUT, L"AboutDlg"), nullptr);
-      ClickTrayMenuItem(program, main, -1);  // "Exit", the last item
+      ASSERT_NE(OpenWindow(*program_, main_, IDM_ABOUT, L"AboutDlg"), nullptr);
+      ClickTrayMenuItem(*program_, main_, -1);  // "Exit", the last item
     } else {
-      ClickCloseBox(main);
+      DWORD_PTR answer = 1;
+      ASSERT_TRUE(SendMessageTimeoutW(main_, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+      EXPECT_EQ(answer, 0u);
+      ASSERT_TRUE(SendMessageTimeoutW(main_, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 10000, &answer));
+      EXPECT_TRUE(finished().finalized);
+      // Nothing left to wait for; the end of the session then ends the program.
+      ASSERT_TRUE(SendMessageTimeoutW(main_, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+      EXPECT_EQ(answer, 1u);
+      program_->Kill();
+      continue;
     }
-    EXPECT_EQ(program.WaitForExit(), 0u);
-    const WrittenRecording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
+    EXPECT_EQ(program_->WaitForExit(), 0u);
+    const WrittenRecording rec = finished();
     EXPECT_TRUE(rec.finalized) << Describe(rec);
     EXPECT_GE(rec.video.size(), 20u);
   }
@@ -473,8 +441,7 @@ TEST_F(EndToEndTest, EndingDuringARecordingWithTheCloseBoxAndTheTrayMenu) {
 // An Explorer window on the folder, closed again; false when none came.
 bool ExplorerShows(const std::wstring& folderName) {
   HWND explorer = WindowOfAnyProgram(L"ExplorerWClass", folderName);
-  if (explorer) PostMessageW(explorer, WM_CLOSE, 0, 0);
-  return explorer && WaitFor([&] { return !IsWindow(explorer); });
+  return explorer && CloseAndWait(explorer);
 }
 
 // "Open Recordings Folder" opens the folder from either menu, made first

@@ -25,12 +25,9 @@ struct Device {
   uint64_t packets = 0;
   double DeviceRate() const { return kRate * (1 + ppm * 1e-6); }
   double CapturedMs(uint64_t packet) const { return fromMs + packet * kPacket * 1000.0 / DeviceRate(); }
+  // Which packet the frame at recording time `ms` should hold.
+  int64_t PacketAt(double ms) const { return static_cast<int64_t>((ms - fromMs) * DeviceRate() / 1000 / kPacket); }
 };
-
-// Which packet the frame at recording time `ms` should hold.
-int64_t PacketAt(const Device& d, double ms) {
-  return static_cast<int64_t>(std::floor((ms - d.fromMs) * d.DeviceRate() / 1000.0 / kPacket));
-}
 
 // Runs the audio thread's passes (every 8 ms of the recording clock) up to
 // `endMs`, then mixes to the end as a stop does; every mixed frame goes to
@@ -74,7 +71,7 @@ struct Placement {
     if (value == 0) ++silent;
     if (value == 0 || frame % 16 != 0) return;  // placement looked at now and then
     const double ms = frame * 1000.0 / kRate;
-    const int64_t expected = PacketAt(d, ms) % kMarkers;
+    const int64_t expected = d.PacketAt(ms) % kMarkers;
     int64_t diff = (value - 1) - expected;
     if (diff > kMarkers / 2) diff -= kMarkers;
     if (diff < -kMarkers / 2) diff += kMarkers;

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "recorder/Recording.h"
 #include "ui/Window.h"
-#include "update/UpdateCheck.h"
 
 namespace {
 
@@ -20,24 +20,51 @@ LRESULT CALLBACK SolidProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// Calls `each` with the full path of every file or folder in `folder` matching `pattern`.
+template <typename Each>
+void ForMatching(const std::wstring& folder, const wchar_t* pattern, Each each) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") each(folder + L"\\" + name, found);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+void DeleteTree(const std::wstring& folder) {
+  ForMatching(folder, L"*", [](const std::wstring& path, const WIN32_FIND_DATAW& found) {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(path);
+    else DeleteFileW(path.c_str());
+  });
+  RemoveDirectoryW(folder.c_str());
+}
+
+std::shared_ptr<StandInRecord> LastStandInRecord() {
+  auto records = StandInRecords();
+  return records.empty() ? nullptr : records.back();
+}
+
 }  // namespace
 
+std::wstring TempPath() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return temp;
+}
+
 TempDir::TempDir() {
-  wchar_t base[MAX_PATH];
-  GetTempPathW(MAX_PATH, base);
   wchar_t name[64];
   std::swprintf(name, 64, L"qmtest_%lu_%lu", GetCurrentProcessId(), GetTickCount());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    path_ = std::wstring(base) + name + L"_" + std::to_wstring(attempt);
+    path_ = TempPath() + name + L"_" + std::to_wstring(attempt);
     if (CreateDirectoryW(path_.c_str(), nullptr)) return;
   }
   ADD_FAILURE() << "cannot create a temporary folder";
 }
 
-TempDir::~TempDir() {
-  DeleteMatching(path_, L"*");
-  RemoveDirectoryW(path_.c_str());
-}
+TempDir::~TempDir() { DeleteTree(path_); }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -57,23 +84,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
 }
-
-namespace {
-
-// Calls `each` with the full path of every file in `folder` matching `pattern`.
-template <typename Each>
-void ForMatching(const std::wstring& folder, const wchar_t* pattern, Each each) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") each(folder + L"\\" + name, found);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
-}  // namespace
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
@@ -166,14 +176,12 @@ void SolidWindow::ShowCursorImage(HCURSOR cursor) {
 HCURSOR MakeProbeCursor() {
   // Monochrome masks, one bit per pixel, rows of 4 bytes. AND 1 keeps the
   // screen; AND 0 with XOR 0 paints black, AND 0 with XOR 1 paints white.
-  BYTE andMask[32 * 4];
-  BYTE xorMask[32 * 4] = {};
-  for (BYTE& b : andMask) b = 0xff;
+  std::vector<BYTE> andMask(32 * 4, 0xff), xorMask(32 * 4, 0);
   auto clear = [&](int x, int y) { andMask[y * 4 + x / 8] &= static_cast<BYTE>(~(0x80 >> (x % 8))); };
   clear(kProbeHotX, kProbeHotY);
   clear(kProbeWhiteX, kProbeWhiteY);
   xorMask[kProbeWhiteY * 4 + kProbeWhiteX / 8] |= static_cast<BYTE>(0x80 >> (kProbeWhiteX % 8));
-  return CreateCursor(GetModuleHandleW(nullptr), kProbeHotX, kProbeHotY, 32, 32, andMask, xorMask);
+  return CreateCursor(GetModuleHandleW(nullptr), kProbeHotX, kProbeHotY, 32, 32, andMask.data(), xorMask.data());
 }
 
 uint32_t FramePixel(const std::vector<uint8_t>& frame, int width, int height, int x, int y) {
@@ -182,30 +190,8 @@ uint32_t FramePixel(const std::vector<uint8_t>& frame, int width, int height, in
   return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
 }
 
-namespace {
-
-std::shared_ptr<StandInRecord> LastStandInRecord() {
-  auto records = StandInRecords();
-  return records.empty() ? nullptr : records.back();
-}
-
-int64_t PerformanceCounter() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
-int64_t PerformanceFrequency() {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return frequency.QuadPart;
-}
-
-}  // namespace
-
 StandInEngine::StandInEngine(const StandInOptions& options) {
-  StandInReset();
-  StandInConfigure(options);
+  StandInReset(options);
   recorder = std::make_unique<ScreenRecorder>(&CreateStandInSinkWriter);
 }
 
@@ -218,8 +204,7 @@ std::shared_ptr<StandInRecord> StandInEngine::LastRecord() const { return LastSt
 
 StandInWriter::StandInWriter(const StandInOptions& options)
     : clock(&PerformanceCounter, PerformanceFrequency()), writer(&CreateStandInSinkWriter, clock) {
-  StandInReset();
-  StandInConfigure(options);
+  StandInReset(options);
   MediaFoundation()->Startup(MF_VERSION, MFSTARTUP_FULL);
   clock.Start();
 }
@@ -282,30 +267,14 @@ void SetVersionAnswer(const std::string& json) {
 
 void ClearVersionAnswer() { DeleteFileW((VersionServiceDir() + L"\\answer.json").c_str()); }
 
-void ServeInstaller(const wchar_t* name) {
+void ServeFile(const wchar_t* name, const std::string& bytes) {
   const std::wstring files = VersionServiceDir() + L"\\files";
   CreateDirectoryW(files.c_str(), nullptr);
-  EXPECT_TRUE(CopyFileW(FromEnvironment(L"QM_FAKE_INSTALLER").c_str(), (files + L"\\" + name).c_str(), FALSE));
-}
-
-void ServeFiller(const wchar_t* name, size_t bytes) {
-  const std::wstring files = VersionServiceDir() + L"\\files";
-  CreateDirectoryW(files.c_str(), nullptr);
-  EXPECT_TRUE(WriteFileBytes(files + L"\\" + name, std::string(bytes, 'q')));
+  EXPECT_TRUE(WriteFileBytes(files + L"\\" + name, bytes));
 }
 
 std::string VersionServiceRequests() { return ReadFileBytes(VersionServiceDir() + L"\\requests.log"); }
 
-void ClearAcknowledgedVersion() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kUpdateRegistryKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, kAcknowledgedValue);
-    RegCloseKey(key);
-  }
-}
+void ClearAcknowledgedVersion() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kUpdateRegistryKey, kAcknowledgedValue); }
 
-std::wstring InstallerRanMark() {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"quillomat-installer-ran.txt";
-}
+std::wstring InstallerRanMark() { return TempPath() + L"quillomat-installer-ran.txt"; }

@@ -12,8 +12,11 @@
 #include "recorder/Mp4Writer.h"
 #include "recorder/ScreenRecorder.h"
 #include "tests/support/SinkWriterStandIn.h"
+#include "update/UpdateCheck.h"
 
-// A fresh folder under the temporary folder, removed with its files.
+// The temporary folder (with its separator at the end), and a fresh folder
+// in it, removed with all it holds.
+std::wstring TempPath();
 class TempDir {
  public:
   TempDir();
@@ -30,11 +33,11 @@ class TempDir {
 bool FileExists(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// Files in `folder` whose names match `pattern`: how many, the newest (a
-// full path, empty when none), or all of them deleted.
 // ASCII for failure messages; anything else as '?'.
 std::string Narrow(const std::wstring& text);
 
+// Files in `folder` whose names match `pattern`: how many, the newest (a
+// full path, empty when none), or all of them deleted.
 int CountMatching(const std::wstring& folder, const wchar_t* pattern);
 std::wstring NewestFile(const std::wstring& folder, const wchar_t* pattern);
 void DeleteMatching(const std::wstring& folder, const wchar_t* pattern);
@@ -52,7 +55,6 @@ class ScopedEnvironment {
   std::vector<std::pair<std::wstring, std::wstring>> saved_;
 };
 
-// Handles messages for about the given time.
 void PumpMessages(DWORD milliseconds);
 
 // The desktop's top-level windows, listed at once: never walked with FindWindowEx,
@@ -118,14 +120,13 @@ void Xdotool(const std::wstring& arguments);
 bool WaitFor(const std::function<bool()>& check, DWORD timeoutMs = 5000);
 
 // The local version service of the test run (QM_VERSION_SERVICE_DIR): what
-// it answers to the version request (no answer: 503), the files it serves
-// (the stand-in installer beside this test program, or filler bytes), what
+// it answers to the version request (no answer: 503), a file it serves, what
 // it has been asked so far, and the acknowledged version cleared.
 std::wstring VersionServiceDir();
+inline std::wstring ServiceUrl(const std::wstring& path) { return kServiceBaseUrl + path; }
 void SetVersionAnswer(const std::string& json);
 void ClearVersionAnswer();
-void ServeInstaller(const wchar_t* name);
-void ServeFiller(const wchar_t* name, size_t bytes);
+void ServeFile(const wchar_t* name, const std::string& bytes);
 std::string VersionServiceRequests();
 void ClearAcknowledgedVersion();
 // Where the stand-in installer leaves its mark when it runs.

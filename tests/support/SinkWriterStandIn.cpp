@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 
 #include "common/Win32Handles.h"
@@ -19,20 +18,34 @@ std::vector<std::shared_ptr<StandInRecord>> g_records;
 const char* const kStepNames[] = {"Create",       "AddStream",   "SetInputMediaType", "GetServiceForStream",
                                   "BeginWriting", "WriteSample", "Finalize"};
 
+bool StepNamed(const std::string& name, StandInStep& step) {
+  for (int i = 0; i < 7; ++i) {
+    if (name != kStepNames[i]) continue;
+    step = static_cast<StandInStep>(i);
+    return true;
+  }
+  return false;
+}
+
 void Append(const unique_file& file, const void* data, DWORD length) {
   DWORD written = 0;
   if (file) WriteFile(file.get(), data, length, &written, nullptr);
 }
 
+unique_file OpenForAppend(const std::wstring& path) {
+  if (path.empty()) return unique_file();
+  return unique_file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 class StandInSinkWriter final : public IMFSinkWriter {
  public:
-  StandInSinkWriter(StandInOptions options, std::shared_ptr<StandInRecord> record, unique_file journal,
-                    unique_file rawVideo, unique_file rawAudio, unique_file output)
+  StandInSinkWriter(StandInOptions options, std::shared_ptr<StandInRecord> record, unique_file output)
       : options_(std::move(options)),
         record_(std::move(record)),
-        journal_(std::move(journal)),
-        rawVideo_(std::move(rawVideo)),
-        rawAudio_(std::move(rawAudio)),
+        journal_(OpenForAppend(options_.journalPath)),
+        rawVideo_(OpenForAppend(options_.rawVideoPath)),
+        rawAudio_(OpenForAppend(options_.rawAudioPath)),
         output_(std::move(output)) {}
 
   ~StandInSinkWriter() {
@@ -104,7 +117,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   HRESULT STDMETHODCALLTYPE WriteSample(DWORD stream, IMFSample* sample) override {
-    const Busy busy(*this);
+    BeginCall();
     StandInCall call(StandInStep::WriteSample, stream);
     const Stream* s = stream < streams_.size() ? &streams_[stream] : nullptr;
     const bool video = s && s->major == MFMediaType_Video, audio = s && s->major == MFMediaType_Audio;
@@ -133,6 +146,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
         if (held_.size() > options_.encoderBacklog) held_.erase(held_.begin());
       }
     }
+    --busy_;
     return hr;
   }
 
@@ -142,12 +156,13 @@ class StandInSinkWriter final : public IMFSinkWriter {
   HRESULT STDMETHODCALLTYPE Flush(DWORD) override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE Finalize() override {
-    const Busy busy(*this);
+    BeginCall();
     StandInCall call(StandInStep::Finalize);
     // The index goes at the end of the file: a disk that filled up fails it.
     const HRESULT natural = begun_ && !finalized_ ? GrowOutput(4096 * options_.outputShare) : MF_E_INVALIDREQUEST;
     const HRESULT hr = Record(call, natural);
     finalized_ = true;
+    --busy_;
     return hr;
   }
 
@@ -165,24 +180,15 @@ class StandInSinkWriter final : public IMFSinkWriter {
     bool hasInput = false;
   };
 
-  // One write or finish in progress: another begun meanwhile is counted,
-  // and each takes the time it is told to.
-  class Busy {
-   public:
-    explicit Busy(StandInSinkWriter& writer) : writer_(writer) {
-      if (writer_.busy_++ > 0) {
-        std::lock_guard<std::mutex> lock(writer_.record_->lock);
-        ++writer_.record_->overlappingCalls;
-      }
-      if (writer_.options_.callMs) Sleep(writer_.options_.callMs);
+  // A write or the finish begins (each ends with --busy_): one begun during
+  // another is counted, and each takes the time it is told to.
+  void BeginCall() {
+    if (busy_++ > 0) {
+      std::lock_guard<std::mutex> lock(record_->lock);
+      ++record_->overlappingCalls;
     }
-    ~Busy() { --writer_.busy_; }
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-   private:
-    StandInSinkWriter& writer_;
-  };
+    if (options_.callMs) Sleep(options_.callMs);
+  }
 
   // What the encoder would add to the file for a sample of this length. The
   // first failed write is kept, like a broken stream.
@@ -211,12 +217,6 @@ class StandInSinkWriter final : public IMFSinkWriter {
   bool finalized_ = false;
 };
 
-unique_file OpenForAppend(const std::wstring& path) {
-  if (path.empty()) return unique_file();
-  return unique_file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 }  // namespace
 
 const char* StandInStepName(StandInStep step) { return kStepNames[static_cast<int>(step)]; }
@@ -244,19 +244,14 @@ std::vector<StandInCall> StandInRecord::Samples(DWORD stream) {
   return out;
 }
 
-void StandInConfigure(const StandInOptions& options) {
-  std::lock_guard<std::mutex> lock(g_lock);
-  g_options = options;
-}
-
 std::vector<std::shared_ptr<StandInRecord>> StandInRecords() {
   std::lock_guard<std::mutex> lock(g_lock);
   return g_records;
 }
 
-void StandInReset() {
+void StandInReset(const StandInOptions& options) {
   std::lock_guard<std::mutex> lock(g_lock);
-  g_options = StandInOptions{};
+  g_options = options;
   g_records.clear();
 }
 
@@ -270,27 +265,21 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
     options = g_options;
     g_records.push_back(record);
   }
-  StandInCall call(StandInStep::Create);
-
   // Like the platform's writer, make (or empty) the output file right away:
-  // a folder that does not exist or cannot be written fails here.
-  HRESULT hr = url ? S_OK : E_INVALIDARG;
-  if (options.failStep == StandInStep::Create && options.failOnCall == 1) hr = E_FAIL;
+  // a folder that does not exist or cannot be written fails here. A failure
+  // we were told of comes first, so no file is made.
+  HRESULT natural = url ? S_OK : E_INVALIDARG;
   unique_file output;
-  if (SUCCEEDED(hr)) {
+  if (url && !(options.failStep == StandInStep::Create && options.failOnCall == 1)) {
     output.reset(CreateFileW(url, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output) hr = HRESULT_FROM_WIN32(GetLastError());
+    if (!output) natural = HRESULT_FROM_WIN32(GetLastError());
   }
+  auto* writer = new StandInSinkWriter(options, record, std::move(output));
+  const HRESULT hr = writer->Record(StandInCall(StandInStep::Create), natural);
   if (FAILED(hr)) {
-    call.result = hr;
-    std::lock_guard<std::mutex> lock(record->lock);
-    record->calls.push_back(call);
+    writer->Release();
     return hr;
   }
-  auto* writer = new StandInSinkWriter(options, record, OpenForAppend(options.journalPath),
-                                       OpenForAppend(options.rawVideoPath), OpenForAppend(options.rawAudioPath),
-                                       std::move(output));
-  writer->Record(call);
   *sinkWriter = writer;
   return S_OK;
 }
@@ -298,10 +287,8 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   StandInOptions options;
   const std::wstring journalDir = FromEnvironment(L"QM_STANDIN_JOURNAL_DIR");
-  const size_t slash = outputPath.find_last_of(L"\\/");
-  options.journalPath = (journalDir.empty() ? outputPath
-                                            : journalDir + L"\\" + outputPath.substr(slash == std::wstring::npos ? 0 : slash + 1)) +
-                        L".standin.log";
+  const std::wstring name = outputPath.substr(outputPath.find_last_of(L"\\/") + 1);  // all of it without a folder
+  options.journalPath = (journalDir.empty() ? outputPath : journalDir + L"\\" + name) + L".standin.log";
   if (FromEnvironment(L"QM_STANDIN_RAW") == L"1") {
     options.rawVideoPath = outputPath + L".standin.video";
     options.rawAudioPath = outputPath + L".standin.audio";
@@ -309,39 +296,25 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
   options.outputShare = static_cast<unsigned>(wcstoul(FromEnvironment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
   // A step to fail at its first call, by name.
   const std::wstring fail = FromEnvironment(L"QM_STANDIN_FAIL");
-  for (int i = 0; i < 7; ++i) {
-    if (fail == std::wstring(kStepNames[i], kStepNames[i] + std::strlen(kStepNames[i]))) {
-      options.failStep = static_cast<StandInStep>(i);
-      options.failOnCall = 1;
-    }
-  }
+  if (StepNamed(std::string(fail.begin(), fail.end()), options.failStep)) options.failOnCall = 1;
   return options;
 }
 
 std::string JournalLine(const StandInCall& call) {
   char line[160];
   std::snprintf(line, sizeof line, "%s %08lx %lu %lld %lld %lu %d %d\n", StandInStepName(call.step),
-                static_cast<unsigned long>(call.result), static_cast<unsigned long>(call.stream),
-                static_cast<long long>(call.time), static_cast<long long>(call.duration),
-                static_cast<unsigned long>(call.length), call.width, call.height);
+                static_cast<unsigned long>(call.result), call.stream, call.time, call.duration, call.length, call.width,
+                call.height);
   return line;
 }
 
 bool ParseJournalLine(const std::string& line, StandInCall& call) {
   char step[32] = {};
-  unsigned long result = 0, stream = 0, length = 0;
-  long long time = 0, duration = 0;
-  if (std::sscanf(line.c_str(), "%31s %lx %lu %lld %lld %lu %d %d", step, &result, &stream, &time, &duration, &length,
-                  &call.width, &call.height) != 8) {
+  unsigned long result = 0;  // HRESULT is signed
+  if (std::sscanf(line.c_str(), "%31s %lx %lu %lld %lld %lu %d %d", step, &result, &call.stream, &call.time,
+                  &call.duration, &call.length, &call.width, &call.height) != 8) {
     return false;
   }
-  for (int i = 0; i < 7; ++i) {
-    if (std::string(step) == kStepNames[i]) call.step = static_cast<StandInStep>(i);
-  }
   call.result = static_cast<HRESULT>(result);
-  call.stream = static_cast<DWORD>(stream);
-  call.time = time;
-  call.duration = duration;
-  call.length = static_cast<DWORD>(length);
-  return true;
+  return StepNamed(step, call.step);
 }

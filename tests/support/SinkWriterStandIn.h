@@ -18,7 +18,6 @@ enum class StandInStep { Create, AddStream, SetInputMediaType, GetServiceForStre
 
 const char* StandInStepName(StandInStep step);
 
-// A variable of the environment, or empty.
 std::wstring FromEnvironment(const wchar_t* name);
 
 struct StandInCall {
@@ -65,11 +64,10 @@ struct StandInRecord {
   std::vector<StandInCall> Samples(DWORD stream);  // accepted ones
 };
 
-// In-process: options for the writers made from now on, and the records of
-// those made so far (oldest first).
-void StandInConfigure(const StandInOptions& options);
+// In-process: the records of the writers made so far (oldest first)
+// forgotten, and options for those made from now on; the records.
+void StandInReset(const StandInOptions& options = {});
 std::vector<std::shared_ptr<StandInRecord>> StandInRecords();
-void StandInReset();
 
 // Same shape as MFCreateSinkWriterFromURL.
 HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteStream, IMFAttributes* attributes,

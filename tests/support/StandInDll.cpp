@@ -1,11 +1,9 @@
-// mfreadwrite.dll stand-in: placed beside the unmodified program and loaded
-// with WINEDLLOVERRIDES=mfreadwrite=n,b, it answers the program's one call
-// into the platform's writer library with a recording writer.
+// mfreadwrite.dll stand-in, in place of Wine's own in the prefix's System32:
+// the program's one call into the writer library makes a recording writer.
 #include "tests/support/SinkWriterStandIn.h"
 
-extern "C" HRESULT STDAPICALLTYPE StandInCreateSinkWriterFromURL(LPCWSTR url, IMFByteStream* byteStream,
-                                                                 IMFAttributes* attributes,
-                                                                 IMFSinkWriter** sinkWriter) {
-  StandInConfigure(StandInOptionsFromEnvironment(url ? url : L""));
-  return CreateStandInSinkWriter(url, byteStream, attributes, sinkWriter);
+extern "C" HRESULT STDAPICALLTYPE StandInCreateSinkWriterFromURL(LPCWSTR url, IMFByteStream* stream,
+                                                                 IMFAttributes* attributes, IMFSinkWriter** writer) {
+  StandInReset(StandInOptionsFromEnvironment(url ? url : L""));
+  return CreateStandInSinkWriter(url, stream, attributes, writer);
 }

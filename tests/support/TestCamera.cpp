@@ -43,18 +43,11 @@ void Count(const wchar_t* name) {
 }
 
 void FillMediaType(AM_MEDIA_TYPE& type) {
-  type = AM_MEDIA_TYPE{};
   auto* info = static_cast<VIDEOINFOHEADER*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
-  *info = VIDEOINFOHEADER{};
-  info->AvgTimePerFrame = 10000000 / 30;
-  info->bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, kWidth * kHeight * 4, 0, 0, 0, 0};
-  type.majortype = MEDIATYPE_Video;
-  type.subtype = MEDIASUBTYPE_RGB32;
-  type.bFixedSizeSamples = TRUE;
-  type.lSampleSize = kWidth * kHeight * 4;
-  type.formattype = FORMAT_VideoInfo;
-  type.cbFormat = sizeof(VIDEOINFOHEADER);
-  type.pbFormat = reinterpret_cast<BYTE*>(info);
+  *info = {{}, {}, 0, 0, 10000000 / 30,  // 30 frames a second
+           {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, kWidth * kHeight * 4, 0, 0, 0, 0}};
+  type = {MEDIATYPE_Video, MEDIASUBTYPE_RGB32, TRUE, FALSE, kWidth * kHeight * 4, FORMAT_VideoInfo, nullptr,
+          sizeof(VIDEOINFOHEADER), reinterpret_cast<BYTE*>(info)};
 }
 
 // The counting every object here does, for one interface.
@@ -291,16 +284,9 @@ class Camera final : public Unknown<IBaseFilter>, public IPin, public IKsPropert
   std::thread thread_;
 };
 
-// One per camera, for the life of the process.
-class Factory final : public IClassFactory {
+class Factory final : public Unknown<IClassFactory> {
  public:
   explicit Factory(int index) : index_(index) {}
-  STDMETHODIMP QueryInterface(REFIID id, void** out) override {
-    *out = id == IID_IUnknown || id == IID_IClassFactory ? this : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID id, void** out) override {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -313,7 +299,6 @@ class Factory final : public IClassFactory {
  private:
   const int index_;
 };
-Factory g_factories[2] = {Factory(0), Factory(1)};
 
 std::wstring ClassKey(int index) {
   wchar_t id[40];
@@ -330,7 +315,10 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
 
 STDAPI DllGetClassObject(REFCLSID id, REFIID interfaceId, void** out) {
   for (int i = 0; i < 2; ++i) {
-    if (id == kCameraIds[i]) return g_factories[i].QueryInterface(interfaceId, out);
+    if (id != kCameraIds[i]) continue;
+    ComPtr<IClassFactory> factory;
+    factory.Attach(new Factory(i));
+    return factory->QueryInterface(interfaceId, out);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -78,53 +78,53 @@ class User {
   std::thread thread_;  // last: it starts at once and reads all the rest
 };
 
-std::wstring Url(const std::wstring& path) { return std::wstring(kServiceBaseUrl) + path; }
-
 // Each failure says what went wrong in its box, records nothing, starts
 // nothing and leaves no folder behind. A file planted where an installer
 // used to be downloaded is never touched.
 TEST(UpdateDownloadTest, EveryWayADownloadEnds) {
   HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 520, 310, nullptr,
                                nullptr, GetModuleHandleW(nullptr), nullptr);
-  ServeFiller(L"half.bin", 300000);
-  ServeFiller(L"slow.bin", 400000);  // about five seconds at the service's pace
-  ServeInstaller(L"setup.exe");      // larger than the 64 KB the tiny folder holds
+  ServeFile(L"half.bin", std::string(300000, 'q'));
+  ServeFile(L"slow.bin", std::string(400000, 'q'));  // about five seconds at the service's pace
+  // Larger than the 64 KB the tiny folder holds.
+  ServeFile(L"setup.exe", ReadFileBytes(FromEnvironment(L"QM_FAKE_INSTALLER")));
   TempDir temp;
   const std::wstring planted = temp.path() + L"\\" + kInstallerName;
   ASSERT_TRUE(WriteFileBytes(planted, "planted"));
   const std::wstring tiny = VersionServiceDir() + L"\\tiny\\", tooLong = L"C:\\" + std::wstring(250, L't') + L"\\";
   struct Case {
-    std::wstring url, temp;
-    During during;
+    std::wstring url;
     const wchar_t* caption;  // of the box after the offer; null: none
     const wchar_t* text;
+    During during = During::Nothing;
+    std::wstring temp = L"";
   } cases[] = {
-      {Url(L"/nothing/here"), L"", During::Nothing, kUpdateFailedCaption, L"Server returned HTTP 404. Check the download URL."},
-      {Url(L"/empty"), L"", During::Nothing, kUpdateFailedCaption, kDownloadFailedText},
-      {Url(L"/drop/half.bin"), L"", During::Nothing, kUpdateFailedCaption, kDownloadIncompleteText},
+      {ServiceUrl(L"/nothing/here"), kUpdateFailedCaption, L"Server returned HTTP 404. Check the download URL."},
+      {ServiceUrl(L"/empty"), kUpdateFailedCaption, kDownloadFailedText},
+      {ServiceUrl(L"/drop/half.bin"), kUpdateFailedCaption, kDownloadIncompleteText},
       // Broken off without a length to compare with: still cut short.
-      {Url(L"/chunkdrop/setup.exe"), L"", During::Nothing, kUpdateFailedCaption, kDownloadIncompleteText},
+      {ServiceUrl(L"/chunkdrop/setup.exe"), kUpdateFailedCaption, kDownloadIncompleteText},
       // A server that falls silent is given up well within 30 s.
-      {Url(L"/stall/half.bin"), L"", During::Nothing, kUpdateFailedCaption, kDownloadIncompleteText},
-      {L"https://127.0.0.1:9/setup.exe", L"", During::Nothing, kUpdateFailedCaption, L"No response from server."},
+      {ServiceUrl(L"/stall/half.bin"), kUpdateFailedCaption, kDownloadIncompleteText},
+      {L"https://127.0.0.1:9/setup.exe", kUpdateFailedCaption, L"No response from server."},
       // Never over plain http, not even by a redirect.
-      {L"http://updates.quillomat.example/files/setup.exe", L"", During::Nothing, kUpdateFailedCaption, kInvalidUrlText},
-      {Url(L"/redirect/setup.exe"), L"", During::Nothing, kUpdateFailedCaption, L"No response from server."},
-      {L"nonsense", L"", During::Nothing, kUpdateFailedCaption, kInvalidUrlText},
-      {L"", L"", During::Nothing, kUpdateErrorCaption, L"No download URL available. Please contact support."},
+      {L"http://updates.quillomat.example/files/setup.exe", kUpdateFailedCaption, kInvalidUrlText},
+      {ServiceUrl(L"/redirect/setup.exe"), kUpdateFailedCaption, L"No response from server."},
+      {L"nonsense", kUpdateFailedCaption, kInvalidUrlText},
+      {L"", kUpdateErrorCaption, L"No download URL available. Please contact support."},
       // A disk that fills up part way, and a folder too long for the name:
       // no broken or wrongly named installer.
-      {Url(L"/files/setup.exe"), tiny, During::Nothing, kUpdateFailedCaption, kCannotWriteText},
-      {Url(L"/files/setup.exe"), tooLong, During::Nothing, kUpdateFailedCaption, kCannotWriteText},
+      {ServiceUrl(L"/files/setup.exe"), kUpdateFailedCaption, kCannotWriteText, During::Nothing, tiny},
+      {ServiceUrl(L"/files/setup.exe"), kUpdateFailedCaption, kCannotWriteText, During::Nothing, tooLong},
       // Cancelled: quietly, and without waiting for the whole body.
-      {Url(L"/slow/slow.bin"), L"", During::ClickCancel, nullptr, nullptr},
-      {Url(L"/slow/slow.bin"), L"", During::PressEscape, nullptr, nullptr},
+      {ServiceUrl(L"/slow/slow.bin"), nullptr, nullptr, During::ClickCancel},
+      {ServiceUrl(L"/slow/slow.bin"), nullptr, nullptr, During::PressEscape},
       // The program closed meanwhile, with the server silent: the download
       // is given up at once and the quit passed on.
-      {Url(L"/stall/half.bin"), L"", During::Quit, nullptr, nullptr},
+      {ServiceUrl(L"/stall/half.bin"), nullptr, nullptr, During::Quit},
       // Last, and no failure: a download without a length starts the
       // installer and closes the main window.
-      {Url(L"/nolength/setup.exe"), L"", During::Nothing, nullptr, nullptr},
+      {ServiceUrl(L"/nolength/setup.exe"), nullptr, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.url.begin(), c.url.end()) + " in " + std::string(c.temp.begin(), c.temp.end()));

@@ -5,8 +5,6 @@
 namespace {
 
 TEST(UpdateText, OfferText) {
-  EXPECT_EQ(ComposeOfferText(L"1.2.0", L"Faster."),
-            L"A new version is available: 1.2.0\n\nWhat's new:\nFaster.\n\nClick OK to download and install, or Cancel to skip.");
   EXPECT_EQ(ComposeOfferText(L"1.2.0", L""),
             L"A new version is available: 1.2.0\n\nClick OK to download and install, or Cancel to skip.");
   // A changelog of any length shows as its first 2,000 units.

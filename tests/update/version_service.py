@@ -15,8 +15,9 @@ import sys
 import time
 
 DIR = sys.argv[1]
-KINDS = ("files", "nolength", "drop", "slow", "crawl", "chunkdrop", "stall", "redirect")
 PORT = int(sys.argv[2])
+PACE = {"slow": 0.05, "crawl": 0.1}  # seconds between pieces of 4 KB
+KINDS = ("files", "nolength", "drop", "chunkdrop", "stall", "redirect") + tuple(PACE)
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -26,20 +27,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(os.path.join(DIR, "requests.log"), "a") as log:
             log.write("%s %s %s\n" % (self.command, self.path, self.headers.get("User-Agent", "")))
 
-    def send(self, status, body, length=True):
+    def head(self, status, length=None, **headers):
         self.send_response(status)
-        self.send_header("Content-Type", "application/json")
-        if length:
-            self.send_header("Content-Length", str(len(body)))
+        if length is not None:
+            headers["Content-Length"] = str(length)
+        for name, value in headers.items():
+            self.send_header(name.replace("_", "-"), value)
         self.end_headers()
+
+    def send(self, status, body):
+        self.head(status, len(body))
         self.wfile.write(body)
 
     def do_GET(self):
+        kind, _, name = self.path[1:].partition("/")
         if self.path == "/api/version/latest":
-            hung = 0
-            while os.path.exists(os.path.join(DIR, "hang")) and hung < 3000:
+            for _ in range(3000):
+                if not os.path.exists(os.path.join(DIR, "hang")):
+                    break
                 time.sleep(0.1)
-                hung += 1
             try:
                 with open(os.path.join(DIR, "answer.json"), "rb") as f:
                     self.send(200, f.read())
@@ -47,51 +53,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send(503, b"no answer set")
         elif self.path == "/empty":
             self.send(200, b"")
-        elif self.path.count("/") == 2 and self.path.split("/")[1] in KINDS:
-            kind, name = self.path.split("/")[1:]
-            if kind == "redirect":
-                self.send_response(302)
-                self.send_header("Location", "http://%s/files/%s" % (self.headers.get("Host", "").split(":")[0], name))
-                self.send_header("Content-Length", "0")
-                return self.end_headers()
-            try:
-                with open(os.path.join(DIR, "files", name), "rb") as f:
-                    body = f.read()
-            except FileNotFoundError:
-                return self.send(404, b"no such file")
-            if kind == "files":
-                return self.send(200, body)
-            if kind == "nolength":
-                return self.send(200, body, length=False)
+        elif kind not in KINDS or not name or "/" in name:
+            self.send(404, b"unknown")
+        elif kind == "redirect":
+            self.head(302, 0, Location="http://%s/files/%s" % (self.headers.get("Host", "").split(":")[0], name))
+        elif not os.path.exists(os.path.join(DIR, "files", name)):
+            self.send(404, b"no such file")
+        else:
+            with open(os.path.join(DIR, "files", name), "rb") as f:
+                body = f.read()
+            self.close_connection = True
             if kind == "chunkdrop":
                 self.protocol_version = "HTTP/1.1"
-                self.send_response(200)
-                self.send_header("Transfer-Encoding", "chunked")
-                self.end_headers()
+                self.head(200, Transfer_Encoding="chunked")
                 half = body[: len(body) // 2]
                 for i in range(0, len(half), 4096):
-                    piece = half[i : i + 4096]
-                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
-                self.wfile.flush()
-                self.close_connection = True
-                return
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            if kind in ("drop", "stall"):
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(half[i : i + 4096]), half[i : i + 4096]))
+            elif kind in ("drop", "stall"):
+                self.head(200, len(body))
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
                 if kind == "stall":
                     time.sleep(60)
-                self.close_connection = True
-                return
-            for i in range(0, len(body), 4096):
-                self.wfile.write(body[i : i + 4096])
-                self.wfile.flush()
-                time.sleep(0.1 if kind == "crawl" else 0.05)
-            self.close_connection = True
-        else:
-            self.send(404, b"unknown")
+            else:
+                self.head(200, None if kind == "nolength" else len(body))
+                for i in range(0, len(body), 4096):
+                    self.wfile.write(body[i : i + 4096])
+                    self.wfile.flush()
+                    time.sleep(PACE.get(kind, 0))
 
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", PORT), Handler)
