@@ -126,21 +126,29 @@ void TrackMixer::Add(size_t source, const int16_t* samples, const std::vector<Pa
   for (const Packet& packet : packets) {
     const uint64_t stamp = packet.capturedHns;
     if (stamp != 0 && stamp <= nowHns && nowHns - stamp < kLongestAgeHns) {
-      earliest = (std::min)(earliest, static_cast<int64_t>(stamp) - hns(frames));
+      earliest = (std::min)(earliest, SaturatingSub(static_cast<int64_t>(stamp), hns(frames)));
     }
     frames += packet.frames;
   }
-  earliest = (std::min)(earliest, static_cast<int64_t>(nowHns) - hns(frames));
+  earliest = (std::min)(earliest, SaturatingSub(static_cast<int64_t>(nowHns), hns(frames)));
   // Kept for a second: long enough to span a device's late stamps, short
-  // enough to follow its clock's drift and any frames it loses.
+  // enough to follow its clock's drift. Frames that never came (a device
+  // that delivers nothing while nothing plays, a lost packet) put even the
+  // best stamp of a drain later than all before it: from there on only the
+  // new ones count.
+  int64_t before = INT64_MAX;
+  for (const auto& seen : time.earliest) before = (std::min)(before, seen.second);
+  if (before != INT64_MAX && SaturatingSub(earliest, before) > kResyncMs * 10000) time.earliest.clear();
   time.earliest.emplace_back(nowHns, earliest);
-  while (time.earliest.front().first + kHnsPerSecond < nowHns) time.earliest.pop_front();
+  while (time.earliest.size() > 1 && time.earliest.front().first < nowHns - (std::min)(nowHns, kHnsPerSecond)) {
+    time.earliest.pop_front();
+  }
   for (const auto& seen : time.earliest) earliest = (std::min)(earliest, seen.second);
 
   const size_t channels = mixer_.Channels();
   for (const Packet& packet : packets) {
-    const int64_t capturedHns = earliest + hns(time.frames);
-    const int64_t age = static_cast<int64_t>(nowHns) - capturedHns;
+    const int64_t capturedHns = SaturatingAdd(earliest, hns(time.frames));
+    const int64_t age = SaturatingSub(static_cast<int64_t>(nowHns), capturedHns);
     Place(source, samples, packet.frames, SaturatingSub(now.counter, clock_.Ticks(age, kHnsPerSecond)));
     if (samples) samples += static_cast<size_t>(packet.frames) * channels;
     time.frames += packet.frames;
