@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "common/Win32Handles.h"
+#include "recorder/UnfinishedRecordings.h"
 #include "res/resource.h"
 #include "ui/ButtonImage.h"
 
@@ -21,12 +22,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     return 0;
   }
 
+  // Before anything else: a recording the last run left unfinished (it
+  // crashed, or was ended without a stop) is finished from its fragments.
+  const std::vector<RecoveredRecording> recovered = RecoverUnfinishedRecordings();
+
   int exitCode = 0;
   {
     GdiplusSession gdiplus;
     RegisterMainWindowClass(instance);
     MainWindow main;  // audio on, webcam off, nothing timed
     if (!InitInstance(instance, showCommand, main)) return 0;
+    ShowRecovered(main, recovered);
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_QUILLOMAT));
     exitCode = RunMainLoop(main, accelerators);
     FinishMainWindow(main);

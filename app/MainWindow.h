@@ -5,11 +5,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/StatusText.h"
 #include "app/TrayIcon.h"
 #include "common/Win32Handles.h"
 #include "recorder/RecorderTypes.h"
+#include "recorder/UnfinishedRecordings.h"
 #include "settings/RecordingSettings.h"
 #include "ui/Window.h"
 #include "update/UpdateCheck.h"
@@ -85,6 +87,9 @@ void OnWebcamLost(MainWindow& main);
 void OnOpenFolderCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
 void OnHotkey(MainWindow& main, int id);
+// What the start found of recordings a crash had left unfinished: a balloon
+// for one that was finished now, the status line for one that could not be.
+void ShowRecovered(MainWindow& main, const std::vector<RecoveredRecording>& recovered);
 // A picture, or none (a picture that could not be made), on a button.
 void SetButtonPicture(HWND button, const unique_hbitmap& picture);
 // The record and pause buttons' pictures for the engine's state.

@@ -122,13 +122,15 @@ std::wstring FolderFieldText(const MainWindow& main) {
   return folder;
 }
 
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
 // The balloon that takes the user to the finished file.
 void ShowSaved(const MainWindow& main, const StopResult& stopped) {
   const std::wstring& path = stopped.path;
   WIN32_FILE_ATTRIBUTE_DATA file{};
   if (!main.tray || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &file)) return;
   const uint64_t bytes = static_cast<uint64_t>(file.nFileSizeHigh) << 32 | file.nFileSizeLow;
-  main.tray->ShowSaved(path, SavedText(path.substr(path.find_last_of(L'\\') + 1), stopped.recordedMs, bytes));
+  main.tray->ShowFileBalloon(kSavedTitle, path, SavedText(FileName(path), stopped.recordedMs, bytes));
 }
 
 }  // namespace
@@ -149,6 +151,17 @@ void OnRecordCommand(MainWindow& main) {
     why = ProblemText(g_recorder->Problem());
   }
   ShowState(main, why);
+}
+
+void ShowRecovered(MainWindow& main, const std::vector<RecoveredRecording>& recovered) {
+  for (const RecoveredRecording& recording : recovered) {
+    const std::wstring name = FileName(recording.path);
+    if (!recording.recovered) {
+      SetWindowTextW(main.statusLine, RecoveryFailedText(name).c_str());
+    } else if (main.tray) {
+      main.tray->ShowFileBalloon(kRecoveredTitle, recording.path, SavedText(name, recording.durationMs, recording.bytes));
+    }
+  }
 }
 
 void OnPauseCommand(MainWindow& main) {

@@ -37,6 +37,10 @@ std::wstring SavedText(const std::wstring& fileName, uint64_t recordedMs, uint64
   return fileName + L"\n" + FormatDuration(recordedMs) + L", " + size;
 }
 
+std::wstring RecoveryFailedText(const std::wstring& fileName) {
+  return L"Could not recover " + fileName + L": it is left as it was";
+}
+
 std::wstring ProblemText(RecorderProblem problem) {
   switch (problem) {
     case RecorderProblem::None:
@@ -53,6 +57,10 @@ std::wstring ProblemText(RecorderProblem problem) {
       return L"Recording stopped: cannot write to the output folder";
     case RecorderProblem::FinalizeFailed:
       return L"Recording stopped, but the file could not be finished";
+    case RecorderProblem::NothingWritten:
+      return L"Recording stopped, but nothing of it reached the file";
+    case RecorderProblem::LeftFragmented:
+      return L"Recording saved, but players may not show its length or seek in it";
   }
   return {};
 }

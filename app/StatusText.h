@@ -25,6 +25,10 @@ StatusDisplay DisplayFor(RecorderState state, uint64_t recordedMs);
 // title, and its text: the file's name, then how long and how large it is.
 inline constexpr wchar_t kSavedTitle[] = L"Recording saved";
 std::wstring SavedText(const std::wstring& fileName, uint64_t recordedMs, uint64_t bytes);
+// The same for a recording a crash had left unfinished, finished at this start.
+inline constexpr wchar_t kRecoveredTitle[] = L"Recording recovered";
+// In the status line when such a recording could not be finished.
+std::wstring RecoveryFailedText(const std::wstring& fileName);
 // The item in the "&File" menu and the tray menu that opens the folder.
 inline constexpr wchar_t kOpenFolderItem[] = L"Open Recordings Folder";
 

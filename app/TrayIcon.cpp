@@ -50,12 +50,12 @@ void TrayIcon::SetDurationText(const std::wstring& duration) {
   ModifyMenuW(menu_.get(), kDurationItemPosition, MF_BYPOSITION | MF_GRAYED, 0, text.c_str());
 }
 
-void TrayIcon::ShowSaved(const std::wstring& path, const std::wstring& text) {
+void TrayIcon::ShowFileBalloon(const wchar_t* title, const std::wstring& path, const std::wstring& text) {
   if (!added_) return;
   savedPath_ = path;
   NOTIFYICONDATAW balloon = data_;
   balloon.uFlags = NIF_INFO;
-  lstrcpynW(balloon.szInfoTitle, kSavedTitle, ARRAYSIZE(balloon.szInfoTitle));
+  lstrcpynW(balloon.szInfoTitle, title, ARRAYSIZE(balloon.szInfoTitle));
   lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
   balloon.dwInfoFlags = NIIF_INFO;
   Shell_NotifyIconW(NIM_MODIFY, &balloon);

@@ -21,9 +21,9 @@ class TrayIcon {
   HMENU menu() const { return menu_.get(); }
   void SetTip(const std::wstring& tip);
   void SetDurationText(const std::wstring& duration);
-  // The balloon that says a recording's file is finished; a click on it
-  // shows the file in Explorer.
-  void ShowSaved(const std::wstring& path, const std::wstring& text);
+  // The balloon that says a recording's file is finished (saved, or
+  // recovered after a crash); a click on it shows the file in Explorer.
+  void ShowFileBalloon(const wchar_t* title, const std::wstring& path, const std::wstring& text);
   // lParam of WM_TRAYICON: the mouse message, or the balloon's.
   void OnNotify(LPARAM mouseMessage);
 

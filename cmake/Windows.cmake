@@ -18,12 +18,13 @@ add_library(quillomat_engine STATIC
   recorder/SoundTrack.cpp
   recorder/AudioSource.cpp
   recorder/MediaFoundation.cpp
+  recorder/UnfinishedRecordings.cpp
 )
 target_include_directories(quillomat_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(quillomat_engine PRIVATE ${QM_WARNINGS})
 # Media Foundation's DLLs are loaded at run time (recorder/MediaFoundation.*):
 # only its GUIDs are linked.
-target_link_libraries(quillomat_engine PUBLIC quillomat_core mfuuid ole32 oleaut32 uuid gdi32 user32)
+target_link_libraries(quillomat_engine PUBLIC quillomat_core mfuuid ole32 oleaut32 uuid gdi32 user32 advapi32)
 
 # What the program's windows share; the update's progress window is one too.
 add_library(quillomat_ui STATIC ui/Window.cpp)

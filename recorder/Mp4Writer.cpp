@@ -133,10 +133,14 @@ HRESULT Mp4Writer::Open(const std::wstring& path, int32_t width, int32_t height,
   pool_.assign(1, first);
 
   ComPtr<IMFAttributes> attributes;
-  if (SUCCEEDED(mf->CreateAttributes(&attributes, 1))) {
+  if (SUCCEEDED(mf->CreateAttributes(&attributes, 2))) {
     // Never make the capture threads wait for the encoder; the backlog is
     // bounded by the frame pool instead.
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
+    // Fragments, each playable once written: a recording whose process dies
+    // is finished from them at the next start. A normal stop finishes the
+    // file the same way.
+    attributes->SetGUID(kTranscodeContainerType, kContainerFragmentedMp4);
   } else {
     attributes.Reset();
   }
@@ -147,7 +151,14 @@ HRESULT Mp4Writer::Open(const std::wstring& path, int32_t width, int32_t height,
   ComPtr<IMFSinkWriter> writer;
   auto openStreams = [&]() -> HRESULT {
     problem = RecorderProblem::CannotCreateFile;
-    RETURN_IF_FAILED(create(path.c_str(), nullptr, attributes.Get(), &writer));
+    HRESULT made = create(path.c_str(), nullptr, attributes.Get(), &writer);
+    if (FAILED(made) && attributes) {
+      // A Windows without the fragmented sink (before Windows 8) still
+      // records, into a plain MP4 that a crash would leave unplayable.
+      attributes->DeleteItem(kTranscodeContainerType);
+      made = create(path.c_str(), nullptr, attributes.Get(), &writer);
+    }
+    RETURN_IF_FAILED(made);
     problem = RecorderProblem::CannotEncode;
     RETURN_IF_FAILED(ConfigureVideoStream(writer.Get(), width, height));
     hasSound_ = sound != nullptr;
@@ -314,6 +325,11 @@ HRESULT Mp4Writer::WriteBuffer(DWORD stream, IMFMediaBuffer* buffer, DWORD lengt
     refused_ = true;
   }
   return hr;
+}
+
+bool Mp4Writer::IsOpen() {
+  std::lock_guard<std::mutex> lock(lock_);
+  return writer_ != nullptr;
 }
 
 HRESULT Mp4Writer::Finish() {

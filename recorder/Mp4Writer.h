@@ -40,6 +40,8 @@ class Mp4Writer {
   HRESULT Open(const std::wstring& path, int32_t width, int32_t height, const AudioTrackFormat* sound,
                RecorderProblem& problem);
   bool HasSound() const { return hasSound_; }
+  // Between a successful Open and Finish.
+  bool IsOpen();
 
   // A frame's memory, `width` x `height` x 4 bytes, bottom row first, each
   // pixel blue, green, red and a byte that carries no colour. It comes from

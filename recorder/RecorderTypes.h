@@ -28,6 +28,8 @@ enum class RecorderProblem : int32_t {
   NoMediaFoundation,  // the platform's media components are missing
   OutputRefused,      // samples refused for about two seconds: disk full, folder gone
   FinalizeFailed,     // the file could not be finished
+  NothingWritten,     // stopped, and not one whole fragment reached the file
+  LeftFragmented,     // the file plays, but could not be made a normal MP4
 };
 
 // What a recording is asked for when it starts.

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "recorder/FramePacer.h"
+#include "recorder/UnfinishedRecordings.h"
 #include "recorder/VideoFormat.h"
 
 int64_t PerformanceCounter() {
@@ -63,6 +64,7 @@ bool Recording::OpenWriter(RecorderProblem& problem) {
   }
   // The platform refused the sound stream: the devices go unused.
   if (!writer_.HasSound()) sound_.Close();
+  RememberUnfinished(options_.path);
   computerSoundMissing_ = options_.computerSound && !sound_.HasComputerSound();
   return true;
 }
@@ -80,14 +82,23 @@ StopResult Recording::Stop() {
   stopRequested_ = true;
   if (videoThread_.joinable()) videoThread_.join();
   sound_.Stop();
-  const HRESULT finished = writer_.Finish();
-  if (writer_.Refused()) {
-    result.problem = RecorderProblem::OutputRefused;
-  } else if (FAILED(finished)) {
-    result.problem = RecorderProblem::FinalizeFailed;
-  }
   result.recordedMs = RecordedMs();
   result.framesSkipped = writer_.FramesSkipped();
+  if (!writer_.IsOpen()) return result;  // never opened, or stopped before
+  const HRESULT finalized = writer_.Finish();
+  // The platform has written fragments; whatever became of its finish, the
+  // file is made a normal MP4 from those that are whole.
+  const FinishOutcome finished = FinishRecordingFile(options_.path).outcome;
+  if (finished != FinishOutcome::WriteFailed) ForgetUnfinished(options_.path);
+  if (writer_.Refused()) {
+    result.problem = RecorderProblem::OutputRefused;
+  } else if (finished == FinishOutcome::NoFragments || finished == FinishOutcome::NotMp4) {
+    result.problem = RecorderProblem::NothingWritten;
+  } else if (finished == FinishOutcome::Damaged || finished == FinishOutcome::WriteFailed) {
+    result.problem = RecorderProblem::LeftFragmented;
+  } else if (FAILED(finalized)) {
+    result.problem = RecorderProblem::FinalizeFailed;
+  }
   return result;
 }
 

@@ -172,6 +172,38 @@ Program::~Program() {
   CloseHandle(process_.hProcess);
 }
 
+namespace {
+std::string UnixPath(const std::wstring& path) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  static const auto unixName =
+      reinterpret_cast<UnixName>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unixName ? unixName(path.c_str()) : nullptr;
+  const std::string unix = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return unix;
+}
+}  // namespace
+
+std::string HostPath(const std::wstring& path) { return "'" + UnixPath(path) + "'"; }
+
+std::string OnHost(const std::string& command) {
+  TempDir dir;
+  const std::wstring script = dir.File(L"run.sh"), out = dir.File(L"out"), done = dir.File(L"done");
+  WriteFileBytes(script, "(" + command + ") >" + HostPath(out) + " 2>/dev/null; touch " + HostPath(done) + "\n");
+  // Wine's start.exe runs a host program; /wait is not trusted to wait.
+  const std::string unixScript = UnixPath(script);
+  std::wstring line = L"start.exe /unix /bin/sh " + std::wstring(unixScript.begin(), unixScript.end());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  for (int i = 0; i < 1200 && !FileExists(done); ++i) Sleep(50);
+  return ReadFileBytes(out);
+}
+
 void Program::Kill() {
   if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
     TerminateProcess(process_.hProcess, 99);

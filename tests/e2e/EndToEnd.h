@@ -117,6 +117,12 @@ std::vector<uint32_t> ScreenPixels(const RECT& area);
 void ForEachRawFrame(const std::wstring& path, int width, int height,
                      const std::function<void(const std::vector<uint8_t>&)>& look);
 
+// FFmpeg, the oracle for the files written, runs on the host, outside Wine:
+// `command` (a shell command) is run there, and its standard output given.
+// HostPath is where a file of ours is for it, quoted for the shell.
+std::string OnHost(const std::string& command);
+std::string HostPath(const std::wstring& path);
+
 // Saves the on-screen part of `area` as QM_SCREENSHOT_DIR\<name>.png, for
 // people to look at. True when saved, or when no folder is named.
 bool SaveScreenshot(const RECT& area, const wchar_t* name);

@@ -26,6 +26,47 @@ void ForgetCopy(const wchar_t* name) {
   RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + name).c_str());
 }
 
+// What FFmpeg finds at the top of the file: "moov" once for a normal MP4,
+// "moof" too for a fragmented one.
+std::string TopBoxes(const std::wstring& file) {
+  return OnHost("ffprobe -v trace " + HostPath(file) + " 2>&1 | grep -o \"type:'mo[a-z]*' parent:'root'\" | sort -u");
+}
+
+// A recording whose program is killed, so nothing stops it or finishes its
+// file, is found at the next start: finished from its whole fragments (two
+// seconds each) at once, the balloon says so with the file's real size, and
+// FFmpeg reads a normal MP4 with every frame of those fragments.
+TEST_F(FaultTest, RecordingOfAKilledProgramIsRecovered) {
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(Start());
+  SetFolder(main_, dir.path());
+  ASSERT_TRUE(StartRecording(main_));
+  Sleep(5000);
+  program_->Kill();
+  const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
+  const WrittenRecording rec = ReadRecording(file);
+  ASSERT_FALSE(rec.finalized) << Describe(rec);
+  ASSERT_GE(rec.video.size(), 120u) << Describe(rec);
+  EXPECT_EQ(TopBoxes(file), "type:'moof' parent:'root'\ntype:'moov' parent:'root'\n");
+
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::wstring name = file.substr(file.find_last_of(L'\\') + 1) + L"\n";
+  const std::wstring balloon = TextOf(WindowOfAnyProgram(L"tooltips_class32", name));
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &info));
+  const std::wstring size = SavedText(L"", 0, static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
+  EXPECT_EQ(balloon.substr(std::min(balloon.size(), balloon.rfind(L", "))), size.substr(size.rfind(L", ")));
+  EXPECT_EQ(TextOf(StatusLine(main_)), kStatusReady);
+  EXPECT_EQ(TopBoxes(file), "type:'moov' parent:'root'\n");
+  const std::string frames = OnHost("ffprobe -v error -select_streams v -count_packets -show_entries "
+                                    "stream=nb_read_packets -of csv=p=0 " + HostPath(file));
+  // A fragment is written when the frame after its 60th comes; a kill may
+  // fall between the journal and that write.
+  const unsigned long whole = (rec.video.size() - 1) / 60 * 60, read = std::stoul(frames.empty() ? "0" : frames);
+  EXPECT_TRUE(read == whole || read + 60 == whole) << read << " frames read; " << Describe(rec);
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+}
+
 // Output folders that cannot take a recording. A disk that fills up during
 // one: it stops by itself within seconds and says why. That disk, a drive
 // that cannot be written and a folder that leaves no room for a file name,
@@ -93,7 +134,8 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   } cases[] = {
       {L"QuillomatNoMF.exe", L"mfplat", L"disabled", L"", RecorderProblem::NoMediaFoundation},
       {L"QuillomatWW.exe", L"mfreadwrite", L"builtin", L"", RecorderProblem::CannotEncode},
-      {L"Quillomat.exe", nullptr, L"", L"Finalize", RecorderProblem::FinalizeFailed},
+      // Half a second, less than a fragment: the file holds nothing.
+      {L"Quillomat.exe", nullptr, L"", L"Finalize", RecorderProblem::NothingWritten},
   };
   for (const auto& c : cases) ASSERT_NO_FATAL_FAILURE(CopyProgram(copies.File(c.program), c.dll, c.how));
   for (const TempDir* dir : {&copies, &current}) {

@@ -157,6 +157,15 @@ TEST_F(EndToEndTest, RecordPauseResumeStop) {
   // The grid of frame times is the pacer's (tested natively); the pause's
   // place in them is read off the scene's clock below.
   ASSERT_GE(rec.video.size(), 60u);
+  // The file as FFmpeg reads it: a normal MP4 (one moov, no fragment in
+  // sight) holding, byte for byte, every frame the writer was handed (which
+  // are bottom row first: the stand-in stores them top row first).
+  const std::string mp4 = HostPath(file);
+  EXPECT_EQ(OnHost("ffprobe -v trace " + mp4 + " 2>&1 | grep -o \"type:'mo[a-z]*' parent:'root'\""),
+            "type:'moov' parent:'root'\n");
+  EXPECT_EQ(OnHost("ffmpeg -v error -i " + mp4 + " -fps_mode passthrough -vf vflip -f rawvideo -pix_fmt bgra - | cmp - " +
+                   HostPath(file + L".standin.video") + " && echo same"),
+            "same\n");
 
   // The frames show the scene as it was: each one a whole picture of the
   // scene at the clock it shows, 20 pixels in from the region's corner, with

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 
+#include "common/HResult.h"
 #include "common/Win32Handles.h"
 
 namespace {
@@ -37,6 +39,221 @@ unique_file OpenForAppend(const std::wstring& path) {
   return unique_file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+// Boxes of an MP4 header or moof, built in memory: mostly big-endian words.
+class Boxes {
+ public:
+  void Put(std::initializer_list<uint32_t> words) {
+    size_t at = bytes.size();
+    bytes.resize(at + 4 * words.size());
+    for (uint32_t word : words) {
+      for (int shift = 24; shift >= 0; shift -= 8) bytes[at++] = static_cast<uint8_t>(word >> shift);
+    }
+  }
+  // `header`: a full box's version (top byte) and flags, and what follows.
+  size_t Open(const char* type, std::initializer_list<uint32_t> header = {}) {
+    const size_t at = bytes.size();
+    Put({0});
+    bytes.insert(bytes.end(), type, type + 4);
+    Put(header);
+    return at;
+  }
+  void Close(size_t at) {
+    const size_t size = bytes.size() - at;
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+  }
+  void Leaf(const char* type, std::initializer_list<uint32_t> words) { Close(Open(type, words)); }
+  void Matrix() { Put({0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000}); }
+
+  std::vector<uint8_t> bytes;
+};
+
+uint32_t Tag(const char* t) { return static_cast<uint32_t>(t[0] << 24 | t[1] << 16 | t[2] << 8 | t[3]); }
+
+struct Mp4Track {
+  bool video = false;  // else sound
+  uint32_t width = 0, height = 0, channels = 0, rate = 0;
+  uint32_t Timescale() const { return video ? 90000 : rate; }
+};
+
+// A fragmented MP4, written as the samples come: each goes straight into
+// its fragment's mdat, behind room kept for the moof (a traf per track: tfhd
+// with the moof as base, tfdt, a trun per stretch of one track's samples).
+// Once the fragment is whole, the moof, a free box over the rest of the room
+// and the mdat's header go there, so a fragment cut short has zeros where its
+// moof goes. The first failed write is kept, like a broken stream.
+class FragmentedMp4 {
+ public:
+  FragmentedMp4(HANDLE file, std::vector<Mp4Track> tracks)
+      : file_(file), tracks_(std::move(tracks)), last_(tracks_.size()) {}
+
+  HRESULT Begin() {
+    Boxes b;
+    b.Leaf("ftyp", {Tag("iso6"), 0, Tag("iso6"), Tag("isom")});
+    const size_t moov = b.Open("moov"), mvhd = b.Open("mvhd", {0, 0, 0, 1000, 0, 0x10000, 0x1000000, 0, 0});
+    b.Matrix();
+    b.Put({0, 0, 0, 0, 0, 0, static_cast<uint32_t>(tracks_.size() + 1)});
+    b.Close(mvhd);
+    for (uint32_t id = 1; id <= tracks_.size(); ++id) AddTrack(b, id);
+    const size_t mvex = b.Open("mvex");
+    for (uint32_t id = 1; id <= tracks_.size(); ++id) b.Leaf("trex", {0, id, 1, 0, 0, 0});  // flags 0: sync samples
+    for (size_t box : {mvex, moov}) b.Close(box);
+    fragment_ = b.bytes.size();
+    return Write(0, b.bytes.data(), b.bytes.size());
+  }
+
+  HRESULT Add(uint32_t track, LONGLONG time, LONGLONG duration, const BYTE* data, uint32_t length) {
+    if (FAILED(error_)) return error_;
+    const Mp4Track& t = tracks_[track];
+    // 60 frames a fragment; its moof (a traf per track, at worst a trun per
+    // sample) and a free box's header in the room kept; its data within
+    // reach of a trun's 32-bit offsets.
+    if (!runs_.empty() && ((t.video && videoFrames_ == kFramesPerFragment) ||
+                           32 + 44 * tracks_.size() + 28 * (samples_ + 1) > kMoofRoom ||
+                           dataBytes_ + length > INT32_MAX - kMoofRoom - 8)) {
+      RETURN_IF_FAILED(EndFragment());
+      return Add(track, time, duration, data, length);
+    }
+    Last& last = last_[track];
+    const uint64_t at = Ticks(time, t);
+    // A sample lasts until the next of its track, the last as long as it says.
+    if (last.run >= 0) *(runs_[last.run].entries.end() - 2) = Span(last.time, at);
+    else last.start = at;
+    if (runs_.empty() || runs_.back().track != track) {
+      runs_.push_back(Run{track, static_cast<uint32_t>(kMoofRoom + 8 + dataBytes_), {}});
+    }
+    runs_.back().entries.insert(runs_.back().entries.end(), {Span(at, Ticks(time + duration, t)), length});
+    last.run = static_cast<int>(runs_.size() - 1);
+    last.time = at;
+
+    const uint64_t offset = fragment_ + kMoofRoom + 8 + dataBytes_;
+    dataBytes_ += length;
+    videoFrames_ += t.video;
+    ++samples_;
+    if (!t.video || length != t.width * t.height * 4) return Write(offset, data, length);
+    // Handed bottom row first, B,G,R,X; the file's rows go top first, X,R,G,B.
+    scratch_.resize(length);
+    const size_t row = t.width * 4;
+    for (size_t y = 0; y < t.height; ++y) {
+      const BYTE* from = data + (t.height - 1 - y) * row;
+      for (size_t x = 0; x < row; x += 4) std::reverse_copy(from + x, from + x + 4, &scratch_[y * row + x]);
+    }
+    return Write(offset, scratch_.data(), length);
+  }
+
+  HRESULT EndFragment() {
+    if (FAILED(error_) || runs_.empty()) return error_;
+    Boxes b;
+    const size_t moof = b.Open("moof");
+    b.Leaf("mfhd", {0, ++sequence_});
+    for (uint32_t track = 0; track < tracks_.size(); ++track) {
+      if (last_[track].run < 0) continue;
+      const size_t traf = b.Open("traf");
+      b.Leaf("tfhd", {0x20000, track + 1});  // offsets from the moof
+      const uint64_t start = last_[track].start;
+      b.Leaf("tfdt", {0x1000000, static_cast<uint32_t>(start >> 32), static_cast<uint32_t>(start)});
+      for (const Run& run : runs_) {
+        if (run.track != track) continue;
+        // Data offset, durations and sizes.
+        const size_t trun = b.Open("trun", {0x301, static_cast<uint32_t>(run.entries.size() / 2), run.offset});
+        for (uint32_t entry : run.entries) b.Put({entry});
+        b.Close(trun);
+      }
+      b.Close(traf);
+    }
+    b.Close(moof);
+    const size_t free = b.Open("free");
+    b.bytes.resize(kMoofRoom);
+    b.Close(free);
+    b.Put({static_cast<uint32_t>(8 + dataBytes_), Tag("mdat")});
+    // The moof's type goes last, in a write of its own: a write cut short by
+    // a kill may leave part of the rest, but no moof.
+    b.bytes[4] = 0;
+    RETURN_IF_FAILED(Write(fragment_, b.bytes.data(), b.bytes.size()));
+    RETURN_IF_FAILED(Write(fragment_ + 4, "m", 1));
+    fragment_ += kMoofRoom + 8 + dataBytes_;
+    runs_.clear();
+    last_.assign(tracks_.size(), Last());
+    dataBytes_ = 0, videoFrames_ = 0, samples_ = 0;
+    return S_OK;
+  }
+
+ private:
+  static constexpr uint32_t kMoofRoom = 32768;
+  static constexpr int kFramesPerFragment = 60;  // the program's key-frame interval
+  struct Run {  // samples of one track, one after another in the mdat
+    uint32_t track;
+    uint32_t offset;                // from the moof
+    std::vector<uint32_t> entries;  // duration and size of each
+  };
+  struct Last {  // a track's latest sample in the fragment, and its first's time
+    int run = -1;
+    uint64_t start = 0, time = 0;
+  };
+
+  static uint64_t Ticks(LONGLONG time, const Mp4Track& t) {
+    return time <= 0 ? 0 : (static_cast<uint64_t>(time) * t.Timescale() + 5000000) / 10000000;
+  }
+  // Never 0, so that times keep rising.
+  static uint32_t Span(uint64_t from, uint64_t to) {
+    return to <= from ? 1 : static_cast<uint32_t>(std::min<uint64_t>(to - from, UINT32_MAX));
+  }
+
+  void AddTrack(Boxes& b, uint32_t id) {
+    const Mp4Track& t = tracks_[id - 1];
+    const size_t trak = b.Open("trak"), tkhd = b.Open("tkhd", {3, 0, 0, id, 0, 0, 0, 0, 0, t.video ? 0 : 0x1000000u});
+    b.Matrix();
+    b.Put({t.width << 16, t.height << 16});
+    b.Close(tkhd);
+    const size_t mdia = b.Open("mdia");
+    b.Leaf("mdhd", {0, 0, 0, t.Timescale(), 0, 0x55c40000});  // "und"
+    b.Leaf("hdlr", {0, 0, Tag(t.video ? "vide" : "soun"), 0, 0, 0, 0});
+    const size_t minf = b.Open("minf");
+    if (t.video) b.Leaf("vmhd", {1, 0, 0});
+    else b.Leaf("smhd", {0, 0});
+    const size_t dinf = b.Open("dinf"), dref = b.Open("dref", {0, 1});
+    b.Leaf("url ", {1});  // the media is in this file
+    for (size_t box : {dref, dinf}) b.Close(box);
+    const size_t stbl = b.Open("stbl"), stsd = b.Open("stsd", {0, 1});
+    if (t.video) {
+      const size_t entry = b.Open("raw ", {0, 1, 0, 0, 0, 0, t.width << 16 | t.height, 0x480000, 0x480000, 0, 0x10000});
+      b.Put({0, 0, 0, 0, 0, 0, 0, 32});   // no compressor name; depth 32
+      b.bytes.insert(b.bytes.end(), 2, 0xff);  // no colour table
+      b.Close(entry);
+    } else {
+      // Rates past 16 bits are left to the mdhd, as FFmpeg reads them.
+      b.Leaf("sowt", {0, 1, 0, 0, t.channels << 16 | 16, 0, t.rate <= 0xffff ? t.rate << 16 : 0});
+    }
+    b.Close(stsd);
+    for (const char* table : {"stts", "stsc", "stco"}) b.Leaf(table, {0, 0});
+    b.Leaf("stsz", {0, 0, 0});
+    for (size_t box : {stbl, minf, mdia, trak}) b.Close(box);
+  }
+
+  HRESULT Write(uint64_t offset, const void* data, size_t size) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD written = 0;
+    if (SUCCEEDED(error_) &&
+        (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) ||
+         !WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size)) {
+      error_ = HRESULT_FROM_WIN32(GetLastError() ? GetLastError() : ERROR_DISK_FULL);
+    }
+    return error_;
+  }
+
+  HANDLE file_;
+  std::vector<Mp4Track> tracks_;
+  std::vector<Last> last_;
+  std::vector<Run> runs_;
+  std::vector<BYTE> scratch_;
+  uint64_t fragment_ = 0;  // where the fragment's moof goes
+  uint64_t dataBytes_ = 0;
+  int videoFrames_ = 0;
+  size_t samples_ = 0;
+  uint32_t sequence_ = 0;
+  HRESULT error_ = S_OK;
+};
 
 class StandInSinkWriter final : public IMFSinkWriter {
  public:
@@ -89,6 +306,8 @@ class StandInSinkWriter final : public IMFSinkWriter {
       call.width = static_cast<int>(size >> 32);
       call.height = static_cast<int>(size & 0xffffffff);
     }
+    added.track = Mp4Track{added.major == MFMediaType_Video, static_cast<uint32_t>(call.width),
+                           static_cast<uint32_t>(call.height)};
     const HRESULT hr = Record(call, begun_ ? MF_E_INVALIDREQUEST : S_OK);
     if (SUCCEEDED(hr)) {
       streams_.push_back(added);
@@ -97,11 +316,15 @@ class StandInSinkWriter final : public IMFSinkWriter {
     return hr;
   }
 
-  HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD stream, IMFMediaType*, IMFAttributes*) override {
+  HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD stream, IMFMediaType* type, IMFAttributes*) override {
     StandInCall call(StandInStep::SetInputMediaType, stream);
     const HRESULT hr =
         Record(call, stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : begun_ ? MF_E_INVALIDREQUEST : S_OK);
     if (SUCCEEDED(hr)) streams_[stream].hasInput = true;
+    if (SUCCEEDED(hr) && type) {  // the sound goes into the file as it comes in
+      type->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &streams_[stream].track.channels);
+      type->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &streams_[stream].track.rate);
+    }
     return hr;
   }
 
@@ -113,6 +336,12 @@ class StandInSinkWriter final : public IMFSinkWriter {
     }
     const HRESULT hr = Record(call, natural);
     if (SUCCEEDED(hr)) begun_ = true;
+    if (SUCCEEDED(hr) && options_.fragmentedMp4 && output_) {
+      std::vector<Mp4Track> tracks;
+      for (const Stream& s : streams_) tracks.push_back(s.track);
+      mp4_.reset(new FragmentedMp4(output_.get(), std::move(tracks)));
+      mp4_->Begin();  // a failure is the next sample's and Finalize's
+    }
     return hr;
   }
 
@@ -132,10 +361,12 @@ class StandInSinkWriter final : public IMFSinkWriter {
       if (video && options_.keepVideoFrames) bytes.assign(data, data + call.length);
       if (video) Append(rawVideo_, data, call.length);
       if (audio) Append(rawAudio_, data, call.length);
-      buffer->Unlock();
       if (!s) natural = MF_E_INVALIDSTREAMNUMBER;
       else if (!begun_ || finalized_) natural = MF_E_INVALIDREQUEST;
-      else natural = GrowOutput(call.length);
+      else if (!mp4_) natural = GrowOutput(call.length);
+      else if (ToldToFail(StandInStep::WriteSample)) natural = S_OK;
+      else natural = mp4_->Add(stream, call.time, call.duration, data, call.length);
+      buffer->Unlock();
     }
     const HRESULT hr = Record(call, natural);
     if (SUCCEEDED(hr)) {
@@ -159,7 +390,10 @@ class StandInSinkWriter final : public IMFSinkWriter {
     BeginCall();
     StandInCall call(StandInStep::Finalize);
     // The index goes at the end of the file: a disk that filled up fails it.
-    const HRESULT natural = begun_ && !finalized_ ? GrowOutput(4096 * options_.outputShare) : MF_E_INVALIDREQUEST;
+    // A real file's last fragment is left torn by a Finalize told to fail.
+    HRESULT natural = MF_E_INVALIDREQUEST;
+    if (begun_ && !finalized_) natural = mp4_ ? S_OK : GrowOutput(4096 * options_.outputShare);
+    if (begun_ && !finalized_ && mp4_ && !ToldToFail(StandInStep::Finalize)) natural = mp4_->EndFragment();
     const HRESULT hr = Record(call, natural);
     finalized_ = true;
     --busy_;
@@ -178,7 +412,14 @@ class StandInSinkWriter final : public IMFSinkWriter {
   struct Stream {
     GUID major = GUID_NULL;
     bool hasInput = false;
+    Mp4Track track;
   };
+
+  // Whether Record will fail this call as told: then the file takes no part in it.
+  bool ToldToFail(StandInStep step) {
+    std::lock_guard<std::mutex> lock(record_->lock);
+    return options_.failStep == step && options_.failOnCall == stepCounts_[static_cast<int>(step)] + 1;
+  }
 
   // A write or the finish begins (each ends with --busy_): one begun during
   // another is counted, and each takes the time it is told to.
@@ -208,6 +449,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   StandInOptions options_;
   std::shared_ptr<StandInRecord> record_;
   unique_file journal_, rawVideo_, rawAudio_, output_;
+  std::unique_ptr<FragmentedMp4> mp4_;  // once begun, when asked for and not turned off
   HRESULT outputError_ = S_OK;
   std::vector<Stream> streams_;
   std::vector<ComPtr<IMFSample>> held_;
@@ -255,7 +497,7 @@ void StandInReset(const StandInOptions& options) {
   g_records.clear();
 }
 
-HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFAttributes*,
+HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFAttributes* attributes,
                                                IMFSinkWriter** sinkWriter) {
   *sinkWriter = nullptr;
   StandInOptions options;
@@ -274,6 +516,9 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
     output.reset(CreateFileW(url, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output) natural = HRESULT_FROM_WIN32(GetLastError());
   }
+  GUID container = GUID_NULL;
+  if (attributes) attributes->GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container);
+  options.fragmentedMp4 = options.fragmentedMp4 && container == MFTranscodeContainerType_FMPEG4;
   auto* writer = new StandInSinkWriter(options, record, std::move(output));
   const HRESULT hr = writer->Record(StandInCall(StandInStep::Create), natural);
   if (FAILED(hr)) {
@@ -293,6 +538,7 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
     options.rawVideoPath = outputPath + L".standin.video";
     options.rawAudioPath = outputPath + L".standin.audio";
   }
+  options.fragmentedMp4 = FromEnvironment(L"QM_STANDIN_MP4") != L"0";
   options.outputShare = static_cast<unsigned>(wcstoul(FromEnvironment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
   // A step to fail at its first call, by name.
   const std::wstring fail = FromEnvironment(L"QM_STANDIN_FAIL");

@@ -2,6 +2,14 @@
 // A sink writer that encodes nothing (the platform's cannot under Wine): it
 // records the engine's calls and can be told to fail any step. Beside the
 // unmodified program it is mfreadwrite.dll and keeps a journal of the calls.
+//
+// Asked for a fragmented MP4 (MF_TRANSCODE_CONTAINERTYPE = FMPEG4) it writes a
+// real one, uncompressed, and leaves it fragmented: a moov of empty tables at
+// BeginWriting, then a moof and mdat per 60 video frames, the last at
+// Finalize (not when told to fail). Video is `raw ` of depth 32 at 90 kHz,
+// top row first, X,R,G,B: FFmpeg reads it as argb, so decoded as bgra its
+// rows are the handed frame's in reverse order, byte for byte (X as alpha).
+// Sound is `sowt` (16-bit little-endian PCM) at its own rate, as handed.
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
@@ -47,7 +55,11 @@ struct StandInOptions {
   // Each accepted sample grows the output file by its length / outputShare
   // bytes, as the encoder's output would (0: the file stays empty). A write
   // that fails (a full disk) fails the sample and Finalize with its status.
+  // When writing a real MP4 its own writes take this role.
   unsigned outputShare = 0;
+  // A real fragmented MP4 when the writer is asked for one; off, the file
+  // is as without asking (long runs that want no file).
+  bool fragmentedMp4 = true;
   // On the caller's thread, during the call.
   std::function<void(const StandInCall&)> onCall;
 };
@@ -76,7 +88,8 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 // The DLL's options, from its program's environment: QM_STANDIN_RAW=1 (frames
 // and PCM to <output>.standin.video and .audio), QM_STANDIN_OUTPUT_SHARE=N,
 // QM_STANDIN_JOURNAL_DIR (else the journal <output>.standin.log goes beside the
-// output), QM_STANDIN_FAIL=Step (failed at its first call).
+// output), QM_STANDIN_FAIL=Step (failed at its first call), QM_STANDIN_MP4=0
+// (no real MP4 even when asked).
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath);
 
 // One journal line: "step result stream time duration length width height",
