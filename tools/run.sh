@@ -25,25 +25,21 @@ tools/sound-server.sh start "$sound" >/dev/null
 trap 'tools/wine-session.sh stop "$session"; tools/sound-server.sh stop "$sound"' EXIT
 
 echo "Recording ${seconds} s with Quillomat (the record button pressed by the pointer)..."
-PULSE_SERVER="unix:$sound/xdg/pulse/native" QM_STANDIN_RAW=1 \
+PULSE_SERVER="unix:$sound/xdg/pulse/native" \
   QM_SCREENSHOT_DIR="Z:$out" \
   tools/wine-session.sh run "$session" wine build/windows/standin/demo_driver.exe "$seconds" 'Z:\src\build\demo\recording' \
   </dev/null >"$out/driver.log" 2>&1 || { grep -v '^ALSA' "$out/driver.log" >&2; exit 1; }
 
-raw=$(ls -t "$out"/recording/Quillomat_*.mp4.standin.video | head -n 1)
-base=${raw%.standin.video}
-frames=$(grep -c '^WriteSample 00000000 0 ' "$base.standin.log" || true)
-# Frames come bottom row first as BGRX, one every 33 ms of recorded time.
-set -- -f rawvideo -pixel_format bgr0 -video_size "$size" -framerate 1000/33 -i "$raw"
-if [ -s "$base.standin.audio" ]; then
-  set -- "$@" -f s16le -ar 48000 -ac 2 -i "$base.standin.audio" -c:a aac -b:a 128k
-fi
-ffmpeg -loglevel error -y "$@" -vf vflip -c:v libx264 -preset veryfast -pix_fmt yuv420p -movflags +faststart \
-  "$out/recording.mp4"
+# The program's own file, finished by it: the frames and sound it handed to
+# the writer, unencoded (the writer stand-in cannot encode), encoded here.
+file=$(ls -t "$out"/recording/Quillomat_*.mp4 | head -n 1)
+frames=$(grep -c '^WriteSample 00000000 0 ' "$file.standin.log" || true)
+ffmpeg -loglevel error -y -i "$file" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -b:a 128k \
+  -movflags +faststart "$out/recording.mp4"
 for t in 1 3; do
   ffmpeg -loglevel error -y -ss "$t" -i "$out/recording.mp4" -frames:v 1 "$out/frame-${t}s.png"
 done
-rm -f "$raw" "$base.standin.audio"
+rm -f "$file"
 echo "Done: $frames frames recorded."
 echo "  build/demo/recording.mp4                    the recording, playable"
 echo "  build/demo/frame-1s.png, frame-3s.png        two of its frames"

@@ -97,7 +97,6 @@ void SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& su
 TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
   const int dpi = static_cast<int>(GetDpiForSystem());
   const std::wstring scale = std::to_wstring(dpi);
-  ScopedEnvironment raw({{L"QM_STANDIN_RAW", L"1"}});  // the frames of the recording below
   ASSERT_NO_FATAL_FAILURE(Start());
   ExpectMainWindowAt(main_, dpi);
   EXPECT_TRUE(SaveScreenshot(WindowRect(main_), (L"scale-" + scale + L"-main").c_str()));
@@ -154,11 +153,11 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
     EXPECT_TRUE(rec.width == 200 && rec.height == 100) << rec.width << " x " << rec.height;
     EXPECT_GT(rec.video.size(), 10u);
     int wrong = 0;
-    const std::wstring frames = NewestFile(folder.path(), L"*.mp4") + L".standin.video";
-    ForEachRawFrame(frames, 200, 100, [&](const std::vector<uint8_t>& f) {
+    const size_t frames = ForEachRawFrame(NewestFile(folder.path(), L"*.mp4"), 200, 100, [&](const std::vector<uint8_t>& f) {
       for (size_t i = 0; i < f.size(); i += 4) wrong += (f[i] | f[i + 1] << 8 | f[i + 2] << 16) != SolidWindow::kColour;
     });
     EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(frames, rec.video.size());
   }
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }

@@ -49,14 +49,23 @@ bool SaveScreenshot(const RECT& area, const wchar_t* name) {
   return saved;
 }
 
-void ForEachRawFrame(const std::wstring& path, int width, int height,
+size_t ForEachRawFrame(const std::wstring& path, int width, int height,
                      const std::function<void(const std::vector<uint8_t>&)>& look) {
-  unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  TempDir dir;
+  std::wstring raw = path;
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, L".mp4") == 0) {
+    raw = dir.File(L"frames");
+    OnHost("ffmpeg -v error -i " + HostPath(path) + " -map 0:v -fps_mode passthrough -vf vflip -f rawvideo " +
+           "-pix_fmt bgra " + HostPath(raw));
+  }
+  unique_file file(CreateFileW(raw.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 4);
   DWORD got = 0;
-  while (ReadFile(file.get(), frame.data(), static_cast<DWORD>(frame.size()), &got, nullptr) && got == frame.size()) {
+  size_t count = 0;
+  for (; ReadFile(file.get(), frame.data(), static_cast<DWORD>(frame.size()), &got, nullptr) && got == frame.size(); ++count) {
     look(frame);
   }
+  return count;
 }
 
 WrittenRecording ReadRecording(const std::wstring& path) {

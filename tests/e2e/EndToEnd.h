@@ -113,8 +113,11 @@ std::string Describe(const WrittenRecording& rec);
 // The screen's pixels in `area` (0x00RRGGBB), top row first.
 std::vector<uint32_t> ScreenPixels(const RECT& area);
 
-// Each raw frame the writer was given (with QM_STANDIN_RAW=1), one at a time.
-void ForEachRawFrame(const std::wstring& path, int width, int height,
+// Each frame of the MP4 at `path` as FFmpeg decodes it, or of a raw dump of
+// the frames the writer was given (QM_STANDIN_RAW=1), one at a time, bottom
+// row first as the screen was read.
+// Returns how many there were.
+size_t ForEachRawFrame(const std::wstring& path, int width, int height,
                      const std::function<void(const std::vector<uint8_t>&)>& look);
 
 // FFmpeg, the oracle for the files written, runs on the host, outside Wine:

@@ -80,7 +80,6 @@ POINT TopLeft(HWND window) { return {WindowRect(window).left, WindowRect(window)
 // released when the program ends.
 TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
   TestCameras cameras;
-  ScopedEnvironment env({{L"QM_STANDIN_RAW", L"1"}});
   ASSERT_NO_FATAL_FAILURE(Start());
   TempDir dir;
   SetFolder(main_, dir.path());
@@ -119,7 +118,7 @@ TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
   // Each frame shows the picture at one place, the first and then the
   // second (a frame or two may catch the move), and it changes.
   int place = 0, changes = 0, lastBar = -1, seen[2] = {};
-  ForEachRawFrame(file + L".standin.video", width, height, [&](const std::vector<uint8_t>& frame) {
+  ForEachRawFrame(file, width, height, [&](const std::vector<uint8_t>& frame) {
     for (int i = place; i < 2; ++i) {
       const Sight sight =
           Look([&](int x, int y) { return FramePixel(frame, width, height, places[i].x + x, places[i].y + y); });
@@ -147,7 +146,7 @@ TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
   ASSERT_TRUE(region.finalized);
   file = NewestFile(dir.path(), L"Quillomat_*.mp4");
   int cameraPixels = 0;
-  ForEachRawFrame(file + L".standin.video", region.width, region.height, [&](const std::vector<uint8_t>& frame) {
+  const size_t frames = ForEachRawFrame(file, region.width, region.height, [&](const std::vector<uint8_t>& frame) {
     for (size_t i = 0; i < frame.size(); i += 4) {
       const uint32_t c = frame[i] | frame[i + 1] << 8 | frame[i + 2] << 16;
       cameraPixels += c == 0x141414 || c == 0xff00ff || c == 0x000080;
@@ -155,6 +154,7 @@ TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
   });
   EXPECT_EQ(region.width, 400);
   EXPECT_EQ(cameraPixels, 0);
+  EXPECT_EQ(frames, region.video.size());
 
   // Ending the program stops the camera and lets it go; the second camera
   // was never made.
