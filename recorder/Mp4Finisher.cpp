@@ -49,7 +49,7 @@ bool BoxAt(const uint8_t* data, uint64_t size, uint64_t offset, Box& box) {
   box.header = 8;
   const uint32_t small = Be32(p);
   if (small == 1) {
-    if (offset > size - 16) return false;
+    if (size - offset < 16) return false;
     box.size = Be64(p + 8);
     box.header = 16;
   } else {
@@ -756,7 +756,15 @@ bool HasMvex(const std::vector<uint8_t>& moov) {
   return Children(Body(moov.data(), whole), whole.bodySize(), children) && Find(children, Type("mvex")) != nullptr;
 }
 
-// The first child's type of a box, for a `free` box that hid a moov or moof.
+// A `free` box that an earlier finish made of the first moov.
+bool HiddenFirstMoov(Mp4File& file, const Box& box, std::vector<uint8_t>& bytes) {
+  std::vector<Box> children;
+  const Box whole{0, box.size, box.header, 0, false};
+  return ReadWhole(file, box, bytes) && Children(Body(bytes.data(), whole), whole.bodySize(), children) &&
+         Find(children, Type("mvhd")) && Find(children, Type("mvex"));
+}
+
+// The first child's type of a box, for a `free` box that hid a moof.
 uint32_t FirstChild(Mp4File& file, const Box& box) {
   uint8_t head[8];
   if (box.size < box.header + 8 || !file.Read(box.offset + box.header, head, 8)) return 0;
@@ -786,8 +794,9 @@ FinishResult FinishFragmentedMp4(Mp4File& disk) {
   if (boxes.empty() || boxes[0].type != Type("ftyp")) return result;
 
   // The first moov (perhaps hidden by an earlier finish), the fragments
-  // after it (each a moof and the mdats after it), the indexes of them, and
-  // an earlier finish's moov: everything after that is written again.
+  // after it (each a moof and the mdats after it) and the indexes of them.
+  // A moov after the fragments is an earlier finish's (or a torn part of
+  // one): it and all after it are written again.
   struct Fragment {
     Box moof;
     bool hidden;
@@ -804,24 +813,25 @@ FinishResult FinishFragmentedMp4(Mp4File& disk) {
     const Box& box = boxes[at];
     const bool freeBox = box.type == Type("free") || box.type == Type("skip");
     const uint32_t inside = freeBox ? FirstChild(file, box) : 0;
-    if (box.type == Type("moov") || (freeBox && inside == Type("mvhd") && first.empty())) {
-      std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes;
+    if (box.type == Type("moov") && !fragments.empty()) {
+      finishedBefore = true;
+    } else if (box.type == Type("moov")) {
       const bool read = ReadWhole(file, box, bytes);
-      const bool fragmented = read && HasMvex(bytes);
-      if (freeBox && !fragmented) continue;  // just a free box
-      if (!read || (fragmented && !first.empty())) {
+      if (!read || !first.empty()) {
         result.outcome = FinishOutcome::Damaged;
         return result;
       }
-      if (!fragmented && first.empty()) {
+      if (!HasMvex(bytes)) {
         result.outcome = FinishOutcome::AlreadyFinished;  // a plain MP4
         return result;
       }
-      finishedBefore = !fragmented;
-      if (finishedBefore) continue;
       first.swap(bytes);
       firstBox = box;
-      firstHidden = freeBox;
+    } else if (freeBox && first.empty() && fragments.empty() && HiddenFirstMoov(file, box, bytes)) {
+      first.swap(bytes);
+      firstBox = box;
+      firstHidden = true;
     } else if (box.type == Type("moof") || (freeBox && inside == Type("mfhd"))) {
       if (first.empty()) return result;
       fragments.push_back({box, freeBox, {}, box});
@@ -842,13 +852,6 @@ FinishResult FinishFragmentedMp4(Mp4File& disk) {
     result.outcome = FinishOutcome::Damaged;
     return result;
   }
-  // Finished before, and all hidden since: nothing is left to do.
-  if (finishedBefore && firstHidden && toHide.empty() &&
-      std::all_of(fragments.begin(), fragments.end(), [](const Fragment& f) { return f.hidden; })) {
-    result.outcome = FinishOutcome::AlreadyFinished;
-    return result;
-  }
-
   // A fragment that does not hold together ends the file there only when
   // it is the last (a torn end); anywhere else the file is not one to change.
   std::vector<uint8_t> moof;
@@ -896,6 +899,11 @@ FinishResult FinishFragmentedMp4(Mp4File& disk) {
   const bool moovInPlace =
       fileSize == finishedSize && file.Read(end, present.data(), present.size()) && present == moov;
   if (file.failed()) return FinishResult{};
+  // Finished before, all of it: nothing is left to do.
+  if (moovInPlace && firstHidden && toHide.empty() && !lastBox.toEnd) {
+    result.outcome = FinishOutcome::AlreadyFinished;
+    return result;
+  }
   result.outcome = FinishOutcome::WriteFailed;
   if (lastBox.toEnd && !file.Write(lastBox.offset, size, 4)) return result;
   if (!moovInPlace) {

@@ -12,6 +12,9 @@
 set -eu
 cd /src
 tools/build.sh >/dev/null
+# The finisher, natively: an hour's fragmented recording finished, and
+# recovered with its last fragment torn (the recording is made once, by FFmpeg).
+[ "${1:-}" = "--soak" ] || build/bench/finisher_bench build/bench-cache || status=$?
 session=/tmp/qm-bench
 sound=/tmp/qm-bench-sound
 seconds=20
