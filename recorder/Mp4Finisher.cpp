@@ -180,6 +180,10 @@ bool ReadSampleTables(const uint8_t* stbl, uint64_t size, const std::vector<Rang
   sizes.U32();
   const uint32_t uniform = sizes.U32(), count = sizes.U32();
   if (!sizes.ok() || count == 0) return sizes.ok();
+  // Each sample holds a byte at least: no more of them than the mdats hold bytes.
+  uint64_t room = 0;
+  for (const Range& m : media) room += m.end - m.begin;
+  if (count > room) return false;
   sampleCount += count;
   const Box* stts = Find(table, Type("stts"));
   const Box* stsc = Find(table, Type("stsc"));
