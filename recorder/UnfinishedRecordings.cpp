@@ -94,8 +94,17 @@ void ForgetUnfinished(const std::wstring& path) {
 }
 
 FinishResult FinishRecordingFile(const std::wstring& path) {
+  // The writer may let go of the file a moment after its finish.
   unique_file file = OpenForFinishing(path);
-  if (!file) return {};
+  for (int i = 0; i < 20 && !file && GetLastError() == ERROR_SHARING_VIOLATION; ++i) {
+    Sleep(100);
+    file = OpenForFinishing(path);
+  }
+  if (!file) {
+    FinishResult notNow;
+    notNow.outcome = FinishOutcome::WriteFailed;  // the next start tries again
+    return notNow;
+  }
   HandleFile access(file.get());
   return FinishFragmentedMp4(access);
 }

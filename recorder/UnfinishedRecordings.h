@@ -16,9 +16,9 @@
 bool RememberUnfinished(const std::wstring& path);
 void ForgetUnfinished(const std::wstring& path);
 
-// Finishes the fragmented MP4 at `path` in place (Mp4Finisher.h). NotMp4
-// when it cannot be opened for that alone: another program has it open for
-// writing, or it is gone.
+// Finishes the fragmented MP4 at `path` in place (Mp4Finisher.h).
+// WriteFailed when it cannot be opened for that alone (another program
+// keeps it open for writing): it stays remembered for the next start.
 FinishResult FinishRecordingFile(const std::wstring& path);
 
 struct RecoveredRecording {
