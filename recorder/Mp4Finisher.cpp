@@ -1,7 +1,6 @@
 #include "recorder/Mp4Finisher.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -39,6 +38,14 @@ struct Box {
 
 // A box's contents, in the memory that holds the box at `offset`.
 const uint8_t* Body(const uint8_t* data, const Box& box) { return data + box.offset + box.header; }
+
+// A box read whole into memory, as a box at 0.
+Box Whole(const std::vector<uint8_t>& bytes) {
+  Box box;
+  box.size = bytes.size();
+  box.header = bytes.size() >= 16 && Be32(bytes.data()) == 1 ? 16 : 8;
+  return box;
+}
 
 // The box at `offset` of `size` bytes of memory, when it is whole.
 bool BoxAt(const uint8_t* data, uint64_t size, uint64_t offset, Box& box) {
@@ -258,7 +265,7 @@ bool ReadSampleTables(const uint8_t* stbl, uint64_t size, const std::vector<Rang
 // when it has no mvex (not a fragmented file) or cannot be read.
 bool ReadFirstMoov(const std::vector<uint8_t>& moov, const std::vector<Range>& ownMedia, uint32_t& movieTimescale,
                    std::vector<Track>& tracks, size_t& sampleCount) {
-  const Box whole{0, moov.size(), moov.size() > 8 && Be32(moov.data()) == 1 ? 16u : 8u, 0, false};
+  const Box whole = Whole(moov);
   const uint8_t* body = Body(moov.data(), whole);
   std::vector<Box> children;
   if (!Children(body, whole.bodySize(), children) || !Find(children, Type("mvex"))) return false;
@@ -327,7 +334,7 @@ bool ReadFirstMoov(const std::vector<uint8_t>& moov, const std::vector<Range>& o
 bool ReadFragmentSamples(const std::vector<uint8_t>& moof, uint64_t moofOffset, const std::vector<Range>& media,
                          std::vector<Track>& added, size_t& sampleCount) {
   std::vector<Box> children, parts;
-  const Box whole{0, moof.size(), moof.size() > 8 && Be32(moof.data()) == 1 ? 16u : 8u, 0, false};
+  const Box whole = Whole(moof);
   const uint8_t* body = Body(moof.data(), whole);
   if (!Children(body, whole.bodySize(), children) || !Find(children, Type("mfhd"))) return false;
   uint64_t previousEnd = moofOffset;
@@ -665,7 +672,7 @@ bool Trak(Writer& out, const uint8_t* body, uint64_t size, const Track& track, u
 // The whole moov of the finished file, from the first one and the tracks;
 // empty when it cannot be made.
 std::vector<uint8_t> BuildMoov(const std::vector<uint8_t>& first, uint32_t movieScale, const std::vector<Track>& tracks) {
-  const Box whole{0, first.size(), first.size() > 8 && Be32(first.data()) == 1 ? 16u : 8u, 0, false};
+  const Box whole = Whole(first);
   const uint8_t* body = Body(first.data(), whole);
   std::vector<Box> children;
   Writer out;
@@ -727,9 +734,8 @@ bool ReadWhole(Mp4File& file, const Box& box, std::vector<uint8_t>& bytes) {
   return file.Read(box.offset, bytes.data(), bytes.size());
 }
 
-// The top-level boxes that are whole; `end` is where the rest begins (a
-// torn box, or bytes that are no box).
-std::vector<Box> TopLevel(Mp4File& file, uint64_t fileSize, uint64_t& end) {
+// The top-level boxes that are whole, up to a torn box or bytes that are no box.
+std::vector<Box> TopLevel(Mp4File& file, uint64_t fileSize) {
   std::vector<Box> boxes;
   uint64_t at = 0;
   while (fileSize - at >= 8) {
@@ -750,13 +756,12 @@ std::vector<Box> TopLevel(Mp4File& file, uint64_t fileSize, uint64_t& end) {
     boxes.push_back(box);
     at += box.size;
   }
-  end = at;
   return boxes;
 }
 
 bool HasMvex(const std::vector<uint8_t>& moov) {
   std::vector<Box> children;
-  const Box whole{0, moov.size(), moov.size() > 8 && Be32(moov.data()) == 1 ? 16u : 8u, 0, false};
+  const Box whole = Whole(moov);
   return Children(Body(moov.data(), whole), whole.bodySize(), children) && Find(children, Type("mvex")) != nullptr;
 }
 
@@ -793,8 +798,7 @@ FinishResult FinishFragmentedMp4(Mp4File& disk) {
   FinishResult result;
   WatchedReads file(disk);
   const uint64_t fileSize = file.Size();
-  uint64_t wholeEnd = 0;
-  const std::vector<Box> boxes = TopLevel(file, fileSize, wholeEnd);
+  const std::vector<Box> boxes = TopLevel(file, fileSize);
   if (boxes.empty() || boxes[0].type != Type("ftyp")) return result;
 
   // The first moov (perhaps hidden by an earlier finish), the fragments
