@@ -245,8 +245,10 @@ void OnWebcamCommand(MainWindow& main) {
       main.webcamLost = false;
       RefreshUiState(main.window);
     }
-    // A camera that cannot be opened has told the user so already.
+    // A camera that cannot be opened has told the user so already, in a
+    // box whose loop ends with the program: nothing is left to show then.
     if (!webcam.Open(main.settings.webcamPosition, main.window)) main.webcamFlag = false;
+    if (!main.window || !g_recorder) return;
   } else {
     webcam.Close();
   }

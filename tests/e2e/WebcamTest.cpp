@@ -164,7 +164,7 @@ TEST_F(EndToEndTest, WebcamShowsTheFirstCamerasPictureInTheRecording) {
 }
 
 // No camera, a camera another program holds, and one unplugged while shown
-// during a recording.
+// during a recording; the program closed while the box says so.
 TEST_F(EndToEndTest, WebcamThatFailsSaysSoAndTheRecordingGoesOn) {
   ASSERT_NO_FATAL_FAILURE(Start());
   HWND button = GetDlgItem(main_, IDC_WEBCAM);
@@ -210,6 +210,13 @@ TEST_F(EndToEndTest, WebcamThatFailsSaysSoAndTheRecordingGoesOn) {
     ClickOn(button);
     EXPECT_NE(program_->FindWindowOfClass(kWebcamOverlayClass, 5000), nullptr);
     EXPECT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusReady));
-    EXPECT_TRUE(CloseNormally(main_, *program_));
+
+    // The program closed while the box says the camera will not run: both go.
+    ClickOn(button);
+    TestCameras::Set(L"Refuse", 1);
+    ClickOn(button);
+    ASSERT_NE(program_->FindWindowOfClass(L"#32770", 10000, kWebcamFailureCaption), nullptr);
+    PostMessageW(main_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program_->WaitForExit(), 0u);
   }
 }
