@@ -10,6 +10,15 @@
 namespace {
 // Less than this is about a minute of full-screen video: not worth starting.
 constexpr uint64_t kMinimumFreeBytes = 16ull * 1024 * 1024;
+
+// Windows' own Explorer: a bare name would also find a program of that name
+// in the current folder or beside a portable copy of this one.
+std::wstring ExplorerPath() {
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  return (length > 0 && length < MAX_PATH ? std::wstring(windows, length) : std::wstring(L"C:\\Windows")) +
+         L"\\explorer.exe";
+}
 }  // namespace
 
 std::wstring DefaultOutputFolder() {
@@ -70,11 +79,11 @@ bool OpenFolderInExplorer(const std::wstring& folder) {
   const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) return false;
   const std::wstring quoted = L"\"" + folder + L"\"";
-  ShellExecuteW(nullptr, nullptr, L"explorer.exe", quoted.c_str(), nullptr, SW_SHOWNORMAL);
+  ShellExecuteW(nullptr, nullptr, ExplorerPath().c_str(), quoted.c_str(), nullptr, SW_SHOWNORMAL);
   return true;
 }
 
 void ShowFileInExplorer(const std::wstring& path) {
   const std::wstring select = L"/select,\"" + path + L"\"";
-  ShellExecuteW(nullptr, nullptr, L"explorer.exe", select.c_str(), nullptr, SW_SHOWNORMAL);
+  ShellExecuteW(nullptr, nullptr, ExplorerPath().c_str(), select.c_str(), nullptr, SW_SHOWNORMAL);
 }

@@ -174,6 +174,25 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   for (const auto& c : cases) ForgetCopy(c.program);
 }
 
+// An explorer.exe beside a portable copy and in the folder it starts in
+// never runs: "Open Recordings Folder" and the balloon's click start
+// Windows' own.
+TEST_F(FaultTest, PlantedExplorerNeverRuns) {
+  TempDir copies, current, out;
+  ASSERT_NO_FATAL_FAILURE(CopyProgram(copies.File(L"Quillomat.exe"), nullptr, L""));
+  for (const TempDir* dir : {&copies, &current}) {
+    ASSERT_TRUE(CopyFileW(FromEnvironment(L"QM_FAKE_INSTALLER").c_str(), dir->File(L"explorer.exe").c_str(), FALSE));
+  }
+  DeleteFileW(InstallerRanMark().c_str());
+  ASSERT_NO_FATAL_FAILURE(Start(copies.File(L"Quillomat.exe"), current.path()));
+  SetFolder(main_, out.path());
+  PostMessageW(main_, WM_COMMAND, IDM_OPEN_FOLDER, 0);
+  HWND explorer = WindowOfAnyProgram(L"ExplorerWClass", out.path().substr(out.path().find_last_of(L'\\') + 1));
+  EXPECT_TRUE(explorer && CloseAndWait(explorer));
+  EXPECT_FALSE(FileExists(InstallerRanMark()));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+}
+
 // No sound devices at all (the audio service not there, as Wine is told for
 // this copy): the computer's sound asked for, the recording is made without
 // sound, and the status line says so all the while.
