@@ -1,6 +1,7 @@
 #include "recorder/Mp4Finisher.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -47,24 +48,25 @@ Box Whole(const std::vector<uint8_t>& bytes) {
   return box;
 }
 
+// The header at `p`, of which `readable` bytes are there, of a box that may
+// reach `room` bytes from its start; false when it does not fit.
+bool Header(const uint8_t* p, uint64_t readable, uint64_t room, Box& box) {
+  if (readable < 8 || room < 8) return false;
+  const uint32_t small = Be32(p);
+  box.type = Be32(p + 4);
+  box.header = small == 1 ? 16 : 8;
+  if (readable < box.header || room < box.header) return false;
+  box.size = small == 1 ? Be64(p + 8) : small == 0 ? room : small;
+  box.toEnd = small == 0;
+  return box.size >= box.header && box.size <= room;
+}
+
 // The box at `offset` of `size` bytes of memory, when it is whole.
 bool BoxAt(const uint8_t* data, uint64_t size, uint64_t offset, Box& box) {
-  if (size < 8 || offset > size - 8) return false;
-  const uint8_t* p = data + offset;
   box.offset = offset;
-  box.type = Be32(p + 4);
-  box.header = 8;
-  const uint32_t small = Be32(p);
-  if (small == 1) {
-    if (size - offset < 16) return false;
-    box.size = Be64(p + 8);
-    box.header = 16;
-  } else {
-    box.size = small == 0 ? size - offset : small;
-    box.toEnd = small == 0;
-  }
-  return box.size >= box.header && box.size <= size - offset;
+  return offset <= size && Header(data + offset, size - offset, size - offset, box);
 }
+
 
 // The boxes that fill `size` bytes exactly; false when they do not.
 bool Children(const uint8_t* data, uint64_t size, std::vector<Box>& boxes) {
@@ -116,6 +118,17 @@ class Fields {
   uint64_t at_ = 0;
   bool ok_ = true;
 };
+
+// The field after a full box's version, flags and two times (32 or 64 bits
+// each, by the version): the timescale of an mvhd or mdhd, a tkhd's track.
+bool FieldAfterTimes(const uint8_t* body, uint64_t size, uint32_t& field) {
+  Fields f(body, size);
+  const bool wide = (f.U32() >> 24) == 1;
+  f.Sized(wide);
+  f.Sized(wide);
+  field = f.U32();
+  return f.ok();
+}
 
 class Writer {
  public:
@@ -271,12 +284,7 @@ bool ReadFirstMoov(const std::vector<uint8_t>& moov, const std::vector<Range>& o
   if (!Children(body, whole.bodySize(), children) || !Find(children, Type("mvex"))) return false;
   const Box* mvhd = Find(children, Type("mvhd"));
   if (!mvhd) return false;
-  Fields header(Body(body, *mvhd), mvhd->bodySize());
-  const bool wide = (header.U32() >> 24) == 1;
-  header.Sized(wide);
-  header.Sized(wide);
-  movieTimescale = header.U32();
-  if (!header.ok() || movieTimescale == 0) return false;
+  if (!FieldAfterTimes(Body(body, *mvhd), mvhd->bodySize(), movieTimescale) || movieTimescale == 0) return false;
 
   std::vector<Box> inner, media, info;
   for (const Box& box : children) {
@@ -288,19 +296,11 @@ bool ReadFirstMoov(const std::vector<uint8_t>& moov, const std::vector<Range>& o
     const Box* tkhd = Find(inner, Type("tkhd"));
     const Box* mdia = Find(inner, Type("mdia"));
     if (!tkhd || !mdia || !Children(Body(trak, *mdia), mdia->bodySize(), media)) return false;
-    Fields t(Body(trak, *tkhd), tkhd->bodySize());
-    const bool tWide = (t.U32() >> 24) == 1;
-    t.Sized(tWide);
-    t.Sized(tWide);
-    track.id = t.U32();
     const Box* mdhd = Find(media, Type("mdhd"));
-    if (!mdhd) return false;
-    Fields m(Body(Body(trak, *mdia), *mdhd), mdhd->bodySize());
-    const bool mWide = (m.U32() >> 24) == 1;
-    m.Sized(mWide);
-    m.Sized(mWide);
-    track.timescale = m.U32();
-    if (!t.ok() || !m.ok() || track.timescale == 0) return false;
+    if (!mdhd || !FieldAfterTimes(Body(trak, *tkhd), tkhd->bodySize(), track.id) ||
+        !FieldAfterTimes(Body(Body(trak, *mdia), *mdhd), mdhd->bodySize(), track.timescale) || track.timescale == 0) {
+      return false;
+    }
     const uint8_t* mdiaBody = Body(trak, *mdia);
     const Box* minf = Find(media, Type("minf"));
     if (!minf || !Children(Body(mdiaBody, *minf), minf->bodySize(), info)) return false;
@@ -744,33 +744,28 @@ std::vector<Box> TopLevel(Mp4File& file, uint64_t fileSize) {
     if (!file.Read(at, head, static_cast<size_t>(want))) break;
     Box box;
     box.offset = at;
-    box.type = Be32(head + 4);
-    const uint32_t small = Be32(head);
-    box.header = small == 1 ? 16 : 8;
-    if (small == 1 && want < 16) break;
-    box.size = small == 1 ? Be64(head + 8) : small == 0 ? fileSize - at : small;
-    box.toEnd = small == 0;
     bool printable = true;
     for (int i = 4; i < 8; ++i) printable &= head[i] >= 0x20 && head[i] <= 0x7e;
-    if (!printable || box.size < box.header || box.size > fileSize - at) break;
+    if (!printable || !Header(head, want, fileSize - at, box)) break;
     boxes.push_back(box);
     at += box.size;
   }
   return boxes;
 }
 
-bool HasMvex(const std::vector<uint8_t>& moov) {
+// Whether a box read whole holds a child of each type.
+bool HasChildren(const std::vector<uint8_t>& box, std::initializer_list<uint32_t> types) {
   std::vector<Box> children;
-  const Box whole = Whole(moov);
-  return Children(Body(moov.data(), whole), whole.bodySize(), children) && Find(children, Type("mvex")) != nullptr;
+  const Box whole = Whole(box);
+  return Children(Body(box.data(), whole), whole.bodySize(), children) &&
+         std::all_of(types.begin(), types.end(), [&](uint32_t type) { return Find(children, type) != nullptr; });
 }
+
+bool HasMvex(const std::vector<uint8_t>& moov) { return HasChildren(moov, {Type("mvex")}); }
 
 // A `free` box that an earlier finish made of the first moov.
 bool HiddenFirstMoov(Mp4File& file, const Box& box, std::vector<uint8_t>& bytes) {
-  std::vector<Box> children;
-  const Box whole{0, box.size, box.header, 0, false};
-  return ReadWhole(file, box, bytes) && Children(Body(bytes.data(), whole), whole.bodySize(), children) &&
-         Find(children, Type("mvhd")) && Find(children, Type("mvex"));
+  return ReadWhole(file, box, bytes) && HasChildren(bytes, {Type("mvhd"), Type("mvex")});
 }
 
 // The first child's type of a box, for a `free` box that hid a moof.
