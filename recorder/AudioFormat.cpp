@@ -1,5 +1,7 @@
 #include "recorder/AudioFormat.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 
@@ -9,6 +11,15 @@ constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 }  // namespace
 
 uint32_t OutputChannelsFor(uint32_t deviceChannels) { return deviceChannels < 2 ? 1 : 2; }
+
+AudioTrackFormat TrackFormatFor(const std::vector<SourceFormat>& sources) {
+  AudioTrackFormat track;
+  for (const SourceFormat& source : sources) {
+    track.sampleRate = (std::max)(track.sampleRate, source.sampleRate);
+    track.channels = (std::max)(track.channels, OutputChannelsFor(source.channels));
+  }
+  return track;
+}
 
 bool IsFloatFormat(uint16_t formatTag, uint32_t subFormatFirstField) {
   return formatTag == kWaveFormatIeeeFloat ||
@@ -59,6 +70,56 @@ int16_t ConvertSample(const uint8_t* sample, bool isFloat, uint32_t bitsPerSampl
 
 uint32_t AudioPayloadBytes(uint32_t outputChannels, uint32_t frames) { return outputChannels * frames * 2; }
 
+namespace {
+
+// Speaker positions, as dwChannelMask has them.
+constexpr uint32_t kFrontLeft = 0x1, kFrontRight = 0x2;
+constexpr uint32_t kLeftSide = 0x10 | 0x40 | 0x200 | 0x1000 | 0x8000;     // back, of centre, side, top front, top back
+constexpr uint32_t kRightSide = 0x20 | 0x80 | 0x400 | 0x4000 | 0x20000;
+constexpr uint32_t kMiddle = 0x4 | 0x100 | 0x800 | 0x2000 | 0x10000;     // centre, back, top, top front, top back
+constexpr float kMinus3dB = 0.70710678f;
+
+// What a device without a mask means by that many channels: 5.1 for six,
+// 7.1 for eight.
+uint32_t UsualMask(uint32_t channels) {
+  static const uint32_t masks[] = {0, 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F};
+  return channels < 9 ? masks[channels] : kFrontLeft | kFrontRight;
+}
+
+// A channel that reaches the track, and its share of each side.
+struct Tap {
+  uint32_t channel;
+  float left, right;
+};
+
+// At most one tap per speaker position: channels past the mask's speakers
+// (and the LFE) have nowhere to go.
+size_t DownmixTaps(const AudioLayout& layout, Tap (&taps)[32]) {
+  if (layout.channels == 1) {
+    taps[0] = {0, 1.0f, 1.0f};
+    return 1;
+  }
+  const uint32_t mask = layout.channelMask ? layout.channelMask : UsualMask(layout.channels);
+  size_t count = 0;
+  uint32_t channel = 0;
+  for (uint32_t bit = 1; bit != 0 && channel < layout.channels; bit <<= 1) {
+    if (!(mask & bit)) continue;
+    const float left = bit == kFrontLeft ? 1.0f : (bit & (kLeftSide | kMiddle)) ? kMinus3dB : 0.0f;
+    const float right = bit == kFrontRight ? 1.0f : (bit & (kRightSide | kMiddle)) ? kMinus3dB : 0.0f;
+    if (left != 0.0f || right != 0.0f) taps[count++] = {channel, left, right};
+    ++channel;
+  }
+  return count;
+}
+
+int16_t Saturated(float value) {
+  if (value <= -32768.0f) return -32768;
+  if (value >= 32767.0f) return 32767;
+  return static_cast<int16_t>(std::floor(value + 0.5f));
+}
+
+}  // namespace
+
 void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layout, int16_t* out) {
   const uint32_t count = layout.outputChannels * frames;
   if (count == 0) return;  // nothing to write, and `out` may be null
@@ -66,12 +127,24 @@ void ConvertPacket(const uint8_t* data, uint32_t frames, const AudioLayout& layo
     std::memset(out, 0, count * sizeof(int16_t));
     return;
   }
+  Tap taps[32];
+  const size_t tapCount = DownmixTaps(layout, taps);
   const uint32_t bytesPerSample = layout.bitsPerSample / 8;
   for (uint32_t i = 0; i < frames; ++i) {
     const uint8_t* frame = data + static_cast<size_t>(i) * layout.blockAlign;
-    for (uint32_t c = 0; c < layout.outputChannels; ++c) {
-      const uint32_t from = c < layout.channels ? c : layout.channels - 1;
-      out[i * layout.outputChannels + c] = ConvertSample(frame + from * bytesPerSample, layout.isFloat, layout.bitsPerSample);
+    // Summed in 16-bit units: a lone channel at full share comes out exactly
+    // as it went in.
+    float left = 0.0f, right = 0.0f;
+    for (size_t t = 0; t < tapCount; ++t) {
+      const float sample = ConvertSample(frame + taps[t].channel * bytesPerSample, layout.isFloat, layout.bitsPerSample);
+      left += taps[t].left * sample;
+      right += taps[t].right * sample;
+    }
+    if (layout.outputChannels == 1) {
+      out[i] = Saturated((left + right) * 0.5f);
+    } else {
+      out[2 * i] = Saturated(left);
+      out[2 * i + 1] = Saturated(right);
     }
   }
 }

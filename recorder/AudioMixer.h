@@ -17,12 +17,8 @@
 #include <functional>
 #include <vector>
 
+#include "recorder/AudioFormat.h"
 #include "recorder/RecordingClock.h"
-
-struct AudioTrackFormat {
-  uint32_t sampleRate = 0;
-  uint32_t channels = 0;  // 1 or 2, interleaved 16-bit samples
-};
 
 // How far behind the recording clock the track is mixed: packets have this
 // long to arrive. A source with nothing there by then is silence, and the

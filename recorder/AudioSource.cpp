@@ -65,13 +65,15 @@ HRESULT AudioSource::Open() {
   if (!mixFormat_) return E_FAIL;
 
   const WAVEFORMATEX& format = *mixFormat_.get();
-  uint32_t subFormat = 0;
+  uint32_t subFormat = 0, channelMask = 0;
   if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && format.cbSize >= 22) {
-    subFormat = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(mixFormat_.get())->SubFormat.Data1;
+    const auto* extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(mixFormat_.get());
+    subFormat = extensible->SubFormat.Data1;
+    channelMask = extensible->dwChannelMask;
   }
   rate_ = format.nSamplesPerSec;
   layout_ = AudioLayout{format.nChannels, OutputChannelsFor(format.nChannels), format.wBitsPerSample,
-                        IsFloatFormat(format.wFormatTag, subFormat), format.nBlockAlign};
+                        IsFloatFormat(format.wFormatTag, subFormat), format.nBlockAlign, channelMask};
   // A format the conversion does not know gives no sound from this source,
   // never a read past the device's packets.
   if (rate_ == 0 || !IsKnownLayout(format.wFormatTag, subFormat, layout_)) return E_FAIL;
@@ -85,7 +87,7 @@ HRESULT AudioSource::Prepare(const AudioTrackFormat& track) {
   WAVEFORMATEX converted{};
   if (rate_ != track.sampleRate) {
     // 16-bit PCM at the track's rate, converted by the platform in shared
-    // mode; the channels stay the device's first one or two.
+    // mode, which also mixes surround down to the one or two channels asked.
     const WORD channels = static_cast<WORD>(OutputChannelsFor(layout_.channels));
     converted.wFormatTag = WAVE_FORMAT_PCM;
     converted.nChannels = channels;
@@ -95,7 +97,7 @@ HRESULT AudioSource::Prepare(const AudioTrackFormat& track) {
     converted.nAvgBytesPerSec = track.sampleRate * converted.nBlockAlign;
     format = &converted;
     flags |= AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
-    layout_ = AudioLayout{channels, 0, 16, false, converted.nBlockAlign};
+    layout_ = AudioLayout{channels, 0, 16, false, converted.nBlockAlign, 0};
     rate_ = track.sampleRate;
   }
   layout_.outputChannels = track.channels;

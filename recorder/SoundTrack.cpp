@@ -62,12 +62,9 @@ void SoundTrack::Open(bool microphone, bool computerSound) {
   if (microphone) open(AudioSourceKind::Microphone);
   if (computerSound) open(AudioSourceKind::ComputerSound);
   if (opened.empty()) return;
-  // The track runs at the first source's rate (so the microphone alone is
-  // recorded as it comes), in stereo when any source has two channels.
-  format_ = {opened.front()->DeviceRate(), 1};
-  for (const auto& source : opened) {
-    format_.channels = (std::max)(format_.channels, OutputChannelsFor(source->DeviceChannels()));
-  }
+  std::vector<SourceFormat> formats;
+  for (const auto& source : opened) formats.push_back({source->DeviceRate(), source->DeviceChannels()});
+  format_ = TrackFormatFor(formats);
   for (auto& source : opened) {
     if (SUCCEEDED(source->Prepare(format_))) sources_.push_back(std::move(source));
   }

@@ -22,8 +22,8 @@ class SoundTrack {
   SoundTrack& operator=(const SoundTrack&) = delete;
 
   // Opens the default devices asked for that can be had, and settles the
-  // track's format: the first source's rate, stereo when any source has two
-  // channels or more.
+  // track's format: the highest rate among the sources, stereo when any
+  // source has two channels or more.
   void Open(bool microphone, bool computerSound);
   bool HasSources() const { return !sources_.empty(); }
   const AudioTrackFormat& Format() const { return format_; }

@@ -69,13 +69,40 @@ TEST(AudioFormat, KnownLayouts) {
   EXPECT_EQ(out, (std::vector<int16_t>{1, 2, 3, 4}));
 }
 
-TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
-  // Six 16-bit channels, frame i channel c = 1000 * i + c.
-  const int16_t six[] = {0, 1, 2, 3, 4, 5, 1000, 1001, 1002, 1003, 1004, 1005,
-                         2000, 2001, 2002, 2003, 2004, 2005, 3000, 3001, 3002, 3003, 3004, 3005};
-  std::vector<int16_t> stereo(8);
-  ConvertPacket(reinterpret_cast<const uint8_t*>(six), 4, AudioLayout{6, 2, 16, false, 12}, stereo.data());
-  EXPECT_EQ(stereo, (std::vector<int16_t>{0, 1, 1000, 1001, 2000, 2001, 3000, 3001}));
+// Surround is mixed down as a listener expects: each channel alone, at
+// 10,000, comes out where its speaker stands (-3 dB is 7,071), the LFE
+// nowhere, in a stereo track and in a mono one.
+TEST(AudioFormat, SurroundIsMixedDownChannelByChannel) {
+  const struct {
+    uint32_t channels, mask;
+    std::vector<std::vector<int16_t>> stereo;  // each channel's (left, right)
+  } cases[] = {
+      // 5.1 by its mask, and by its count alone: FL FR FC LFE BL BR.
+      {6, 0x3F, {{10000, 0}, {0, 10000}, {7071, 7071}, {0, 0}, {7071, 0}, {0, 7071}}},
+      {6, 0, {{10000, 0}, {0, 10000}, {7071, 7071}, {0, 0}, {7071, 0}, {0, 7071}}},
+      // 7.1: the side pair as well.
+      {8, 0, {{10000, 0}, {0, 10000}, {7071, 7071}, {0, 0}, {7071, 0}, {0, 7071}, {7071, 0}, {0, 7071}}},
+      {4, 0, {{10000, 0}, {0, 10000}, {7071, 0}, {0, 7071}}},  // quad
+      {3, 0x3, {{10000, 0}, {0, 10000}, {0, 0}}},              // a channel with no speaker
+      {2, 0, {{10000, 0}, {0, 10000}}},
+  };
+  for (const auto& c : cases) {
+    for (uint32_t alone = 0; alone < c.channels; ++alone) {
+      std::vector<int16_t> frame(c.channels, 0), stereo(2), mono(1);
+      frame[alone] = 10000;
+      const AudioLayout layout{c.channels, 2, 16, false, c.channels * 2, c.mask};
+      ConvertPacket(reinterpret_cast<const uint8_t*>(frame.data()), 1, layout, stereo.data());
+      EXPECT_EQ(stereo, c.stereo[alone]) << c.channels << " channels, mask " << c.mask << ", channel " << alone;
+      ConvertPacket(reinterpret_cast<const uint8_t*>(frame.data()), 1, AudioLayout{c.channels, 1, 16, false, c.channels * 2, c.mask},
+                    mono.data());
+      EXPECT_EQ(mono[0], (c.stereo[alone][0] + c.stereo[alone][1] + 1) / 2) << c.channels << " channels, " << alone;
+    }
+  }
+  // Loud on every channel: saturated, not wrapped.
+  const std::vector<int16_t> loud(6, -30000);
+  std::vector<int16_t> saturated(2);
+  ConvertPacket(reinterpret_cast<const uint8_t*>(loud.data()), 1, AudioLayout{6, 2, 16, false, 12}, saturated.data());
+  EXPECT_EQ(saturated, (std::vector<int16_t>{-32768, -32768}));
 
   // A mono device's float samples, in a mono track and on both sides of a
   // stereo one.
@@ -89,6 +116,23 @@ TEST(AudioFormat, ChannelsAreTakenFromTheFrontOfEachFrame) {
   std::vector<int16_t> silent(960, 7);
   ConvertPacket(nullptr, 480, AudioLayout{2, 2, 32, true}, silent.data());
   EXPECT_EQ(silent, std::vector<int16_t>(960, 0));
+}
+
+// The track runs at the highest rate among its sources: a 16 kHz headset
+// beside 48 kHz speakers takes neither down.
+TEST(AudioFormat, TrackTakesTheHighestRateAndTheMostChannels) {
+  const struct {
+    std::vector<SourceFormat> sources;
+    uint32_t rate, channels;
+  } cases[] = {
+      {{{16000, 1}, {48000, 2}}, 48000, 2}, {{{48000, 2}, {16000, 1}}, 48000, 2}, {{{16000, 1}, {44100, 1}}, 44100, 1},
+      {{{96000, 6}}, 96000, 2},             {{}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const AudioTrackFormat track = TrackFormatFor(c.sources);
+    EXPECT_EQ(track.sampleRate, c.rate);
+    EXPECT_EQ(track.channels, c.channels);
+  }
 }
 
 TEST(AudioFormat, PacketTimes) {
