@@ -51,9 +51,10 @@ void NameButtons(const MainWindow& main, RecorderState state) {
   NameButton(main, main.webcamButton, names.webcam);
 }
 
-// The status line, with word of computer sound that was asked for and is
-// not being recorded, and of a camera lost.
+// The status line, with word of sound that was asked for and is not being
+// recorded, and of a camera lost.
 void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
+  if (state != RecorderState::Idle && g_recorder->MicrophoneMissing()) text += kStatusNoMicrophone;
   if (state != RecorderState::Idle && g_recorder->ComputerSoundMissing()) text += kStatusNoComputerSound;
   if (main.webcamLost) text += kStatusWebcamLost;
   SetWindowTextW(main.statusLine, text.c_str());

@@ -41,7 +41,8 @@ inline constexpr wchar_t kTrayDurationPrefix[] = L"Duration: ";
 // The switch of the computer's sound, in the "&File" menu and the tray menu.
 inline constexpr wchar_t kComputerSoundItem[] = L"Record Computer Sound";
 // After the duration in the status line while a recording runs without the
-// computer's sound that was asked for.
+// microphone or the computer's sound that was asked for.
+inline constexpr wchar_t kStatusNoMicrophone[] = L" - microphone missing";
 inline constexpr wchar_t kStatusNoComputerSound[] = L" - computer sound missing";
 // After the status line's text once the camera shown was lost, until the
 // webcam is switched on again.

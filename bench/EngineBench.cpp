@@ -15,6 +15,7 @@
 
 #include "recorder/AudioFormat.h"
 #include "recorder/AudioMixer.h"
+#include "recorder/AudioSource.h"
 #include "recorder/Recording.h"
 #include "recorder/ScreenRecorder.h"
 #include "recorder/VideoFormat.h"
@@ -218,7 +219,7 @@ void AudioCpu(int seconds) {
   StandInWriter w(CheapStandIn());
   SoundTrack track;
   track.Open(true, true);
-  if (!track.HasComputerSound() || FAILED(w.Open(dir.File(L"audio-cpu.mp4"), 640, 480, &track.Format())) ||
+  if (!!track.Missing(AudioSourceKind::ComputerSound) || FAILED(w.Open(dir.File(L"audio-cpu.mp4"), 640, 480, &track.Format())) ||
       !w.writer.HasSound()) {
     std::printf("# audio cpu: not both sources\n");
     return;

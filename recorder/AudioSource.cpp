@@ -1,6 +1,5 @@
 #include "recorder/AudioSource.h"
 
-#include <mmdeviceapi.h>
 #include <functiondiscoverykeys_devpkey.h>
 #include <propvarutil.h>
 
@@ -53,12 +52,31 @@ std::vector<std::wstring> AudioInputDeviceNames() {
   return names;
 }
 
-HRESULT AudioSource::Open() {
+namespace {
+
+EDataFlow FlowOf(AudioSourceKind kind) { return kind == AudioSourceKind::Microphone ? eCapture : eRender; }
+
+HRESULT DefaultDevice(AudioSourceKind kind, ComPtr<IMMDevice>& device, std::wstring& id) {
   ComPtr<IMMDeviceEnumerator> enumerator;
   RETURN_IF_FAILED(MakeDeviceEnumerator(enumerator));
+  RETURN_IF_FAILED(enumerator->GetDefaultAudioEndpoint(FlowOf(kind), eConsole, &device));
+  unique_cotaskmem<wchar_t> text;
+  RETURN_IF_FAILED(device->GetId(text.put()));
+  id = text.get() ? text.get() : L"";
+  return S_OK;
+}
+
+}  // namespace
+
+std::wstring DefaultAudioDeviceId(AudioSourceKind kind) {
   ComPtr<IMMDevice> device;
-  RETURN_IF_FAILED(enumerator->GetDefaultAudioEndpoint(kind_ == AudioSourceKind::Microphone ? eCapture : eRender,
-                                                       eConsole, &device));
+  std::wstring id;
+  return SUCCEEDED(DefaultDevice(kind, device, id)) ? id : std::wstring();
+}
+
+HRESULT AudioSource::Open() {
+  ComPtr<IMMDevice> device;
+  RETURN_IF_FAILED(DefaultDevice(kind_, device, deviceId_));
   RETURN_IF_FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                     reinterpret_cast<void**>(client_.ReleaseAndGetAddressOf())));
   RETURN_IF_FAILED(client_->GetMixFormat(mixFormat_.put()));
@@ -140,4 +158,62 @@ bool AudioSource::Drain(const PacketSink& onPacket) {
   }
   // Any other failure is waited out: the next pass asks again.
   return hr != AUDCLNT_E_DEVICE_INVALIDATED && hr != AUDCLNT_E_SERVICE_NOT_RUNNING;
+}
+
+class AudioDeviceWatch::Client final : public IMMNotificationClient {
+ public:
+  std::atomic<bool> changed[2] = {{false}, {false}};
+
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid != __uuidof(IUnknown) && iid != __uuidof(IMMNotificationClient)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IMMNotificationClient*>(this);
+    AddRef();
+    return S_OK;
+  }
+
+  // Called on the platform's threads: only flags are set here, and the
+  // audio thread looks at the devices itself.
+  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override {
+    if (role == eConsole && flow == eCapture) changed[0] = true;
+    if (role == eConsole && flow == eRender) changed[1] = true;
+    return S_OK;
+  }
+  // A device that comes or goes may be the one a missing source waits for.
+  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return Any(); }
+  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return Any(); }
+  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return Any(); }
+  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+
+ private:
+  HRESULT Any() {
+    changed[0] = changed[1] = true;
+    return S_OK;
+  }
+  std::atomic<ULONG> references_{1};
+};
+
+AudioDeviceWatch::AudioDeviceWatch() {
+  client_.Attach(new Client);
+  // Without it, a source lost is still looked for from time to time.
+  if (FAILED(MakeDeviceEnumerator(enumerator_)) ||
+      FAILED(enumerator_->RegisterEndpointNotificationCallback(client_.Get()))) {
+    enumerator_.Reset();
+  }
+}
+
+AudioDeviceWatch::~AudioDeviceWatch() {
+  if (enumerator_) enumerator_->UnregisterEndpointNotificationCallback(client_.Get());
+}
+
+bool AudioDeviceWatch::TakeChange(AudioSourceKind kind) {
+  return client_->changed[kind == AudioSourceKind::Microphone ? 0 : 1].exchange(false);
 }

@@ -5,7 +5,9 @@
 // in the track's format with their capture times.
 #include <windows.h>
 #include <audioclient.h>
+#include <mmdeviceapi.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +28,8 @@ class AudioSource {
   // Activates the default device of its kind and reads its shared format;
   // fails when there is no such device or its format cannot be converted.
   HRESULT Open();
+  // The endpoint id of the device opened.
+  const std::wstring& DeviceId() const { return deviceId_; }
   uint32_t DeviceRate() const { return rate_; }
   uint32_t DeviceChannels() const { return layout_.channels; }
   // Sets the stream up to deliver at the track's rate (the platform converts
@@ -46,6 +50,7 @@ class AudioSource {
 
  private:
   AudioSourceKind kind_;
+  std::wstring deviceId_;
   ComPtr<IAudioClient> client_;
   ComPtr<IAudioCaptureClient> capture_;
   unique_cotaskmem<WAVEFORMATEX> mixFormat_;
@@ -57,3 +62,27 @@ class AudioSource {
 
 // Friendly names of the active input devices, in the platform's order.
 std::vector<std::wstring> AudioInputDeviceNames();
+
+// The endpoint id of the default device of this kind now; empty when there
+// is none.
+std::wstring DefaultAudioDeviceId(AudioSourceKind kind);
+
+// Word from the platform that the default device of a kind may have changed
+// (another default, a device added, removed, enabled or disabled), kept
+// until taken. Registered for as long as it exists, on the thread that
+// makes it.
+class AudioDeviceWatch {
+ public:
+  AudioDeviceWatch();
+  ~AudioDeviceWatch();
+  AudioDeviceWatch(const AudioDeviceWatch&) = delete;
+  AudioDeviceWatch& operator=(const AudioDeviceWatch&) = delete;
+
+  // True once after each change that concerns `kind`.
+  bool TakeChange(AudioSourceKind kind);
+
+ private:
+  class Client;
+  ComPtr<IMMDeviceEnumerator> enumerator_;
+  ComPtr<Client> client_;
+};

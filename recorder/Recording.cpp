@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "recorder/AudioSource.h"
 #include "recorder/FramePacer.h"
 #include "recorder/UnfinishedRecordings.h"
 #include "recorder/VideoFormat.h"
@@ -65,9 +66,11 @@ bool Recording::OpenWriter(RecorderProblem& problem) {
   // The platform refused the sound stream: the devices go unused.
   if (!writer_.HasSound()) sound_.Close();
   RememberUnfinished(options_.path);
-  computerSoundMissing_ = options_.computerSound && !sound_.HasComputerSound();
   return true;
 }
+
+bool Recording::MicrophoneMissing() const { return sound_.Missing(AudioSourceKind::Microphone); }
+bool Recording::ComputerSoundMissing() const { return sound_.Missing(AudioSourceKind::ComputerSound); }
 
 uint64_t Recording::RecordedMs() const {
   const int64_t ms = clock_.Units(clock_.Now().recorded, 1000);

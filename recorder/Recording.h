@@ -24,7 +24,9 @@ class Recording {
   void Resume() { clock_.Resume(); }
   bool Paused() const { return clock_.Paused(); }
   uint64_t RecordedMs() const;
-  bool ComputerSoundMissing() const { return computerSoundMissing_; }
+  // A source asked for that has no device now: the recording runs without it.
+  bool MicrophoneMissing() const;
+  bool ComputerSoundMissing() const;
   bool OutputRefused() const { return writer_.Refused(); }
   // Ends the threads and finishes the file.
   StopResult Stop();
@@ -40,7 +42,6 @@ class Recording {
   ScreenGrabber grabber_;
   Mp4Writer writer_;
   SoundTrack sound_;  // after the writer: its thread writes into it
-  bool computerSoundMissing_ = false;
   std::atomic<bool> stopRequested_{false};
   std::thread videoThread_;
 };

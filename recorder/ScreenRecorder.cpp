@@ -56,6 +56,7 @@ RecorderState ScreenRecorder::State() const {
 
 uint64_t ScreenRecorder::RecordedMs() const { return recording_ ? recording_->RecordedMs() : 0; }
 
+bool ScreenRecorder::MicrophoneMissing() const { return recording_ && recording_->MicrophoneMissing(); }
 bool ScreenRecorder::ComputerSoundMissing() const { return recording_ && recording_->ComputerSoundMissing(); }
 
 bool ScreenRecorder::OutputRefused() const { return recording_ && recording_->OutputRefused(); }

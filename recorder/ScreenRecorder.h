@@ -39,8 +39,9 @@ class ScreenRecorder {
   // How long the recording has recorded so far, pauses left out; frozen
   // during a pause. 0 when idle.
   uint64_t RecordedMs() const;
-  // The computer's sound was asked for and could not be had: the recording
-  // runs without it.
+  // The microphone or the computer's sound was asked for and has no device
+  // now: the recording runs without it until one comes.
+  bool MicrophoneMissing() const;
   bool ComputerSoundMissing() const;
   // The file refuses every sample: the recording is lost from there on,
   // and is to be stopped.

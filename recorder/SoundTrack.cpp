@@ -8,6 +8,14 @@
 namespace {
 
 constexpr DWORD kPollIntervalMs = 8;
+// How often a source without a device looks for one, in case the platform
+// says nothing of a device that came.
+constexpr uint64_t kLookAgainMs = 1000;
+// A device that has delivered nothing for this long is opened again: some
+// drivers (Wine's, when its sound server goes away) report no error, only
+// silence. A loopback stream of a device that plays nothing delivers
+// nothing either, and is opened again to no harm.
+constexpr uint64_t kStalledMs = 2000;
 
 // The multimedia class scheduler's "Pro Audio" task for this thread, as
 // recorders on Windows register their capture threads: it keeps the thread
@@ -52,32 +60,62 @@ SoundTrack::SoundTrack() = default;
 
 SoundTrack::~SoundTrack() { Stop(); }
 
+namespace {
+size_t IndexOf(AudioSourceKind kind) { return kind == AudioSourceKind::Microphone ? 0 : 1; }
+}  // namespace
+
 void SoundTrack::Open(bool microphone, bool computerSound) {
   Close();
-  std::vector<std::unique_ptr<AudioSource>> opened;
+  asked_[0] = microphone;
+  asked_[1] = computerSound;
+  std::vector<Source> opened;
+  std::vector<SourceFormat> formats;
   auto open = [&](AudioSourceKind kind) {
-    auto source = std::make_unique<AudioSource>(kind);
-    if (SUCCEEDED(source->Open())) opened.push_back(std::move(source));
+    Source source{kind, std::make_unique<AudioSource>(kind)};
+    if (SUCCEEDED(source.device->Open())) {
+      formats.push_back({source.device->DeviceRate(), source.device->DeviceChannels()});
+    } else {
+      source.device.reset();
+    }
+    opened.push_back(std::move(source));
   };
   if (microphone) open(AudioSourceKind::Microphone);
   if (computerSound) open(AudioSourceKind::ComputerSound);
-  if (opened.empty()) return;
-  std::vector<SourceFormat> formats;
-  for (const auto& source : opened) formats.push_back({source->DeviceRate(), source->DeviceChannels()});
   format_ = TrackFormatFor(formats);
-  for (auto& source : opened) {
-    if (SUCCEEDED(source->Prepare(format_))) sources_.push_back(std::move(source));
+  bool any = false;
+  for (Source& source : opened) {
+    if (source.device && FAILED(source.device->Prepare(format_))) source.device.reset();
+    any = any || source.device;
+  }
+  if (any) sources_ = std::move(opened);
+  for (size_t kind = 0; kind < 2; ++kind) missing_[kind] = asked_[kind];
+  for (const Source& source : sources_) {
+    if (source.device) missing_[IndexOf(source.kind)] = false;
   }
 }
 
-bool SoundTrack::HasComputerSound() const {
-  return std::any_of(sources_.begin(), sources_.end(),
-                     [](const auto& source) { return source->Kind() == AudioSourceKind::ComputerSound; });
-}
+bool SoundTrack::Missing(AudioSourceKind kind) const { return missing_[IndexOf(kind)].load(); }
 
 void SoundTrack::Close() {
   Stop();
   sources_.clear();
+  for (size_t kind = 0; kind < 2; ++kind) missing_[kind] = asked_[kind];
+}
+
+void SoundTrack::Reopen(Source& source, bool stalled) {
+  const uint64_t now = GetTickCount64();
+  source.lookedAt = now;
+  if (!stalled && source.device && DefaultAudioDeviceId(source.kind) == source.device->DeviceId()) return;
+  auto device = std::make_unique<AudioSource>(source.kind);
+  // At the track's format, whatever the new device's own.
+  if (FAILED(device->Open()) || FAILED(device->Prepare(format_)) || !device->Start()) {
+    // A device that fell silent and cannot be opened again is gone.
+    if (stalled) source.device.reset();
+    return;
+  }
+  if (source.device) source.device->Stop();
+  source.device = std::move(device);
+  source.deliveredAt = now;
 }
 
 void SoundTrack::Start(Mp4Writer& writer, const RecordingClock& clock) {
@@ -94,10 +132,13 @@ void SoundTrack::Stop() {
 void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
   ComApartment com(COINIT_MULTITHREADED);
   const ProAudioTask task;
+  AudioDeviceWatch watch;
   // A source that will not start, or that is lost on the way, is silence on
-  // the recording clock; the other goes on.
-  std::vector<bool> live;
-  for (auto& source : sources_) live.push_back(source->Start());
+  // the recording clock until a device of its kind is there again; the
+  // other goes on.
+  for (Source& source : sources_) {
+    if (source.device && !source.device->Start()) source.device.reset();
+  }
   TrackMixer mixer(format_, sources_.size(), clock);
   const TrackMixer::Write write = [&writer](const int16_t* samples, uint32_t frames) {
     writer.WriteSound(samples, frames);
@@ -108,10 +149,11 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
   std::vector<TrackMixer::Packet> packets;
   auto drain = [&] {
     for (size_t i = 0; i < sources_.size(); ++i) {
-      if (!live[i]) continue;
+      Source& source = sources_[i];
+      if (!source.device) continue;
       samples.clear();
       packets.clear();
-      live[i] = sources_[i]->Drain([&](const int16_t* data, uint32_t frames, uint64_t capturedHns) {
+      const bool live = source.device->Drain([&](const int16_t* data, uint32_t frames, uint64_t capturedHns) {
         const size_t count = static_cast<size_t>(frames) * format_.channels;
         if (data) {
           samples.insert(samples.end(), data, data + count);
@@ -122,16 +164,39 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
       });
       // Read after the drain: no packet's stamp is later than it.
       mixer.Add(i, samples.data(), packets, clock.Now());
+      if (!packets.empty()) source.deliveredAt = GetTickCount64();
+      if (!live) {
+        // Unplugged, or its service gone: the default device is looked for
+        // at once.
+        source.device.reset();
+        source.lookedAt = 0;
+      }
     }
   };
+  // After a drain, so that a device replaced has given all it had.
+  auto follow = [&] {
+    const uint64_t now = GetTickCount64();
+    for (Source& source : sources_) {
+      const bool stalled = source.device && now - source.deliveredAt >= kStalledMs;
+      if (watch.TakeChange(source.kind) || stalled || (!source.device && now - source.lookedAt >= kLookAgainMs)) {
+        Reopen(source, stalled);
+      }
+      missing_[IndexOf(source.kind)] = !source.device;
+    }
+  };
+  for (Source& source : sources_) source.deliveredAt = GetTickCount64();
+  follow();
   while (!stopRequested_.load()) {
     Sleep(kPollIntervalMs);
     drain();
+    follow();
     mixer.Mix(clock.Now(), false, write);
   }
   // The rest of the track, up to the recording's end, with what has come.
   drain();
   mixer.Mix(clock.Now(), true, write);
-  for (auto& source : sources_) source->Stop();
+  for (Source& source : sources_) {
+    if (source.device) source.device->Stop();
+  }
   cpuTicks_ = ThreadCpuTicks();
 }

@@ -2,7 +2,9 @@
 // The sound of a recording: the sources the user asked for (the microphone,
 // the computer's sound, or both), and the audio thread that polls them,
 // places their packets on the recording clock, mixes them into one track
-// and hands it to the file.
+// and hands it to the file. Each source follows the default device of its
+// kind: unplugged, switched or gone, it is opened again on whatever device
+// is the default then, and is silence only while there is none.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -13,6 +15,7 @@
 
 class AudioSource;
 class Mp4Writer;
+enum class AudioSourceKind;
 
 class SoundTrack {
  public:
@@ -23,11 +26,15 @@ class SoundTrack {
 
   // Opens the default devices asked for that can be had, and settles the
   // track's format: the highest rate among the sources, stereo when any
-  // source has two channels or more.
+  // source has two channels or more. With none at all there is no track; a
+  // source asked for beside one that opened keeps its place, and joins
+  // when a device of its kind comes.
   void Open(bool microphone, bool computerSound);
   bool HasSources() const { return !sources_.empty(); }
   const AudioTrackFormat& Format() const { return format_; }
-  bool HasComputerSound() const;
+  // The source of this kind was asked for and has no device now (or the
+  // track has no sources at all).
+  bool Missing(AudioSourceKind kind) const;
   // Lets the devices go again, unstarted (the file took no sound).
   void Close();
 
@@ -42,7 +49,20 @@ class SoundTrack {
  private:
   void Run(Mp4Writer& writer, const RecordingClock& clock);
 
-  std::vector<std::unique_ptr<AudioSource>> sources_;
+  struct Source {
+    AudioSourceKind kind;
+    std::unique_ptr<AudioSource> device;  // null while it has none
+    uint64_t lookedAt = 0;                // GetTickCount64 of the last look for one
+    uint64_t deliveredAt = 0;             // and of its device's last packet
+  };
+  // Opens the default device of the source's kind in its place, unless it
+  // already records from that one (and has not `stalled`); keeps what it
+  // had when that fails, unless it had stalled.
+  void Reopen(Source& source, bool stalled);
+
+  bool asked_[2] = {false, false};
+  std::atomic<bool> missing_[2] = {{false}, {false}};
+  std::vector<Source> sources_;
   AudioTrackFormat format_;
   std::atomic<bool> stopRequested_{false};
   std::thread thread_;

@@ -194,8 +194,8 @@ TEST_F(FaultTest, PlantedExplorerNeverRuns) {
 }
 
 // No sound devices at all (the audio service not there, as Wine is told for
-// this copy): the computer's sound asked for, the recording is made without
-// sound, and the status line says so all the while.
+// this copy): the microphone and the computer's sound asked for, the
+// recording is made without sound, and the status line says so all the while.
 TEST_F(FaultTest, ComputerSoundThatCannotBeHadIsSaid) {
   TempDir copies, dir;
   const std::wstring copy = copies.File(L"QuillomatNoSound.exe");
@@ -204,7 +204,9 @@ TEST_F(FaultTest, ComputerSoundThatCannotBeHadIsSaid) {
   SetFolder(main_, dir.path());
   PostMessageW(main_, WM_COMMAND, IDM_COMPUTER_SOUND, 0);
   ClickOn(GetDlgItem(main_, IDC_RECORD));
-  auto saysSo = [](const std::wstring& text) { return IsRecordingStatus(text, kStatusNoComputerSound); };
+  auto saysSo = [](const std::wstring& text) {
+    return IsRecordingStatus(text, std::wstring(kStatusNoMicrophone) + kStatusNoComputerSound);
+  };
   EXPECT_TRUE(WaitForText(StatusLine(main_), saysSo)) << Narrow(TextOf(StatusLine(main_)));
   Sleep(1500);  // and still, as the duration goes on
   EXPECT_TRUE(saysSo(TextOf(StatusLine(main_)))) << Narrow(TextOf(StatusLine(main_)));

@@ -66,6 +66,84 @@ struct ComputerTone {
   }
 };
 
+// The sound follows the default devices while a recording runs: another
+// output and another input chosen, then the sound service gone and back.
+// Each tone is heard while its device is the default, silence while there
+// is none, and the status line says meanwhile which sources are missing.
+// (The tests that use sound take turns: the server is this one's until it
+// leaves it as it found it.)
+TEST_F(EndToEndTest, SoundFollowsTheDefaultDevices) {
+  const std::wstring server = FromEnvironment(L"QM_SOUND_SERVER_DIR");
+  const std::wstring serve = L"unset PULSE_SERVER; sh " + FromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh ";
+  const std::wstring pulse = L"export PULSE_SERVER=unix:" + server + L"/xdg/pulse/native; pactl ";
+  struct Restore {
+    std::wstring command;
+    ~Restore() { RunShell(command); }
+  } restore{serve + L"start " + server};
+  // 440 Hz is the server's microphone; 1 kHz plays on its speakers, 1.5 kHz
+  // on headphones and 660 Hz into a headset's microphone.
+  auto tones = [&] {
+    return RunShell(pulse + L"load-module module-sine sink=speakers frequency=1000 && " + pulse +
+                    L"load-module module-null-sink sink_name=phones && " + pulse +
+                    L"load-module module-sine sink=phones frequency=1500 && " + pulse +
+                    L"load-module module-null-sink sink_name=headset && " + pulse +
+                    L"load-module module-sine sink=headset frequency=660") == 0;
+  };
+  ASSERT_TRUE(tones());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TempDir dir;
+  SetFolder(main_, dir.path());
+  PostMessageW(main_, WM_COMMAND, IDM_COMPUTER_SOUND, 0);
+  ASSERT_TRUE(StartRecording(main_));
+  Sleep(4000);
+  // The headset chosen, the speakers unplugged (the headphones are then the
+  // default output).
+  ASSERT_EQ(RunShell(pulse + L"set-default-source headset.monitor && " + pulse + L"set-default-sink phones && " + pulse +
+                     L"list short modules | grep sink_name=speakers | cut -f1 | xargs -r -n1 pactl unload-module"),
+            0u);
+  Sleep(4000);
+  RunShell(serve + L"stop " + server);
+  EXPECT_TRUE(WaitForText(StatusLine(main_), [](const std::wstring& text) {
+    return text.find(std::wstring(kStatusNoMicrophone) + kStatusNoComputerSound) != std::wstring::npos;
+  }, 10000)) << Narrow(TextOf(StatusLine(main_)));
+  Sleep(2000);
+  ASSERT_EQ(RunShell(serve + L"start " + server), 0u);
+  ASSERT_TRUE(tones());
+  EXPECT_TRUE(WaitForText(StatusLine(main_), [](const std::wstring& text) {
+    return text.find(L"missing") == std::wstring::npos;
+  }, 10000)) << Narrow(TextOf(StatusLine(main_)));
+  Sleep(4000);
+  ASSERT_TRUE(StopRecording(main_));
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+
+  // Each 100 ms of the track by what is heard in it.
+  const std::wstring file = NewestFile(dir.path(), L"Quillomat_*.mp4");
+  const std::string pcm = OnHost("ffmpeg -v error -i " + HostPath(file) + " -map 0:a -f s16le -");
+  std::string heard, runs;
+  for (size_t at = 0; (at + 4800) * 4 <= pcm.size(); at += 4800) {
+    auto on = [&](double hz) { return ToneLevel(pcm, at, at + 4800, hz) > 1500; };
+    auto off = [&](double hz) { return ToneLevel(pcm, at, at + 4800, hz) < 300; };
+    int peak = 0;
+    for (size_t i = at; i < at + 4800; ++i) peak = std::max(peak, std::abs(static_cast<int>(Left(pcm, i))));
+    // (Wine keeps one endpoint for "the default output" and says nothing
+    // when it changes: the computer's sound after the switch is not checked.)
+    const char label = on(440) && on(1000) && off(660) && off(1500) ? 'A'
+                       : on(660) && off(440)                        ? 'B'
+                       : peak < 300                                 ? '-'
+                                                                    : '?';
+    heard += label;
+    // Runs of at least half a second, in order.
+    if (heard.size() >= 5 && heard.compare(heard.size() - 5, 5, std::string(5, label)) == 0 && label != '?' &&
+        (runs.empty() || runs.back() != label)) {
+      runs += label;
+    }
+  }
+  // Silence while the first packets are on their way, and perhaps while a
+  // device is opened again.
+  runs = runs.substr(std::min(runs.find('A'), runs.size()));
+  EXPECT_TRUE(runs == "AB-A" || runs == "A-B-A") << runs << ": " << heard;
+}
+
 // What the frames of one recording show of the scene.
 struct SceneReading {
   std::vector<uint32_t> clock;      // per frame
