@@ -11,6 +11,8 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   // Whatever is loaded at run time, by us or by a library on our behalf,
   // comes from System32, never from the program's or the current folder.
+  // That includes the DLLs the build delay-loads (cmake/Windows.cmake): no
+  // call into them may come before this line.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 

@@ -16,12 +16,15 @@ namespace {
 
 using FaultTest = EndToEndTest;
 
-// A copy of the program whose `dll` Wine takes as `how` (none: as it is).
-void CopyProgram(const std::wstring& copy, const wchar_t* dll, const wchar_t* how) {
-  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+// Wine takes the `dll` of the program copied to `copy` as `how` (none: as it is).
+void TellWine(const std::wstring& copy, const wchar_t* dll, const wchar_t* how) {
   const std::wstring key = L"Software\\Wine\\AppDefaults\\" + copy.substr(copy.rfind(L'\\') + 1) + L"\\DllOverrides";
   const DWORD bytes = static_cast<DWORD>((wcslen(how) + 1) * sizeof(wchar_t));
   ASSERT_TRUE(!dll || RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), dll, REG_SZ, how, bytes) == ERROR_SUCCESS);
+}
+void CopyProgram(const std::wstring& copy, const wchar_t* dll, const wchar_t* how) {
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  TellWine(copy, dll, how);
 }
 void ForgetCopy(const wchar_t* name) {
   RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + name).c_str());
@@ -131,8 +134,10 @@ TEST_F(FaultTest, OutputFolderThatCannotTakeARecording) {
 // A platform that cannot make or finish a recording: no Media Foundation (as
 // on the "N" editions), Wine's own writer, which cannot encode (each for a
 // copy, as Wine is told), a Finalize that fails. The status line says why; a
-// failed start leaves no file. An mfplat.dll planted beside the copies and in
-// the folder they start in is never loaded (it would leave its mark).
+// failed start leaves no file. DLLs of system names planted beside the copies
+// and in the folder they start in, which Wine is told to prefer to its own as
+// Windows would, are never loaded (they would leave their mark, and fail the
+// start or the update check that loads a library of that name).
 TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
   TempDir copies, current;
   const struct {
@@ -145,16 +150,26 @@ TEST_F(FaultTest, PlatformThatCannotRecordSaysSo) {
       // Half a second, less than a fragment: the file holds nothing.
       {L"Quillomat.exe", nullptr, L"", L"Finalize", RecorderProblem::NothingWritten},
   };
-  for (const auto& c : cases) ASSERT_NO_FATAL_FAILURE(CopyProgram(copies.File(c.program), c.dll, c.how));
+  // Not crypt32 and bcrypt: Wine's own winhttp loads them (at the update
+  // check) by a search that still holds the program's folder.
+  const wchar_t* const planted[] = {L"mfplat", L"version", L"winhttp", L"wintrust"};
+  for (const auto& c : cases) {
+    for (const wchar_t* dll : planted) ASSERT_NO_FATAL_FAILURE(TellWine(c.program, dll, L"n,b"));
+    ASSERT_NO_FATAL_FAILURE(CopyProgram(copies.File(c.program), c.dll, c.how));
+  }
+  const std::wstring plant = FromEnvironment(L"QM_PLANTED_DLL");
   for (const TempDir* dir : {&copies, &current}) {
-    ASSERT_TRUE(CopyFileW(FromEnvironment(L"QM_PLANTED_DLL").c_str(), dir->File(L"mfplat.dll").c_str(), FALSE));
+    for (const wchar_t* dll : planted) ASSERT_TRUE(CopyFileW(plant.c_str(), dir->File(dll + std::wstring(L".dll")).c_str(), FALSE));
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.program) + " " + Narrow(c.fail));
     const bool starts = c.fail[0] != L'\0';
     ScopedEnvironment env({{L"QM_STANDIN_FAIL", c.fail}});
     TempDir dir;
+    const size_t asked = VersionServiceRequests().size();
     ASSERT_NO_FATAL_FAILURE(Start(copies.File(c.program), current.path()));
+    // The update check: its request went out.
+    EXPECT_TRUE(WaitFor([&] { return VersionServiceRequests().find("/api/version/", asked) != std::string::npos; }));
     SetFolder(main_, dir.path());
     if (starts) {
       ASSERT_TRUE(StartRecording(main_));
