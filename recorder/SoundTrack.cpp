@@ -14,8 +14,9 @@ constexpr uint64_t kLookAgainMs = 1000;
 // A device that has delivered nothing for this long is opened again: some
 // drivers (Wine's, when its sound server goes away) report no error, only
 // silence. A loopback stream of a device that plays nothing delivers
-// nothing either, and is opened again to no harm.
-constexpr uint64_t kStalledMs = 2000;
+// nothing either: each time it is opened again to no avail, it is given
+// twice as long, up to a minute, before the next.
+constexpr uint64_t kStalledMs = 2000, kLongestStallMs = 60000;
 
 // The multimedia class scheduler's "Pro Audio" task for this thread, as
 // recorders on Windows register their capture threads: it keeps the thread
@@ -116,6 +117,7 @@ void SoundTrack::Reopen(Source& source, bool stalled) {
   if (source.device) source.device->Stop();
   source.device = std::move(device);
   source.deliveredAt = now;
+  if (stalled) source.stallMs = (std::min)(source.stallMs * 2, kLongestStallMs);
 }
 
 void SoundTrack::Start(Mp4Writer& writer, const RecordingClock& clock) {
@@ -164,7 +166,10 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
       });
       // Read after the drain: no packet's stamp is later than it.
       mixer.Add(i, samples.data(), packets, clock.Now());
-      if (!packets.empty()) source.deliveredAt = GetTickCount64();
+      if (!packets.empty()) {
+        source.deliveredAt = GetTickCount64();
+        source.stallMs = kStalledMs;
+      }
       if (!live) {
         // Unplugged, or its service gone: the default device is looked for
         // at once.
@@ -177,14 +182,17 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
   auto follow = [&] {
     const uint64_t now = GetTickCount64();
     for (Source& source : sources_) {
-      const bool stalled = source.device && now - source.deliveredAt >= kStalledMs;
+      const bool stalled = source.device && now - source.deliveredAt >= source.stallMs;
       if (watch.TakeChange(source.kind) || stalled || (!source.device && now - source.lookedAt >= kLookAgainMs)) {
         Reopen(source, stalled);
       }
       missing_[IndexOf(source.kind)] = !source.device;
     }
   };
-  for (Source& source : sources_) source.deliveredAt = GetTickCount64();
+  for (Source& source : sources_) {
+    source.deliveredAt = GetTickCount64();
+    source.stallMs = kStalledMs;
+  }
   follow();
   while (!stopRequested_.load()) {
     Sleep(kPollIntervalMs);

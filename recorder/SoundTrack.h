@@ -54,6 +54,7 @@ class SoundTrack {
     std::unique_ptr<AudioSource> device;  // null while it has none
     uint64_t lookedAt = 0;                // GetTickCount64 of the last look for one
     uint64_t deliveredAt = 0;             // and of its device's last packet
+    uint64_t stallMs = 0;                 // how long a silence until it is opened again
   };
   // Opens the default device of the source's kind in its place, unless it
   // already records from that one (and has not `stalled`); keeps what it
