@@ -71,9 +71,12 @@ void TrayIcon::OnNotify(LPARAM mouseMessage) {
         POINT cursor;
         GetCursorPos(&cursor);
         // Without the foreground the menu would not close when clicked away.
-        SetForegroundWindow(owner_);
-        TrackPopupMenu(menu_.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner_, nullptr);
-        PostMessageW(owner_, WM_NULL, 0, 0);
+        // The menu's loop may end with the main window gone, and this icon
+        // with it: nothing of it is read after.
+        const HWND owner = owner_;
+        SetForegroundWindow(owner);
+        TrackPopupMenu(menu_.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr);
+        PostMessageW(owner, WM_NULL, 0, 0);
       }
       break;
     case WM_LBUTTONDBLCLK:
