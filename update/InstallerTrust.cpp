@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Win32Handles.h"
+#include "update/ProgramImage.h"
 #include "update/Version.h"
 
 namespace {
@@ -90,12 +91,21 @@ bool CarriesVersion(const wchar_t* path, const std::wstring& offered) {
   return (static_cast<uint64_t>(fixed->dwProductVersionMS) << 32 | fixed->dwProductVersionLS) == *expected;
 }
 
+// A development build carries no signature at all: the running image has no
+// certificate table. Asked of the image in memory, whose headers are in its
+// first page, never of the file: the file at the program's path may have been
+// renamed or replaced since the start, and a signature that cannot be read
+// there must not pass for none.
+bool RunningProgramIsUnsigned() {
+  return HasNoCertificateTable(reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr)), 4096);
+}
+
 }  // namespace
 
 bool InstallerMayStart(const wchar_t* programPath, const wchar_t* installerPath, HANDLE installer,
                        const std::wstring& offeredVersion) {
+  if (RunningProgramIsUnsigned()) return true;
   const Signature program = ReadSignature(programPath, nullptr);
-  if (program.status == TRUST_E_NOSIGNATURE) return true;
   // Signed, but its signer cannot be read: nothing to compare with.
   if (!program.signer) return false;
   const Signature setup = ReadSignature(installerPath, installer);

@@ -238,15 +238,23 @@ TEST_F(UpdateOfferTest, DeclinedOfferComesAgainAndATakenOneInstallsTheNewerVersi
 
 // The signed program starts an installer its publisher signed with a renewed
 // key; any other, or its publisher's older one offered as newer, is refused,
-// removed and not recorded, and the program goes on.
+// removed and not recorded, and the program goes on. The last offer goes to a
+// copy renamed while it runs, an unsigned file put in its place: it cannot
+// read its own signature then, and is still a signed program.
 TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOfferedVersion) {
-  for (const wchar_t* file : {L"setup-renewed.exe", L"setup-unsigned.exe", L"setup-tampered.exe", L"setup-other.exe",
-                              L"setup-otherca.exe", L"setup-old.exe"}) {
+  TempDir copies;
+  const std::wstring copy = copies.File(L"Quillomat.exe");
+  ASSERT_TRUE(CopyFileW(SignedProgram().c_str(), copy.c_str(), FALSE));
+  const wchar_t* const files[] = {L"setup-renewed.exe", L"setup-unsigned.exe", L"setup-tampered.exe",
+                                  L"setup-other.exe",   L"setup-otherca.exe",  L"setup-old.exe", L"setup-unsigned.exe"};
+  for (const wchar_t* const& file : files) {
     SCOPED_TRACE(Narrow(file));
-    const bool starts = file == std::wstring(L"setup-renewed.exe");
+    const bool starts = file == std::wstring(L"setup-renewed.exe"), renamed = &file == std::end(files) - 1;
     Offer(std::wstring(L"files/") + file);
     const int folders = DownloadFolders();  // an installer that ran keeps its own
-    ASSERT_NO_FATAL_FAILURE(Start(SignedProgram()));
+    ASSERT_NO_FATAL_FAILURE(Start(renamed ? copy : SignedProgram()));
+    ASSERT_TRUE(!renamed || (MoveFileW(copy.c_str(), copies.File(L"Renamed.exe").c_str()) &&
+                             CopyFileW(ProgramPath().c_str(), copy.c_str(), TRUE)));
     ASSERT_TRUE(Accept(*program_));
     if (starts) {
       ExpectInstalled(*program_);

@@ -11,5 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t end = ProgramImageEnd(headers.data(), headers.size());
   // A program's end is never inside the headers that describe it.
   FUZZ_CHECK(end == 0 || end >= 0x40);
+  // Read as unsigned only what reads as a program.
+  FUZZ_CHECK(!HasNoCertificateTable(headers.data(), headers.size()) || end != 0);
   return 0;
 }
