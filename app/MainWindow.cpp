@@ -180,6 +180,7 @@ void OnDestroy(MainWindow& main) {
   for (unique_hbitmap& picture : main.pictures) picture.reset();
   WebcamOverlay::Instance().Close();
   main.webcamFlag = false;
+  DiscardReadyUpdate();  // closed, not stopped: an update that waited is not started
   if (g_recorder) {
     g_recorder->Stop();
     delete g_recorder;
@@ -334,7 +335,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       OnWebcamLost(main);
       return 0;
     case WM_UPDATE_AVAILABLE:
-      if (TakePendingUpdate()) ShowUpdatePrompt(window);
+      if (TakePendingUpdate() && ShowUpdatePrompt(window)) OnUpdateReady(main);
       return 0;
     case WM_QUERYENDSESSION: {
       // While a recording runs, Windows is asked to wait and shows why (the
@@ -348,6 +349,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       // Log-off or shutdown ends the process without WM_DESTROY: finish a
       // running recording now, or its file is left without its index.
       if (wParam && g_recorder) g_recorder->Stop();
+      if (wParam) DiscardReadyUpdate();
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

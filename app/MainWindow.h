@@ -84,6 +84,7 @@ void OnComputerSoundCommand(MainWindow& main);
 void OnRegionCommand(MainWindow& main);
 void OnWebcamCommand(MainWindow& main);
 void OnWebcamLost(MainWindow& main);
+void OnUpdateReady(MainWindow& main);
 void OnOpenFolderCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
 void OnHotkey(MainWindow& main, int id);

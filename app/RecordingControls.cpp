@@ -11,6 +11,7 @@
 #include "region/RegionSelector.h"
 #include "settings/SettingsDialog.h"
 #include "ui/WindowGeometry.h"
+#include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
 
 void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
@@ -52,11 +53,12 @@ void NameButtons(const MainWindow& main, RecorderState state) {
 }
 
 // The status line, with word of sound that was asked for and is not being
-// recorded, and of a camera lost.
+// recorded, of a camera lost, and of an update waiting for the stop.
 void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
   if (state != RecorderState::Idle && g_recorder->MicrophoneMissing()) text += kStatusNoMicrophone;
   if (state != RecorderState::Idle && g_recorder->ComputerSoundMissing()) text += kStatusNoComputerSound;
   if (main.webcamLost) text += kStatusWebcamLost;
+  if (state != RecorderState::Idle && UpdateReady()) text += kStatusUpdateReady;
   SetWindowTextW(main.statusLine, text.c_str());
 }
 
@@ -141,6 +143,8 @@ void OnRecordCommand(MainWindow& main) {
     const StopResult stopped = g_recorder->Stop();
     ShowState(main, ProblemText(stopped.problem));
     if (stopped.problem == RecorderProblem::None) ShowSaved(main, stopped);
+    // An update verified during the recording installs now that it is saved.
+    StartReadyUpdate(main.window);
     return;
   }
   const std::wstring folder = FolderFieldText(main);
@@ -259,6 +263,19 @@ void OnWebcamCommand(MainWindow& main) {
 
 void OnOpenFolderCommand(MainWindow& main) {
   if (!OpenFolderInExplorer(FolderFieldText(main))) SetWindowTextW(main.statusLine, kStatusFolderNotWritable);
+}
+
+// A verified update installs at once, or, while a recording runs or is
+// paused, once the user stops it: an update never ends a recording. With the
+// window gone meanwhile (the program is ending), nothing is started.
+void OnUpdateReady(MainWindow& main) {
+  if (!main.window) {
+    DiscardReadyUpdate();
+  } else if (g_recorder->State() == RecorderState::Idle) {
+    StartReadyUpdate(main.window);
+  } else {
+    RefreshUiState(main.window);  // the status line says it waits
+  }
 }
 
 // The overlay has closed itself: the camera is gone. A recording goes on.

@@ -47,6 +47,9 @@ inline constexpr wchar_t kStatusNoComputerSound[] = L" - computer sound missing"
 // After the status line's text once the camera shown was lost, until the
 // webcam is switched on again.
 inline constexpr wchar_t kStatusWebcamLost[] = L" - webcam lost";
+// After the duration while an update, verified during the recording, waits
+// for the user to stop it (the record button is "Stop" then).
+inline constexpr wchar_t kStatusUpdateReady[] = L" - update installs on Stop";
 
 // Why nothing is recording, in the status line: the folder's faults, found
 // before a start, and the engine's.

@@ -252,6 +252,10 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
   return DefSubclassProc(window, message, wParam, lParam);
 }
 
+// The verified installer of an accepted update, held open until it is
+// started or removed (user-interface thread only).
+std::shared_ptr<DownloadContext> g_readyUpdate;
+
 void RecordAcknowledged(const std::wstring& version) {
   unique_hkey key;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kUpdateRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
@@ -275,21 +279,21 @@ DWORD WINAPI DownloadThreadProc(LPVOID parameter) {
   return 0;
 }
 
-void ShowUpdatePrompt(HWND owner) {
+bool ShowUpdatePrompt(HWND owner) {
   const UpdateInfo offer = g_pendingUpdate;
   if (MessageBoxW(owner, ComposeOfferText(offer.version, offer.changelog).c_str(), kOfferCaption,
                   MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
-    return;
+    return false;
   }
   if (offer.downloadUrl.empty()) {
     MessageBoxW(owner, L"No download URL available. Please contact support.", kUpdateErrorCaption,
                 MB_OK | MB_ICONWARNING);
-    return;
+    return false;
   }
   if (offer.downloadUrl.size() >= 2048) {
     // Never a truncated address: that would name another file.
     MessageBoxW(owner, kInvalidUrlText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
-    return;
+    return false;
   }
 
   constexpr DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
@@ -344,18 +348,9 @@ void ShowUpdatePrompt(HWND owner) {
   }
   if (IsWindow(progress)) DestroyWindow(progress);
 
-  if (finished && c.succeeded && !c.cancelled) {
-    SHELLEXECUTEINFOW execute{};
-    execute.cbSize = sizeof(execute);
-    execute.lpVerb = L"runas";
-    execute.lpFile = c.installerPath;
-    execute.nShow = SW_SHOWNORMAL;
-    ShellExecuteExW(&execute);  // also when the user declines the elevation:
-    c.installer.reset();
-    RecordAcknowledged(offer.version);
-    // Through the main window, not a quit message: a loop of another window
-    // (About, the settings) may be running below this one.
-    PostMessageW(owner, WM_CLOSE, 0, 0);
+  const bool ready = finished && c.succeeded && !c.cancelled;
+  if (ready) {
+    g_readyUpdate = context;
   } else if (finished && c.succeeded) {
     // Cancelled after the worker's last look at the flag: its installer goes.
     RemoveOwnFolder(c);
@@ -363,4 +358,27 @@ void ShowUpdatePrompt(HWND owner) {
     MessageBoxW(owner, c.errorText[0] ? c.errorText : kDownloadFailedText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
   }
   if (quit) PostQuitMessage(*quit);
+  return ready;
+}
+
+bool UpdateReady() { return g_readyUpdate != nullptr; }
+
+void StartReadyUpdate(HWND owner) {
+  const std::shared_ptr<DownloadContext> ready = std::move(g_readyUpdate);
+  if (!ready) return;
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof(execute);
+  execute.lpVerb = L"runas";
+  execute.lpFile = ready->installerPath;
+  execute.nShow = SW_SHOWNORMAL;
+  ShellExecuteExW(&execute);  // also when the user declines the elevation:
+  ready->installer.reset();
+  RecordAcknowledged(ready->version);
+  // Through the main window, not a quit message: a loop of another window
+  // (About, the settings) may be running below this one.
+  PostMessageW(owner, WM_CLOSE, 0, 0);
+}
+
+void DiscardReadyUpdate() {
+  if (const std::shared_ptr<DownloadContext> ready = std::move(g_readyUpdate)) RemoveOwnFolder(*ready);
 }

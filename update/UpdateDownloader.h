@@ -39,9 +39,17 @@ struct DownloadContext {
   ScaledLayout layout;    // the progress window's controls; user-interface thread only
 };
 
-// Offers g_pendingUpdate; on acceptance downloads, verifies and starts the
-// installer, records the version and closes the owner (the main window).
-void ShowUpdatePrompt(HWND owner);
+// Offers g_pendingUpdate; on acceptance downloads and verifies its installer
+// beside a progress window. True when the verified installer is ready, held
+// open until StartReadyUpdate or DiscardReadyUpdate (user-interface thread).
+bool ShowUpdatePrompt(HWND owner);
+bool UpdateReady();
+// Starts the ready installer with administrator rights, records its version
+// and closes the owner (the main window); nothing when none is ready.
+void StartReadyUpdate(HWND owner);
+// Removes the ready installer unstarted: the program ends without the stop
+// it was waiting for.
+void DiscardReadyUpdate();
 
 // `context`: a new std::shared_ptr<DownloadContext>, which the worker deletes.
 DWORD WINAPI DownloadThreadProc(LPVOID context);

@@ -195,6 +195,10 @@ std::string UnixPath(const std::wstring& path) {
 
 std::string HostPath(const std::wstring& path) { return "'" + UnixPath(path) + "'"; }
 
+std::string TopBoxes(const std::wstring& file) {
+  return OnHost("ffprobe -v trace " + HostPath(file) + " 2>&1 | grep -o \"type:'mo[a-z]*' parent:'root'\" | sort -u");
+}
+
 std::string OnHost(const std::string& command) {
   TempDir dir;
   const std::wstring script = dir.File(L"run.sh"), out = dir.File(L"out"), done = dir.File(L"done");

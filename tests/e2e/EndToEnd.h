@@ -125,6 +125,9 @@ size_t ForEachRawFrame(const std::wstring& path, int width, int height,
 // HostPath is where a file of ours is for it, quoted for the shell.
 std::string OnHost(const std::string& command);
 std::string HostPath(const std::wstring& path);
+// What FFmpeg finds at the top of the file: "moov" once for a normal MP4,
+// "moof" too for a fragmented one.
+std::string TopBoxes(const std::wstring& file);
 
 // Saves the on-screen part of `area` as QM_SCREENSHOT_DIR\<name>.png, for
 // people to look at. True when saved, or when no folder is named.

@@ -30,12 +30,6 @@ void ForgetCopy(const wchar_t* name) {
   RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + name).c_str());
 }
 
-// What FFmpeg finds at the top of the file: "moov" once for a normal MP4,
-// "moof" too for a fragmented one.
-std::string TopBoxes(const std::wstring& file) {
-  return OnHost("ffprobe -v trace " + HostPath(file) + " 2>&1 | grep -o \"type:'mo[a-z]*' parent:'root'\" | sort -u");
-}
-
 // A recording whose program is killed, so nothing stops it or finishes its
 // file, is found at the next start: finished from its whole fragments (two
 // seconds each) at once, the balloon says so with the file's real size, and

@@ -273,7 +273,7 @@ TEST_F(UpdateOfferTest, SignedProgramStartsOnlyItsPublishersInstallerOfTheOffere
 
 // A download (about three seconds) beside windows whose loops run above or
 // below its own: a cancel, its end and the program's end each do what they
-// would do without them.
+// would do without them. Beside a recording, its end waits for the stop.
 TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
   Offer(L"crawl/setup-signed.exe");
   {
@@ -325,6 +325,35 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
     ASSERT_TRUE(CloseAndWait(about));
     EXPECT_TRUE(IsWindowVisible(progress));
     ExpectInstalled(*program_);
+  }
+  for (const bool stopped : {true, false}) {
+    SCOPED_TRACE(stopped ? "the download ending during a recording, which goes on until the user stops it"
+                         : "the download ending during a recording, and the program closed instead of stopped");
+    TempDir dir;
+    const int folders = DownloadFolders();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    SetFolder(main_, dir.path());
+    ASSERT_NE(FindBox(*program_, kOfferCaption), nullptr);
+    // Recording and paused, as the buttons would under the offer.
+    PostMessageW(main_, WM_COMMAND, IDC_RECORD, 0);
+    PostMessageW(main_, WM_COMMAND, IDC_PAUSE, 0);
+    ASSERT_TRUE(WaitForTextEqual(GetDlgItem(main_, IDC_PAUSE), L"Resume (Ctrl+Alt+Shift+F10)"));
+    ASSERT_NE(AcceptSlowDownload(*program_), nullptr);
+    auto waits = [](const std::wstring& text) { return IsRecordingStatus(text, kStatusUpdateReady); };
+    EXPECT_TRUE(WaitForText(StatusLine(main_), waits, 15000)) << Narrow(TextOf(StatusLine(main_)));
+    PostMessageW(main_, WM_COMMAND, IDC_PAUSE, 0);  // resumed: the duration goes on, and so does the word of the update
+    Sleep(1500);
+    EXPECT_TRUE(waits(TextOf(StatusLine(main_)))) << Narrow(TextOf(StatusLine(main_)));
+    EXPECT_FALSE(FileExists(InstallerRanMark()));
+    if (!stopped) {
+      ASSERT_TRUE(CloseNormally(main_, *program_));
+      EXPECT_FALSE(FileExists(InstallerRanMark()));
+      EXPECT_EQ(DownloadFolders(), folders);  // the installer that waited is gone
+      continue;
+    }
+    ClickOn(GetDlgItem(main_, IDC_RECORD));
+    ExpectInstalled(*program_);
+    EXPECT_EQ(TopBoxes(NewestFile(dir.path(), L"Quillomat_*.mp4")), "type:'moov' parent:'root'\n");
   }
   {
     SCOPED_TRACE("the tray's Exit during the download");

@@ -135,7 +135,7 @@ TEST(UpdateDownloadTest, EveryWayADownloadEnds) {
     const std::string requestsBefore = VersionServiceRequests();
     User user(c.during);
     const DWORD start = GetTickCount();
-    ShowUpdatePrompt(owner);
+    if (ShowUpdatePrompt(owner)) StartReadyUpdate(owner);
     const DWORD took = GetTickCount() - start;
     user.Finish();
     ASSERT_EQ(user.boxes.size(), c.caption ? 2u : 1u) << Narrow(user.boxes.back().text);
