@@ -110,6 +110,19 @@ bool IsWholeProgram(HANDLE file) {
   return end != 0 && end <= static_cast<uint64_t>(size.QuadPart);
 }
 
+// Where the held installer is, every link and junction on the way resolved:
+// a folder re-pointed since the check brings no other file to the start.
+// Without the "\\?\" prefix, which the shell does not take. Empty when it
+// cannot be had.
+std::wstring HeldPath(HANDLE file) {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+  return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+}
+
 std::wstring OwnProgramPath() {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
@@ -366,10 +379,17 @@ bool UpdateReady() { return g_readyUpdate != nullptr; }
 void StartReadyUpdate(HWND owner) {
   const std::shared_ptr<DownloadContext> ready = std::move(g_readyUpdate);
   if (!ready) return;
+  // Started by the handle that was verified, not by the path it was written to.
+  const std::wstring path = HeldPath(ready->installer.get());
+  if (path.empty()) {
+    RemoveOwnFolder(*ready);
+    MessageBoxW(owner, kNotVerifiedText, kUpdateFailedCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof(execute);
   execute.lpVerb = L"runas";
-  execute.lpFile = ready->installerPath;
+  execute.lpFile = path.c_str();
   execute.nShow = SW_SHOWNORMAL;
   ShellExecuteExW(&execute);  // also when the user declines the elevation:
   ready->installer.reset();

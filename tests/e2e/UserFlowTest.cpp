@@ -329,9 +329,16 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
   for (const bool stopped : {true, false}) {
     SCOPED_TRACE(stopped ? "the download ending during a recording, which goes on until the user stops it"
                          : "the download ending during a recording, and the program closed instead of stopped");
-    TempDir dir;
+    TempDir dir, temp;
     const int folders = DownloadFolders();
-    ASSERT_NO_FATAL_FAILURE(Start());
+    // The program that is stopped reaches its temporary folder through a link,
+    // re-pointed before the stop: the installer started is the one verified.
+    const std::wstring link = temp.File(L"link");
+    OnHost("cd " + HostPath(temp.path()) + " && mkdir real elsewhere && ln -s real link");
+    {
+      ScopedEnvironment env({{L"TMP", stopped ? link : TempPath()}});
+      ASSERT_NO_FATAL_FAILURE(Start());
+    }
     SetFolder(main_, dir.path());
     ASSERT_NE(FindBox(*program_, kOfferCaption), nullptr);
     // Recording and paused, as the buttons would under the offer.
@@ -351,8 +358,12 @@ TEST_F(UpdateOfferTest, DownloadBesideTheProgramsOtherWindows) {
       EXPECT_EQ(DownloadFolders(), folders);  // the installer that waited is gone
       continue;
     }
+    OnHost("ln -sfn elsewhere " + HostPath(link));
     ClickOn(GetDlgItem(main_, IDC_RECORD));
-    ExpectInstalled(*program_);
+    EXPECT_EQ(program_->WaitForExit(20000), 0u);
+    EXPECT_TRUE(WaitFor([&] { return FileExists(link + L"\\quillomat-installer-ran.txt"); }, 10000));  // in its TMP
+    EXPECT_EQ(AcknowledgedVersion(), L"9.9.9");
+    Forget();
     EXPECT_EQ(TopBoxes(NewestFile(dir.path(), L"Quillomat_*.mp4")), "type:'moov' parent:'root'\n");
   }
   {
