@@ -245,13 +245,9 @@ TEST_F(FaultTest, VersionServiceHanging) {
   DeleteFileW(hang.c_str());
 }
 
-// Around a recording, a second copy of the program started, then the sound
-// server killed: the recording is not held up, and it goes on to the end, its
-// sound as silence.
-TEST_F(FaultTest, RecordingGoesOnThroughASecondCopyAndTheSoundServerKilled) {
-  // Unix paths: the shell gets them as they are.
-  const std::wstring script = FromEnvironment(L"QM_SOURCE_DIR") + L"/tools/sound-server.sh";
-  const std::wstring serverDir = FromEnvironment(L"QM_SOUND_SERVER_DIR");
+// Around a recording, a second copy of the program started: the recording
+// is not held up, and it goes on to the end.
+TEST_F(FaultTest, RecordingGoesOnThroughASecondCopy) {
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(Start());
   SetFolder(main_, dir.path());
@@ -272,13 +268,9 @@ TEST_F(FaultTest, RecordingGoesOnThroughASecondCopyAndTheSoundServerKilled) {
   }
   Sleep(800);
   EXPECT_TRUE(IsRecordingStatus(TextOf(StatusLine(main_))));
-  EXPECT_EQ(RunShell(L"sh " + script + L" stop " + serverDir), 0u);
   Sleep(2000);
   ClickOn(GetDlgItem(main_, IDC_RECORD));
-  const bool stopped = WaitForTextEqual(StatusLine(main_), kStatusReady, 15000);
-  // The other tests want their sound server back.
-  EXPECT_EQ(RunShell(L"sh " + script + L" start " + serverDir), 0u);
-  ASSERT_TRUE(stopped) << Narrow(TextOf(StatusLine(main_)));
+  ASSERT_TRUE(WaitForTextEqual(StatusLine(main_), kStatusReady, 15000)) << Narrow(TextOf(StatusLine(main_)));
 
   const WrittenRecording rec = ReadRecording(NewestFile(dir.path(), L"Quillomat_*.mp4"));
   EXPECT_TRUE(rec.finalized) << Describe(rec);
@@ -287,8 +279,6 @@ TEST_F(FaultTest, RecordingGoesOnThroughASecondCopyAndTheSoundServerKilled) {
   LONGLONG step = 0;  // the largest between frames
   for (size_t i = 1; i < rec.video.size(); ++i) step = std::max(step, rec.video[i].time - rec.video[i - 1].time);
   EXPECT_LT(step / 10000, 200) << "the recording was held up";
-  ASSERT_FALSE(rec.audio.empty());
-  EXPECT_GT((rec.audio.back().time + rec.audio.back().duration) / 10000, rec.video.back().time / 10000 - 1000);
   // The second copy made no recording of its own.
   EXPECT_EQ(CountMatching(dir.path(), L"Quillomat_*.mp4.standin.log"), 1);
   EXPECT_TRUE(CloseNormally(main_, *program_));
