@@ -16,8 +16,6 @@ class TrayIcon {
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
-  bool added() const { return added_; }
-  const wchar_t* tip() const { return data_.szTip; }
   HMENU menu() const { return menu_.get(); }
   void SetTip(const std::wstring& tip);
   void SetDurationText(const std::wstring& duration);

@@ -60,10 +60,7 @@ inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
 inline void DeleteMemoryDc(HDC h) noexcept { ::DeleteDC(h); }
 inline void ReleaseScreenDc(HDC h) noexcept { ::ReleaseDC(nullptr, h); }
 inline void CloseRegKey(HKEY h) noexcept { ::RegCloseKey(h); }
-inline void DestroyIconHandle(HICON h) noexcept { ::DestroyIcon(h); }
 inline void DestroyMenuHandle(HMENU h) noexcept { ::DestroyMenu(h); }
-inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
-inline void FreeModuleHandle(HMODULE h) noexcept { ::FreeLibrary(h); }
 }  // namespace handle_detail
 
 struct FileHandleTraits {
@@ -87,10 +84,7 @@ using unique_hdc = unique_handle<NullInvalidTraits<HDC, void (*)(HDC) noexcept, 
 // The whole-screen DC from GetDC(nullptr).
 using unique_screen_dc = unique_handle<NullInvalidTraits<HDC, void (*)(HDC) noexcept, &handle_detail::ReleaseScreenDc>>;
 using unique_hkey = unique_handle<NullInvalidTraits<HKEY, void (*)(HKEY) noexcept, &handle_detail::CloseRegKey>>;
-using unique_hicon = unique_handle<NullInvalidTraits<HICON, void (*)(HICON) noexcept, &handle_detail::DestroyIconHandle>>;
 using unique_hmenu = unique_handle<NullInvalidTraits<HMENU, void (*)(HMENU) noexcept, &handle_detail::DestroyMenuHandle>>;
-using unique_hwnd = unique_handle<NullInvalidTraits<HWND, void (*)(HWND) noexcept, &handle_detail::DestroyWindowHandle>>;
-using unique_hmodule = unique_handle<NullInvalidTraits<HMODULE, void (*)(HMODULE) noexcept, &handle_detail::FreeModuleHandle>>;
 
 // Memory the platform hands out with CoTaskMemAlloc.
 template <typename T>
@@ -121,22 +115,6 @@ class unique_cotaskmem {
 
  private:
   T* value_ = nullptr;
-};
-
-// GetDC(window) ... ReleaseDC(window, dc) for one scope.
-class WindowDc {
- public:
-  explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
-  ~WindowDc() {
-    if (dc_) ::ReleaseDC(window_, dc_);
-  }
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-  HDC get() const noexcept { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
 };
 
 // Selects an object into a DC and puts the previous one back at scope end.
@@ -179,7 +157,6 @@ class ComApartment {
   }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
-  HRESULT result() const noexcept { return result_; }
 
  private:
   HRESULT result_;

@@ -147,7 +147,6 @@ class ScaledLayout {
   HFONT font(int index) const {
     return index >= 0 && index < static_cast<int>(fonts_.size()) ? fonts_[static_cast<size_t>(index)].get() : nullptr;
   }
-  UINT dpi() const { return dpi_; }
   // A length given for 96 DPI at the layout's present scale.
   int Scale(int value) const;
 
