@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/ProductInfo.h"
+#include "common/ProductInfo.h"
 #include "common/Win32Handles.h"
 #include "ui/Theme.h"
 #include "ui/Window.h"
@@ -41,7 +41,7 @@ void OnCreate(AboutWindow& about, UINT dpi) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   wchar_t rights[64];
-  std::swprintf(rights, 64, L"\u00A9 %u Quillomat. All rights reserved.", now.wYear);
+  std::swprintf(rights, 64, L"\u00A9 %u " QM_PRODUCT_NAME ". All rights reserved.", now.wYear);
   SetWindowTextW(about.layout.control(kRightsLine), rights);
   SetWindowTextW(about.layout.control(kVersionLine), (std::wstring(L"Version ") + kProductVersion).c_str());
 }
@@ -84,7 +84,7 @@ void ShowAboutDialog(HWND owner) {
   // monitor: made elsewhere and moved there, it would be scaled again.
   const SIZE size = ScaledWindowSize(kFrame, DpiOf(owner));
   const PixelPoint at = CentredOverWindow(owner, size.cx, size.cy);
-  HWND window = CreateWindowExW(kFrame.exStyle, kAboutClass, L"About Quillomat", kFrame.style, at.x, at.y, size.cx,
+  HWND window = CreateWindowExW(kFrame.exStyle, kAboutClass, L"About " QM_PRODUCT_NAME, kFrame.style, at.x, at.y, size.cx,
                                 size.cy, owner, nullptr, GetModuleHandleW(nullptr), &about);
   // Without a window there is nothing to wait for.
   if (!window) return;

@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/OutputFolder.h"
+#include "common/ProductInfo.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
 #include "ui/Window.h"
@@ -65,7 +66,7 @@ void FinishMainWindow(const MainWindow& main) {
 }
 
 void ShowAlreadyRunning() {
-  HWND first = FindWindowW(nullptr, L"Quillomat");
+  HWND first = FindWindowW(nullptr, kProductName);
   if (first) {
     ShowWindow(first, SW_RESTORE);
     SetForegroundWindow(first);

@@ -2,10 +2,12 @@
 // Start and end of the process: single instance, engine, main window, loop.
 #include <windows.h>
 
-inline constexpr wchar_t kSingleInstanceMutex[] = L"Quillomat_SingleInstance_9F3A";
+#include "common/ProductInfo.h"
+
+inline constexpr wchar_t kSingleInstanceMutex[] = L"" QM_PRODUCT_NAME "_SingleInstance_9F3A";
 inline constexpr wchar_t kAlreadyRunningText[] =
-    L"Quillomat is already running.\nCheck the system tray (bottom-right corner).";
-inline constexpr wchar_t kAlreadyRunningCaption[] = L"Quillomat";
+    L"" QM_PRODUCT_NAME " is already running.\nCheck the system tray (bottom-right corner).";
+inline constexpr wchar_t kAlreadyRunningCaption[] = L"" QM_PRODUCT_NAME;
 
 struct MainWindow;
 

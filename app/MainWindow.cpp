@@ -6,7 +6,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/OutputFolder.h"
-#include "app/ProductInfo.h"
+#include "common/ProductInfo.h"
 #include "common/Messages.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"

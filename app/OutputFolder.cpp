@@ -5,6 +5,7 @@
 
 #include "app/OutputNaming.h"
 #include "app/StatusText.h"
+#include "common/ProductInfo.h"
 #include "common/Win32Handles.h"
 
 namespace {
@@ -24,17 +25,17 @@ std::wstring ExplorerPath() {
 std::wstring DefaultOutputFolder() {
   unique_cotaskmem<wchar_t> pictures;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Pictures, 0, nullptr, pictures.put())) && pictures) {
-    return std::wstring(pictures.get()) + L"\\Quillomat";
+    return std::wstring(pictures.get()) + L"\\" QM_PRODUCT_NAME;
   }
   wchar_t profile[MAX_PATH] = {};
   const DWORD length = GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) return std::wstring(profile) + L"\\Pictures\\Quillomat";
+  if (length > 0 && length < MAX_PATH) return std::wstring(profile) + L"\\Pictures\\" QM_PRODUCT_NAME;
   // Neither is known: the temporary folder still takes recordings.
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   std::wstring folder = temp;
   if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-  return folder + L"\\Quillomat";
+  return folder + L"\\" QM_PRODUCT_NAME;
 }
 
 bool ChooseOutputFolder(HWND owner, std::wstring& folder) {

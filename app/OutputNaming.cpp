@@ -2,12 +2,15 @@
 
 #include <cwchar>
 
+#include "common/ProductInfo.h"
+
 namespace {
 constexpr int kMaxCounter = 9999;
 
 std::wstring Stem(const LocalTime& t) {
   wchar_t text[64];
-  std::swprintf(text, 64, L"Quillomat_%04d%02d%02d_%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+  std::swprintf(text, 64, L"" QM_PRODUCT_NAME "_%04d%02d%02d_%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
   return text;
 }
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ProductInfo.h"
 #include "recorder/RecorderTypes.h"
 
 // "hh:mm:ss", hours from 100 on with three digits or more.
@@ -34,9 +35,9 @@ inline constexpr wchar_t kOpenFolderItem[] = L"Open Recordings Folder";
 
 inline constexpr wchar_t kStatusReady[] = L"Ready to Record";
 inline constexpr wchar_t kStatusRecordingPrefix[] = L"Recording: ";
-inline constexpr wchar_t kTipReady[] = L"Quillomat - Ready";
-inline constexpr wchar_t kTipRecording[] = L"Quillomat - Recording";
-inline constexpr wchar_t kTipPaused[] = L"Quillomat - Paused";
+inline constexpr wchar_t kTipReady[] = L"" QM_PRODUCT_NAME " - Ready";
+inline constexpr wchar_t kTipRecording[] = L"" QM_PRODUCT_NAME " - Recording";
+inline constexpr wchar_t kTipPaused[] = L"" QM_PRODUCT_NAME " - Paused";
 inline constexpr wchar_t kTrayDurationPrefix[] = L"Duration: ";
 // The switch of the computer's sound, in the "&File" menu and the tray menu.
 inline constexpr wchar_t kComputerSoundItem[] = L"Record Computer Sound";

@@ -1,10 +1,11 @@
 #include "recorder/UnfinishedRecordings.h"
 
+#include "common/ProductInfo.h"
 #include "common/Win32Handles.h"
 
 namespace {
 
-constexpr wchar_t kUnfinishedKey[] = L"SOFTWARE\\Quillomat\\Unfinished";
+constexpr wchar_t kUnfinishedKey[] = L"SOFTWARE\\" QM_PRODUCT_NAME "\\Unfinished";
 
 // What tells the file apart from one made later at the same path.
 struct FileIdentity {

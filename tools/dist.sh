@@ -6,7 +6,7 @@
 set -eu
 cd /src
 tools/build.sh >/dev/null
-version=$(sed -n 's/^#define QM_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' app/ProductInfo.h | paste -sd.)
+version=$(sed -n 's/^#define QM_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' common/ProductInfo.h | paste -sd.)
 out=/src/build/dist
 stage=$out/stage
 rm -rf "$out"; mkdir -p "$stage/Quillomat-$version"

@@ -8,9 +8,10 @@
 #include <functional>
 #include <string>
 
+#include "common/ProductInfo.h"
 #include "common/Win32Handles.h"
 
-inline constexpr wchar_t kUserAgent[] = L"Quillomat-Updater/1.0";
+inline constexpr wchar_t kUserAgent[] = L"" QM_PRODUCT_NAME "-Updater/1.0";
 
 // The version service's answer is four short fields; anything larger is not
 // an answer, and is not kept in memory either.

@@ -2,12 +2,13 @@
 
 #include <atomic>
 
+#include "common/ProductInfo.h"
 #include "update/HttpClient.h"
 #include "update/JsonFields.h"
 #include "update/Version.h"
 
 #ifndef QM_SERVICE_BASE_URL
-#define QM_SERVICE_BASE_URL L"https://updates.quillomat.example"
+#define QM_SERVICE_BASE_URL L"https://updates." QM_VENDOR_HOST
 #endif
 
 UpdateInfo g_pendingUpdate;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Messages.h"
+#include "common/ProductInfo.h"
 
 // The main window as the check thread sees it: set once the window is shown,
 // before the thread starts.
@@ -25,7 +26,7 @@ extern UpdateInfo g_pendingUpdate;
 // is a placeholder under .example until the real address is known.
 extern const wchar_t* const kServiceBaseUrl;
 
-inline constexpr wchar_t kUpdateRegistryKey[] = L"SOFTWARE\\Quillomat\\Update";
+inline constexpr wchar_t kUpdateRegistryKey[] = L"SOFTWARE\\" QM_PRODUCT_NAME "\\Update";
 inline constexpr wchar_t kAcknowledgedValue[] = L"AcknowledgedVersion";
 
 // Asks the service and fills `info` with what it says; true when the update

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Messages.h"
+#include "common/ProductInfo.h"
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/ProgramImage.h"
@@ -52,7 +53,7 @@ bool MakeOwnFolder(DownloadContext& c) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     unsigned char random[16];
     if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, random, sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) return false;
-    std::wstring folder = std::wstring(c.tempFolder) + L"Quillomat-Update-";
+    std::wstring folder = std::wstring(c.tempFolder) + L"" QM_PRODUCT_NAME "-Update-";
     for (const unsigned char byte : random) {
       folder += L"0123456789abcdef"[byte >> 4];
       folder += L"0123456789abcdef"[byte & 15];

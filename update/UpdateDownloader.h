@@ -6,10 +6,11 @@
 #include <atomic>
 #include <string>
 
+#include "common/ProductInfo.h"
 #include "common/Win32Handles.h"
 #include "ui/Window.h"
 
-inline constexpr wchar_t kOfferCaption[] = L"Quillomat Update Available";
+inline constexpr wchar_t kOfferCaption[] = L"" QM_PRODUCT_NAME " Update Available";
 inline constexpr wchar_t kUpdateErrorCaption[] = L"Update Error";
 inline constexpr wchar_t kUpdateFailedCaption[] = L"Update Failed";
 inline constexpr wchar_t kProgressTitle[] = L"Downloading Update...";

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr wchar_t kInstallerName[] = L"Quillomat-Setup.exe";
+#include "common/ProductInfo.h"
+
+inline constexpr wchar_t kInstallerName[] = L"" QM_PRODUCT_NAME "-Setup.exe";
 inline constexpr size_t kMaxPathUnits = 260;  // with the terminator
 
 // The offer: version line, the changelog when there is one (cut to

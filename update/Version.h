@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ProductInfo.h"
+#include "common/ProductInfo.h"
 
 // The running program's version, from the one place that also feeds the
 // version resource.
