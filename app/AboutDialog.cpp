@@ -62,7 +62,7 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       return EraseWith(window, reinterpret_cast<HDC>(wParam), about->background.get());
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(210, 210, 215));
+      SetTextColor(reinterpret_cast<HDC>(wParam), kAboutTextColour);
       return reinterpret_cast<LRESULT>(about->background.get());
   }
   return DefWindowProcW(window, message, wParam, lParam);

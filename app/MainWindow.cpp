@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr COLORREF kStatusColour = RGB(79, 70, 229);
-constexpr COLORREF kLabelColour = RGB(255, 255, 255);
 
 // The window's fonts and controls at 96 DPI; ScaledLayout makes them at the
 // window's display scale.

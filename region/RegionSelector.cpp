@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "common/Win32Handles.h"
+#include "ui/Theme.h"
 #include "ui/Window.h"
 #include "ui/WindowGeometry.h"
 
@@ -25,13 +26,13 @@ void PaintSelection(HWND window, const RegionSelector& s) {
   const PixelRect r = NormalizeDrag(s.startX, s.startY, s.currentX, s.currentY);
   HDC dc = paint.dc();
   {
-    unique_hpen red(CreatePen(PS_SOLID, ScaleForDpi(2, dpi), RGB(255, 0, 0)));
+    unique_hpen red(CreatePen(PS_SOLID, ScaleForDpi(2, dpi), kRegionOutline));
     SelectObjectScope pen(dc, red.get());
     SelectObjectScope brush(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, r.left, r.top, r.right, r.bottom);
   }
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(255, 255, 0));
+  SetTextColor(dc, kRegionLabel);
   wchar_t label[80];
   const int length = std::swprintf(label, 80, L"Width: %d, Height: %d", r.right - r.left, r.bottom - r.top);
   const unique_hfont font = SystemFontAt(static_cast<UINT>(dpi));
@@ -74,7 +75,7 @@ LRESULT CALLBACK RegionSelectorProc(HWND window, UINT message, WPARAM wParam, LP
       }
       return 0;
     case WM_ERASEBKGND:
-      return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(RGB(0, 0, 0))).get());
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(kRegionShade)).get());
     case WM_PAINT:
       PaintSelection(window, *s);
       return 0;

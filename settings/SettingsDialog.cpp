@@ -12,7 +12,6 @@
 namespace {
 
 constexpr WindowFrame kFrame{460, 390, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST};
-constexpr COLORREF kFieldColour = RGB(62, 62, 68);
 
 const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
 const wchar_t* const kCorners[] = {L"Top-Left", L"Top-Right", L"Bottom-Left", L"Bottom-Right"};
@@ -129,11 +128,11 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
       SetBkColor(reinterpret_cast<HDC>(wParam), kFieldColour);
-      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(230, 230, 230));
+      SetTextColor(reinterpret_cast<HDC>(wParam), kFieldTextColour);
       return reinterpret_cast<LRESULT>(look.field);
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(220, 220, 220));
+      SetTextColor(reinterpret_cast<HDC>(wParam), kSettingsLabelColour);
       return reinterpret_cast<LRESULT>(look.background);
   }
   return DefWindowProcW(window, message, wParam, lParam);

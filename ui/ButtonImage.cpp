@@ -146,11 +146,11 @@ void PaintOwnerButton(const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   RECT area = item.rcItem;
   {
-    unique_hbrush face(CreateSolidBrush(pressed ? RGB(60, 60, 66) : RGB(36, 36, 40)));
+    unique_hbrush face(CreateSolidBrush(pressed ? kButtonFacePressed : kButtonFace));
     FillRect(dc, &area, face.get());
   }
   {
-    unique_hpen border(CreatePen(PS_SOLID, 1, isDefault ? RGB(80, 120, 210) : RGB(70, 70, 76)));
+    unique_hpen border(CreatePen(PS_SOLID, 1, isDefault ? kButtonBorderDefault : kButtonBorder));
     SelectObjectScope pen(dc, border.get());
     SelectObjectScope brush(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, area.left, area.top, area.right - 1, area.bottom - 1);
@@ -158,7 +158,7 @@ void PaintOwnerButton(const DRAWITEMSTRUCT& item) {
   wchar_t text[128] = {};
   GetWindowTextW(item.hwndItem, text, 128);
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(220, 220, 220));
+  SetTextColor(dc, kButtonText);
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
   if (font) {
     SelectObjectScope selected(dc, font);

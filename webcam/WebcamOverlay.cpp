@@ -6,12 +6,12 @@
 
 #include "common/HResult.h"
 #include "common/Messages.h"
+#include "ui/Theme.h"
 #include "ui/Window.h"
 #include "ui/WindowGeometry.h"
 
 namespace {
 
-constexpr COLORREF kFrameColour = RGB(20, 20, 20);
 constexpr int kVideoInset = 4;  // at 96 DPI, like the sizes
 constexpr int kVideoWidth = 200, kVideoHeight = 150;
 // The graph's word that it has events, to the overlay window (whose class
@@ -31,7 +31,7 @@ LRESULT CALLBACK WebcamOverlayProc(HWND window, UINT message, WPARAM wParam, LPA
       WebcamOverlay::Instance().PlaceVideo(HIWORD(wParam));
       return 0;
     case WM_ERASEBKGND:
-      return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(kFrameColour)).get());
+      return EraseWith(window, reinterpret_cast<HDC>(wParam), unique_hbrush(CreateSolidBrush(kWebcamFrame)).get());
     case WM_NCHITTEST:
       return HTCAPTION;  // the frame around the picture drags the window
   }
@@ -51,7 +51,7 @@ WebcamOverlay& WebcamOverlay::Instance() {
 
 bool WebcamOverlay::CreateOverlayWindow() {
   WindowClass windowClass{kWebcamOverlayClass, WebcamOverlayProc, CS_HREDRAW | CS_VREDRAW};
-  windowClass.background = [] { return CreateSolidBrush(kFrameColour); };
+  windowClass.background = [] { return CreateSolidBrush(kWebcamFrame); };
   RegisterWindowClass(windowClass);
   window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kWebcamOverlayClass, L"", WS_POPUP | WS_VISIBLE, 0, 0,
                             kWebcamWidth, kWebcamHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
