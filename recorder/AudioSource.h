@@ -24,7 +24,6 @@ class AudioSource {
   AudioSource(const AudioSource&) = delete;
   AudioSource& operator=(const AudioSource&) = delete;
 
-  AudioSourceKind Kind() const { return kind_; }
   // Activates the default device of its kind and reads its shared format;
   // fails when there is no such device or its format cannot be converted.
   HRESULT Open();

@@ -140,6 +140,8 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
   // other goes on.
   for (Source& source : sources_) {
     if (source.device && !source.device->Start()) source.device.reset();
+    source.deliveredAt = GetTickCount64();
+    source.stallMs = kStalledMs;
   }
   TrackMixer mixer(format_, sources_.size(), clock);
   const TrackMixer::Write write = [&writer](const int16_t* samples, uint32_t frames) {
@@ -189,10 +191,6 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
       missing_[IndexOf(source.kind)] = !source.device;
     }
   };
-  for (Source& source : sources_) {
-    source.deliveredAt = GetTickCount64();
-    source.stallMs = kStalledMs;
-  }
   follow();
   while (!stopRequested_.load()) {
     Sleep(kPollIntervalMs);
