@@ -38,6 +38,14 @@ struct RecordingOptions {
   CaptureRegion region;   // made even and at least 16 x 16 by the engine
   bool microphone = false;
   bool computerSound = false;
+  // The capture device's endpoint id; empty, or a device that is not there
+  // at the start: the system's default microphone.
+  std::wstring microphoneId;
+  // The largest video to make: a larger rectangle is scaled down to fit,
+  // keeping its shape, never up. 0 x 0: the rectangle's own size.
+  int32_t maxWidth = 0;
+  int32_t maxHeight = 0;
+  uint32_t framesPerSecond = 30;  // 30 or 60
 };
 
 // How a recording ended.
