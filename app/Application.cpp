@@ -5,6 +5,7 @@
 #include "common/ProductInfo.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
+#include "settings/SettingsStore.h"
 #include "ui/Window.h"
 
 wchar_t g_mainTitle[100];
@@ -25,7 +26,8 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 BOOL InitInstance(HINSTANCE instance, int showCommand, MainWindow& main) {
   main.instance = instance;
   g_recorder = new ScreenRecorder();
-  main.outputFolder = DefaultOutputFolder();
+  main.settings = LoadSettings();
+  main.outputFolder = main.settings.outputFolder.empty() ? DefaultOutputFolder() : main.settings.outputFolder;
   main.captureRegion = PrimaryScreenRegion();
 
   const WindowFrame& frame = kMainWindowFrame;

@@ -11,6 +11,7 @@
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
+#include "settings/SettingsStore.h"
 #include "ui/ButtonImage.h"
 #include "ui/Theme.h"
 #include "ui/Window.h"
@@ -92,7 +93,7 @@ void ShowButtonRow(MainWindow& main) {
   }
   SetButtonPicture(main.fullScreenButton, main.pictures[kPictureFullScreen]);
   SetButtonPicture(main.regionButton, main.pictures[kPictureRegion]);
-  SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
+  SetButtonPicture(main.microphoneButton, main.pictures[main.settings.microphoneOn ? kPictureMicOn : kPictureMicOff]);
   SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
   ShowStatePictures(main);
 }
@@ -220,7 +221,7 @@ void OnCommand(MainWindow& main, int id) {
       OnWebcamCommand(main);
       break;
     case IDM_SETTINGS:
-      ShowSettingsDialog(main.window, main.settings);
+      if (ShowSettingsDialog(main.window, main.settings)) SaveSettings(main.settings);
       break;
     case IDM_OPEN_FOLDER:
     case IDM_TRAY_OPEN_FOLDER:
@@ -230,7 +231,8 @@ void OnCommand(MainWindow& main, int id) {
       std::wstring folder;
       if (ChooseOutputFolder(main.window, folder)) {
         SetWindowTextW(main.folderField, folder.c_str());
-        main.outputFolder = folder;
+        main.outputFolder = main.settings.outputFolder = folder;
+        SaveSettings(main.settings);
       }
       break;
     }

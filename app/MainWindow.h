@@ -51,12 +51,12 @@ struct MainWindow {
   HWND folderField = nullptr, browseButton = nullptr, statusLine = nullptr;
 
   CaptureRegion captureRegion{};
-  bool audioFlag = true;   // handed to the engine when a recording starts
-  bool computerSoundFlag = false;  // likewise; off at every start
+  // The user's choices, remembered between starts; the engine takes them
+  // when a recording starts.
+  RecordingSettings settings;
+  std::wstring outputFolder;  // the chosen folder, or the default one
   bool webcamFlag = false;
   bool webcamLost = false;  // the camera went while shown; said in the status line
-  std::wstring outputFolder;
-  RecordingSettings settings;
   std::unique_ptr<TrayIcon> tray;
   // The tooltip window of the button row, and whether each global hotkey
   // could be had (another program may hold the combination).

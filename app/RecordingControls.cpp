@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "region/RegionSelector.h"
 #include "settings/SettingsDialog.h"
+#include "settings/SettingsStore.h"
 #include "ui/WindowGeometry.h"
 #include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
@@ -43,7 +44,7 @@ void NameButton(const MainWindow& main, HWND button, const std::wstring& name) {
 }
 
 void NameButtons(const MainWindow& main, RecorderState state) {
-  const ButtonNames names = NamesFor(state, main.audioFlag, main.webcamFlag, main.recordHotkey, main.pauseHotkey);
+  const ButtonNames names = NamesFor(state, main.settings.microphoneOn, main.webcamFlag, main.recordHotkey, main.pauseHotkey);
   NameButton(main, main.recordButton, names.record);
   NameButton(main, main.pauseButton, names.pause);
   NameButton(main, main.fullScreenButton, names.fullScreen);
@@ -56,6 +57,7 @@ void NameButtons(const MainWindow& main, RecorderState state) {
 // recorded, of a camera lost, and of an update waiting for the stop.
 void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
   if (state != RecorderState::Idle && g_recorder->MicrophoneMissing()) text += kStatusNoMicrophone;
+  if (state != RecorderState::Idle && g_recorder->MicrophoneStandsIn()) text += kStatusDefaultMicrophone;
   if (state != RecorderState::Idle && g_recorder->ComputerSoundMissing()) text += kStatusNoComputerSound;
   if (main.webcamLost) text += kStatusWebcamLost;
   if (state != RecorderState::Idle && UpdateReady()) text += kStatusUpdateReady;
@@ -66,7 +68,7 @@ void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) 
 void ShowComputerSoundSwitch(const MainWindow& main, RecorderState state) {
   auto show = [&](HMENU menu, UINT id) {
     if (!menu) return;
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (main.computerSoundFlag ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, id, MF_BYCOMMAND | (main.settings.computerSound ? MF_CHECKED : MF_UNCHECKED));
     EnableMenuItem(menu, id, MF_BYCOMMAND | (state == RecorderState::Idle ? MF_ENABLED : MF_GRAYED));
   };
   show(GetMenu(main.window), IDM_COMPUTER_SOUND);
@@ -152,7 +154,10 @@ void OnRecordCommand(MainWindow& main) {
   const std::wstring path = OutputPathForNewRecording(folder, why);
   // The engine reads the switches now: a change during the recording
   // applies to the next one.
-  if (!path.empty() && !g_recorder->Start({path, main.captureRegion, main.audioFlag, main.computerSoundFlag})) {
+  const RecordingSettings& chosen = main.settings;
+  const VideoSizeChoice& size = kVideoSizes[chosen.videoSize];
+  if (!path.empty() && !g_recorder->Start({path, main.captureRegion, chosen.microphoneOn, chosen.computerSound,
+                                           chosen.microphoneId, size.maxWidth, size.maxHeight, chosen.framesPerSecond})) {
     why = ProblemText(g_recorder->Problem());
   }
   ShowState(main, why);
@@ -191,8 +196,9 @@ void OnFullScreenCommand(MainWindow& main) {
 
 void OnMicrophoneCommand(MainWindow& main) {
   // Takes effect with the next recording: the engine takes the flag on Start.
-  main.audioFlag = !main.audioFlag;
-  SetButtonPicture(main.microphoneButton, main.pictures[main.audioFlag ? kPictureMicOn : kPictureMicOff]);
+  main.settings.microphoneOn = !main.settings.microphoneOn;
+  SaveSettings(main.settings);
+  SetButtonPicture(main.microphoneButton, main.pictures[main.settings.microphoneOn ? kPictureMicOn : kPictureMicOff]);
   NameButtons(main, g_recorder->State());
 }
 
@@ -200,7 +206,8 @@ void OnComputerSoundCommand(MainWindow& main) {
   // Takes effect with the next recording, like the microphone; a running
   // recording keeps the sources it began with.
   if (g_recorder->State() != RecorderState::Idle) return;
-  main.computerSoundFlag = !main.computerSoundFlag;
+  main.settings.computerSound = !main.settings.computerSound;
+  SaveSettings(main.settings);
   RefreshUiState(main.window);
 }
 
@@ -252,7 +259,7 @@ void OnWebcamCommand(MainWindow& main) {
     }
     // A camera that cannot be opened has told the user so already, in a
     // box whose loop ends with the program: nothing is left to show then.
-    if (!webcam.Open(main.settings.webcamPosition, main.window)) main.webcamFlag = false;
+    if (!webcam.Open(main.settings.webcamCorner, main.window)) main.webcamFlag = false;
     if (!main.window || !g_recorder) return;
   } else {
     webcam.Close();

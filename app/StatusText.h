@@ -45,6 +45,9 @@ inline constexpr wchar_t kComputerSoundItem[] = L"Record Computer Sound";
 // microphone or the computer's sound that was asked for.
 inline constexpr wchar_t kStatusNoMicrophone[] = L" - microphone missing";
 inline constexpr wchar_t kStatusNoComputerSound[] = L" - computer sound missing";
+// Likewise while the microphone chosen in the settings is not there and the
+// default one is recorded in its place.
+inline constexpr wchar_t kStatusDefaultMicrophone[] = L" - chosen microphone missing, recording the default";
 // After the status line's text once the camera shown was lost, until the
 // webcam is switched on again.
 inline constexpr wchar_t kStatusWebcamLost[] = L" - webcam lost";

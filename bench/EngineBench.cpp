@@ -218,7 +218,7 @@ void AudioCpu(int seconds) {
   TempDir dir;
   StandInWriter w(CheapStandIn());
   SoundTrack track;
-  track.Open(true, true);
+  track.Open(true, true, {});
   if (!!track.Missing(AudioSourceKind::ComputerSound) || FAILED(w.Open(dir.File(L"audio-cpu.mp4"), 640, 480, &track.Format())) ||
       !w.writer.HasSound()) {
     std::printf("# audio cpu: not both sources\n");

@@ -75,6 +75,7 @@ add_library(quillomat_app STATIC
   app/TrayIcon.cpp
   region/RegionSelector.cpp
   settings/SettingsDialog.cpp
+  settings/SettingsStore.cpp
   ui/ButtonImage.cpp
   webcam/WebcamOverlay.cpp
 )

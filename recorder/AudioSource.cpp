@@ -27,8 +27,8 @@ struct PropVariant {
 
 }  // namespace
 
-std::vector<std::wstring> AudioInputDeviceNames() {
-  std::vector<std::wstring> names;
+std::vector<AudioDevice> AudioInputDevices() {
+  std::vector<AudioDevice> names;
   ComPtr<IMMDeviceEnumerator> enumerator;
   if (FAILED(MakeDeviceEnumerator(enumerator))) return names;
   ComPtr<IMMDeviceCollection> devices;
@@ -42,11 +42,12 @@ std::vector<std::wstring> AudioInputDeviceNames() {
     ComPtr<IPropertyStore> properties;
     if (FAILED(devices->Item(i, &device)) || FAILED(device->OpenPropertyStore(STGM_READ, &properties))) continue;
     PropVariant name;
+    unique_cotaskmem<wchar_t> id;
     // A name that reads back as anything but a string (an empty value, say)
     // has nothing to show: the device is left out.
     if (SUCCEEDED(properties->GetValue(kFriendlyName, &name.value)) && name.value.vt == VT_LPWSTR &&
-        name.value.pwszVal) {
-      names.emplace_back(name.value.pwszVal);
+        name.value.pwszVal && SUCCEEDED(device->GetId(id.put())) && id.get()) {
+      names.push_back({id.get(), name.value.pwszVal});
     }
   }
   return names;
@@ -56,10 +57,21 @@ namespace {
 
 EDataFlow FlowOf(AudioSourceKind kind) { return kind == AudioSourceKind::Microphone ? eCapture : eRender; }
 
-HRESULT DefaultDevice(AudioSourceKind kind, ComPtr<IMMDevice>& device, std::wstring& id) {
+// The chosen device when it is there, active and of the kind's flow; else
+// the default one.
+HRESULT WantedDevice(AudioSourceKind kind, const std::wstring& chosenId, ComPtr<IMMDevice>& device, std::wstring& id) {
   ComPtr<IMMDeviceEnumerator> enumerator;
   RETURN_IF_FAILED(MakeDeviceEnumerator(enumerator));
-  RETURN_IF_FAILED(enumerator->GetDefaultAudioEndpoint(FlowOf(kind), eConsole, &device));
+  DWORD state = 0;
+  ComPtr<IMMEndpoint> endpoint;
+  EDataFlow flow = eAll;
+  if (!chosenId.empty() && SUCCEEDED(enumerator->GetDevice(chosenId.c_str(), &device)) &&
+      SUCCEEDED(device->GetState(&state)) && state == DEVICE_STATE_ACTIVE &&
+      SUCCEEDED(device.As(&endpoint)) && SUCCEEDED(endpoint->GetDataFlow(&flow)) && flow == FlowOf(kind)) {
+    id = chosenId;
+    return S_OK;
+  }
+  RETURN_IF_FAILED(enumerator->GetDefaultAudioEndpoint(FlowOf(kind), eConsole, device.ReleaseAndGetAddressOf()));
   unique_cotaskmem<wchar_t> text;
   RETURN_IF_FAILED(device->GetId(text.put()));
   id = text.get() ? text.get() : L"";
@@ -68,15 +80,15 @@ HRESULT DefaultDevice(AudioSourceKind kind, ComPtr<IMMDevice>& device, std::wstr
 
 }  // namespace
 
-std::wstring DefaultAudioDeviceId(AudioSourceKind kind) {
+std::wstring WantedAudioDeviceId(AudioSourceKind kind, const std::wstring& chosenId) {
   ComPtr<IMMDevice> device;
   std::wstring id;
-  return SUCCEEDED(DefaultDevice(kind, device, id)) ? id : std::wstring();
+  return SUCCEEDED(WantedDevice(kind, chosenId, device, id)) ? id : std::wstring();
 }
 
 HRESULT AudioSource::Open() {
   ComPtr<IMMDevice> device;
-  RETURN_IF_FAILED(DefaultDevice(kind_, device, deviceId_));
+  RETURN_IF_FAILED(WantedDevice(kind_, chosenId_, device, deviceId_));
   RETURN_IF_FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                     reinterpret_cast<void**>(client_.ReleaseAndGetAddressOf())));
   RETURN_IF_FAILED(client_->GetMixFormat(mixFormat_.put()));

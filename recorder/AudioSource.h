@@ -1,7 +1,7 @@
 #pragma once
-// One source of a recording's sound: the default input device (the
-// microphone), or what the default output device plays (the computer's
-// sound, captured in loopback). Polled in shared mode; its packets come out
+// One source of a recording's sound: the input device the user chose, or the
+// default one (the microphone), or what the default output device plays (the
+// computer's sound, captured in loopback). Polled in shared mode; its packets come out
 // in the track's format with their capture times.
 #include <windows.h>
 #include <audioclient.h>
@@ -20,12 +20,15 @@ enum class AudioSourceKind { Microphone, ComputerSound };
 
 class AudioSource {
  public:
-  explicit AudioSource(AudioSourceKind kind) : kind_(kind) {}
+  // `chosenId`: the endpoint to record from when it is there; empty, or
+  // absent, the default device of the kind.
+  AudioSource(AudioSourceKind kind, std::wstring chosenId) : kind_(kind), chosenId_(std::move(chosenId)) {}
   AudioSource(const AudioSource&) = delete;
   AudioSource& operator=(const AudioSource&) = delete;
 
-  // Activates the default device of its kind and reads its shared format;
-  // fails when there is no such device or its format cannot be converted.
+  // Activates the chosen device, or the default one of its kind, and reads
+  // its shared format; fails when there is no such device or its format
+  // cannot be converted.
   HRESULT Open();
   // The endpoint id of the device opened.
   const std::wstring& DeviceId() const { return deviceId_; }
@@ -49,6 +52,7 @@ class AudioSource {
 
  private:
   AudioSourceKind kind_;
+  std::wstring chosenId_;
   std::wstring deviceId_;
   ComPtr<IAudioClient> client_;
   ComPtr<IAudioCaptureClient> capture_;
@@ -59,12 +63,17 @@ class AudioSource {
   std::vector<int16_t> converted_;
 };
 
-// Friendly names of the active input devices, in the platform's order.
-std::vector<std::wstring> AudioInputDeviceNames();
+// An active input device: its endpoint id and its friendly name.
+struct AudioDevice {
+  std::wstring id, name;
+};
+// The active input devices, in the platform's order.
+std::vector<AudioDevice> AudioInputDevices();
 
-// The endpoint id of the default device of this kind now; empty when there
-// is none.
-std::wstring DefaultAudioDeviceId(AudioSourceKind kind);
+// The endpoint id of the device a source of this kind records from now: the
+// chosen one while it is there and active, else the default one; empty
+// when there is none.
+std::wstring WantedAudioDeviceId(AudioSourceKind kind, const std::wstring& chosenId);
 
 // Word from the platform that the default device of a kind may have changed
 // (another default, a device added, removed, enabled or disabled), kept

@@ -40,7 +40,7 @@ struct RecordingOptions {
   bool computerSound = false;
   // The capture device's endpoint id; empty, or a device that is not there
   // at the start: the system's default microphone.
-  std::wstring microphoneId;
+  std::wstring microphoneId{};
   // The largest video to make: a larger rectangle is scaled down to fit,
   // keeping its shape, never up. 0 x 0: the rectangle's own size.
   int32_t maxWidth = 0;

@@ -28,8 +28,15 @@ HRESULT CaptureFrame(ScreenGrabber& grabber, Mp4Writer& writer, int64_t sampleTi
   return writer.WriteVideoFrame(std::move(frame), sampleTime);
 }
 
+namespace {
+RecordingOptions WithSizeRules(RecordingOptions options) {
+  options.region = ApplySizeRules(options.region);
+  return options;
+}
+}  // namespace
+
 Recording::Recording(const RecordingOptions& options, SinkWriterFactory factory)
-    : options_{options.path, ApplySizeRules(options.region), options.microphone, options.computerSound},
+    : options_(WithSizeRules(options)),
       clock_(&PerformanceCounter, PerformanceFrequency()),
       grabber_(options_.region),
       writer_(factory, clock_) {}
@@ -58,7 +65,7 @@ bool Recording::Start(RecorderProblem& problem) {
 }
 
 bool Recording::OpenWriter(RecorderProblem& problem) {
-  sound_.Open(options_.microphone, options_.computerSound);
+  sound_.Open(options_.microphone, options_.computerSound, options_.microphoneId);
   if (FAILED(writer_.Open(options_.path, options_.region.width, options_.region.height,
                           sound_.HasSources() ? &sound_.Format() : nullptr, problem))) {
     return false;
@@ -71,6 +78,7 @@ bool Recording::OpenWriter(RecorderProblem& problem) {
 
 bool Recording::MicrophoneMissing() const { return sound_.Missing(AudioSourceKind::Microphone); }
 bool Recording::ComputerSoundMissing() const { return sound_.Missing(AudioSourceKind::ComputerSound); }
+bool Recording::MicrophoneStandsIn() const { return sound_.MicrophoneStandsIn(); }
 
 uint64_t Recording::RecordedMs() const {
   const int64_t ms = clock_.Units(clock_.Now().recorded, 1000);

@@ -27,6 +27,8 @@ class Recording {
   // A source asked for that has no device now: the recording runs without it.
   bool MicrophoneMissing() const;
   bool ComputerSoundMissing() const;
+  // The microphone chosen is not there: the default one is recorded instead.
+  bool MicrophoneStandsIn() const;
   bool OutputRefused() const { return writer_.Refused(); }
   // Ends the threads and finishes the file.
   StopResult Stop();

@@ -58,7 +58,8 @@ uint64_t ScreenRecorder::RecordedMs() const { return recording_ ? recording_->Re
 
 bool ScreenRecorder::MicrophoneMissing() const { return recording_ && recording_->MicrophoneMissing(); }
 bool ScreenRecorder::ComputerSoundMissing() const { return recording_ && recording_->ComputerSoundMissing(); }
+bool ScreenRecorder::MicrophoneStandsIn() const { return recording_ && recording_->MicrophoneStandsIn(); }
 
 bool ScreenRecorder::OutputRefused() const { return recording_ && recording_->OutputRefused(); }
 
-std::vector<std::wstring> ScreenRecorder::EnumerateAudioCaptureDevices() const { return AudioInputDeviceNames(); }
+std::vector<AudioDevice> ScreenRecorder::EnumerateAudioCaptureDevices() const { return AudioInputDevices(); }

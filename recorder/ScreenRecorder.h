@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/Win32Handles.h"
+#include "recorder/AudioSource.h"
 #include "recorder/MediaFoundation.h"
 #include "recorder/RecorderTypes.h"
 
@@ -43,12 +44,15 @@ class ScreenRecorder {
   // now: the recording runs without it until one comes.
   bool MicrophoneMissing() const;
   bool ComputerSoundMissing() const;
+  // The microphone chosen is not there: the default one is recorded instead
+  // until it comes back.
+  bool MicrophoneStandsIn() const;
   // The file refuses every sample: the recording is lost from there on,
   // and is to be stopped.
   bool OutputRefused() const;
 
-  // Friendly names of the active input devices, in the platform's order.
-  std::vector<std::wstring> EnumerateAudioCaptureDevices() const;
+  // The active input devices, in the platform's order.
+  std::vector<AudioDevice> EnumerateAudioCaptureDevices() const;
 
  private:
   // The engine's thread is a single-threaded COM apartment for as long as

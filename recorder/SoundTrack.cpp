@@ -65,14 +65,33 @@ namespace {
 size_t IndexOf(AudioSourceKind kind) { return kind == AudioSourceKind::Microphone ? 0 : 1; }
 }  // namespace
 
-void SoundTrack::Open(bool microphone, bool computerSound) {
+const std::wstring& SoundTrack::ChosenId(AudioSourceKind kind) const {
+  static const std::wstring kDefault;
+  return kind == AudioSourceKind::Microphone ? microphoneId_ : kDefault;
+}
+
+void SoundTrack::ShowWhatIsMissing() {
+  // Worked out whole, then stored: the status line reads them meanwhile.
+  bool missing[2] = {asked_[0], asked_[1]}, standIn = false;
+  for (const Source& source : sources_) {
+    if (!source.device) continue;
+    missing[IndexOf(source.kind)] = false;
+    const std::wstring& chosen = ChosenId(source.kind);
+    standIn = standIn || (!chosen.empty() && source.device->DeviceId() != chosen);
+  }
+  for (size_t kind = 0; kind < 2; ++kind) missing_[kind] = missing[kind];
+  standIn_ = standIn;
+}
+
+void SoundTrack::Open(bool microphone, bool computerSound, const std::wstring& microphoneId) {
   Close();
   asked_[0] = microphone;
   asked_[1] = computerSound;
+  microphoneId_ = microphoneId;
   std::vector<Source> opened;
   std::vector<SourceFormat> formats;
   auto open = [&](AudioSourceKind kind) {
-    Source source{kind, std::make_unique<AudioSource>(kind)};
+    Source source{kind, std::make_unique<AudioSource>(kind, ChosenId(kind))};
     if (SUCCEEDED(source.device->Open())) {
       formats.push_back({source.device->DeviceRate(), source.device->DeviceChannels()});
     } else {
@@ -89,10 +108,7 @@ void SoundTrack::Open(bool microphone, bool computerSound) {
     any = any || source.device;
   }
   if (any) sources_ = std::move(opened);
-  for (size_t kind = 0; kind < 2; ++kind) missing_[kind] = asked_[kind];
-  for (const Source& source : sources_) {
-    if (source.device) missing_[IndexOf(source.kind)] = false;
-  }
+  ShowWhatIsMissing();
 }
 
 bool SoundTrack::Missing(AudioSourceKind kind) const { return missing_[IndexOf(kind)].load(); }
@@ -100,14 +116,15 @@ bool SoundTrack::Missing(AudioSourceKind kind) const { return missing_[IndexOf(k
 void SoundTrack::Close() {
   Stop();
   sources_.clear();
-  for (size_t kind = 0; kind < 2; ++kind) missing_[kind] = asked_[kind];
+  ShowWhatIsMissing();
 }
 
 void SoundTrack::Reopen(Source& source, bool stalled) {
   const uint64_t now = GetTickCount64();
   source.lookedAt = now;
-  if (!stalled && source.device && DefaultAudioDeviceId(source.kind) == source.device->DeviceId()) return;
-  auto device = std::make_unique<AudioSource>(source.kind);
+  const std::wstring& chosen = ChosenId(source.kind);
+  if (!stalled && source.device && WantedAudioDeviceId(source.kind, chosen) == source.device->DeviceId()) return;
+  auto device = std::make_unique<AudioSource>(source.kind, chosen);
   // At the track's format, whatever the new device's own.
   if (FAILED(device->Open()) || FAILED(device->Prepare(format_)) || !device->Start()) {
     // A device that fell silent and cannot be opened again is gone.
@@ -185,11 +202,15 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
     const uint64_t now = GetTickCount64();
     for (Source& source : sources_) {
       const bool stalled = source.device && now - source.deliveredAt >= source.stallMs;
-      if (watch.TakeChange(source.kind) || stalled || (!source.device && now - source.lookedAt >= kLookAgainMs)) {
+      // A stand-in for the chosen device looks for it as often as a source
+      // without a device looks for one.
+      const std::wstring& chosen = ChosenId(source.kind);
+      const bool lookAgain = !source.device || (!chosen.empty() && source.device->DeviceId() != chosen);
+      if (watch.TakeChange(source.kind) || stalled || (lookAgain && now - source.lookedAt >= kLookAgainMs)) {
         Reopen(source, stalled);
       }
-      missing_[IndexOf(source.kind)] = !source.device;
     }
+    ShowWhatIsMissing();
   };
   follow();
   while (!stopRequested_.load()) {

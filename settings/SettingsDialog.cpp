@@ -1,6 +1,6 @@
 #include "settings/SettingsDialog.h"
 
-#include <algorithm>
+#include <string>
 
 #include "common/Win32Handles.h"
 #include "recorder/ScreenRecorder.h"
@@ -11,9 +11,8 @@
 
 namespace {
 
-constexpr WindowFrame kFrame{460, 390, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST};
+constexpr WindowFrame kFrame{460, 410, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST};
 
-const wchar_t* const kResolutions[] = {L"1080p  (1920\u00D71080)", L"2K  (2560\u00D71440)", L"4K  (3840\u00D72160)"};
 const wchar_t* const kCorners[] = {L"Top-Left", L"Top-Right", L"Bottom-Left", L"Bottom-Right"};
 
 enum SettingsFont { kNormalFont, kHeadingFont };
@@ -22,6 +21,8 @@ enum SettingsControl {
   kHeading,
   kResolutionLabel,
   kResolutionList,
+  kFrameRateLabel,
+  kFrameRateList,
   kAudioLabel,
   kAudioList,
   kWebcamLabel,
@@ -30,14 +31,16 @@ enum SettingsControl {
 constexpr DWORD kListStyle = WS_VSCROLL | CBS_DROPDOWNLIST;
 const ControlSpec kControls[] = {
     {L"STATIC", L"\u2699  General Settings", SS_CENTER, 0, 14, 460, 24, 0, kHeadingFont},
-    {L"STATIC", L"Recording Resolution", 0, 24, 80, 200, 16, 0, kNormalFont},
-    {L"COMBOBOX", nullptr, kListStyle, 24, 98, 412, 120, kResolutionListId, kNormalFont},
-    {L"STATIC", L"Audio Device", 0, 24, 138, 200, 16, 0, kNormalFont},
-    {L"COMBOBOX", nullptr, kListStyle, 24, 156, 412, 160, kAudioListId, kNormalFont},
-    {L"STATIC", L"Webcam Position", 0, 24, 196, 200, 16, 0, kNormalFont},
-    {L"COMBOBOX", nullptr, kListStyle, 24, 214, 412, 120, kWebcamListId, kNormalFont},
-    {L"BUTTON", L"Close", BS_OWNERDRAW, 196, 262, 100, 32, kCloseButtonId, kNormalFont},
-    {L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 262, 132, 32, kApplyButtonId, kHeadingFont},
+    {L"STATIC", L"Recording Resolution", 0, 24, 70, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 88, 412, 140, kResolutionListId, kNormalFont},
+    {L"STATIC", L"Frame Rate", 0, 24, 128, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 146, 412, 100, kFrameRateListId, kNormalFont},
+    {L"STATIC", L"Audio Device", 0, 24, 186, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 204, 412, 160, kAudioListId, kNormalFont},
+    {L"STATIC", L"Webcam Position", 0, 24, 244, 200, 16, 0, kNormalFont},
+    {L"COMBOBOX", nullptr, kListStyle, 24, 262, 412, 120, kWebcamListId, kNormalFont},
+    {L"BUTTON", L"Close", BS_OWNERDRAW, 196, 312, 100, 32, kCloseButtonId, kNormalFont},
+    {L"BUTTON", L"Apply Settings", BS_OWNERDRAW, 304, 312, 132, 32, kApplyButtonId, kHeadingFont},
 };
 
 // The brushes, made once and kept for the rest of the process.
@@ -54,18 +57,18 @@ const SettingsLook& Look() {
 // Apply goes. Lives on the opener's stack, which outlives the window.
 struct SettingsWindow {
   HWND window = nullptr;
-  SettingsDialogData data;
   RecordingSettings& target;
+  bool applied = false;
+  // The microphones listed after the default one: the devices there now,
+  // then the one chosen earlier when it is not among them.
+  std::vector<AudioDevice> microphones;
   ScaledLayout layout;
-  HWND resolutionList = nullptr, audioList = nullptr, webcamList = nullptr;
+  HWND resolutionList = nullptr, frameRateList = nullptr, audioList = nullptr, webcamList = nullptr;
 };
 
-// Fills a list and selects `index`, pulled back to the last entry when it
-// lies past the end (a device that has gone since).
-void Fill(HWND list, const std::vector<std::wstring>& entries, int index, bool clamp) {
+void Fill(HWND list, const std::vector<std::wstring>& entries, int index) {
   for (const std::wstring& entry : entries) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(clamp ? std::min(count - 1, index) : index), 0);
+  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int Selection(HWND list) {
@@ -76,27 +79,50 @@ int Selection(HWND list) {
 void OnCreate(SettingsWindow& s) {
   s.layout.Create(s.window, DpiOf(s.window), kControls, kFonts);
   s.resolutionList = s.layout.control(kResolutionList);
+  s.frameRateList = s.layout.control(kFrameRateList);
   s.audioList = s.layout.control(kAudioList);
   s.webcamList = s.layout.control(kWebcamList);
 
-  const RecordingSettings& current = s.data.settings;
-  Fill(s.resolutionList, {std::begin(kResolutions), std::end(kResolutions)}, current.resolutionIndex, true);
-  std::vector<std::wstring> audio{L"No Audio"};
-  audio.insert(audio.end(), s.data.audioDeviceNames.begin(), s.data.audioDeviceNames.end());
-  Fill(s.audioList, audio, current.audioDeviceIndex, true);
-  Fill(s.webcamList, {std::begin(kCorners), std::end(kCorners)}, current.webcamPosition, false);
+  const RecordingSettings& current = s.target;
+  std::vector<std::wstring> entries;
+  for (const VideoSizeChoice& size : kVideoSizes) entries.emplace_back(size.text);
+  Fill(s.resolutionList, entries, current.videoSize);
+  entries.clear();
+  int rate = 0;
+  for (const uint32_t framesPerSecond : kFrameRates) {
+    if (framesPerSecond == current.framesPerSecond) rate = static_cast<int>(entries.size());
+    entries.push_back(std::to_wstring(framesPerSecond) + L" frames per second");
+  }
+  Fill(s.frameRateList, entries, rate);
+  // Known by its id, not its place: devices come and go between openings.
+  entries.assign(1, kDefaultMicrophoneEntry);
+  int microphone = 0;
+  for (const AudioDevice& device : s.microphones) {
+    if (device.id == current.microphoneId) microphone = static_cast<int>(entries.size());
+    entries.push_back(device.name);
+  }
+  if (microphone == 0 && !current.microphoneId.empty()) {
+    // Unplugged now: kept unless the user chooses another.
+    microphone = static_cast<int>(entries.size());
+    s.microphones.push_back({current.microphoneId, {}});
+    entries.emplace_back(kAbsentMicrophoneEntry);
+  }
+  Fill(s.audioList, entries, microphone);
+  Fill(s.webcamList, {std::begin(kCorners), std::end(kCorners)}, current.webcamCorner);
 }
 
 // Applied at once, not when the opener's loop returns: that loop may be
 // waiting below another window's for a long time.
 void OnApply(SettingsWindow& s) {
-  s.data.settings.resolutionIndex = Selection(s.resolutionList);
-  s.data.settings.audioDeviceIndex = Selection(s.audioList);
-  s.data.settings.webcamPosition = Selection(s.webcamList);
-  s.data.applied = true;
-  s.target = s.data.settings;
+  RecordingSettings& chosen = s.target;
+  chosen.videoSize = Selection(s.resolutionList);
+  chosen.framesPerSecond = kFrameRates[Selection(s.frameRateList)];
+  const int microphone = Selection(s.audioList);
+  chosen.microphoneId = microphone == 0 ? std::wstring() : s.microphones[static_cast<size_t>(microphone - 1)].id;
+  chosen.webcamCorner = Selection(s.webcamList);
+  s.applied = true;
   WebcamOverlay& webcam = WebcamOverlay::Instance();
-  if (webcam.IsActive()) webcam.Reposition(s.target.webcamPosition);
+  if (webcam.IsActive()) webcam.Reposition(chosen.webcamCorner);
   DestroyWindow(s.window);
 }
 
@@ -146,8 +172,8 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
     SetForegroundWindow(open);
     return false;
   }
-  SettingsWindow state{nullptr, SettingsDialogData{current, false, {}}, current, {}};
-  if (g_recorder) state.data.audioDeviceNames = g_recorder->EnumerateAudioCaptureDevices();
+  SettingsWindow state{nullptr, current, false, {}, {}};
+  if (g_recorder) state.microphones = g_recorder->EnumerateAudioCaptureDevices();
 
   WindowClass windowClass{kSettingsClass, SettingsProc};
   windowClass.background = [] { return CreateSolidBrush(kWindowBackground); };
@@ -165,5 +191,5 @@ bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
   RunLoopUntilClosed(window);
   // Still there when the program is ending: nothing more is applied.
   if (IsWindow(window)) DestroyWindow(window);
-  return state.data.applied;
+  return state.applied;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The "General Settings" window: resolution, audio device and webcam corner.
+// The "General Settings" window: resolution, frame rate, microphone and
+// webcam corner.
 #include <windows.h>
 
 #include "settings/RecordingSettings.h"
@@ -15,5 +16,10 @@ inline constexpr wchar_t kSettingsClass[] = L"SettingsDlg";
 inline constexpr int kResolutionListId = 30;
 inline constexpr int kAudioListId = 31;
 inline constexpr int kWebcamListId = 32;
+inline constexpr int kFrameRateListId = 33;
+// The microphone list's first entry, and the entry of a device chosen
+// earlier that is not there now.
+inline constexpr wchar_t kDefaultMicrophoneEntry[] = L"Default microphone";
+inline constexpr wchar_t kAbsentMicrophoneEntry[] = L"Chosen microphone (not connected)";
 inline constexpr int kApplyButtonId = 20;
 inline constexpr int kCloseButtonId = 21;

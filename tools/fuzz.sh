@@ -9,7 +9,7 @@ cd /src
 tools/build.sh >/dev/null
 seconds=${FUZZ_SECONDS:-60}
 status=0
-for target in json version update_text audio clock program_image mp4; do
+for target in json version update_text audio clock program_image mp4 settings; do
   work=build/fuzz/$target
   rm -rf "$work"; mkdir -p "$work/corpus" "$work/crashes"
   dict=""

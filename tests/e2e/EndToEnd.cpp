@@ -6,6 +6,7 @@
 #include "app/StatusText.h"
 #include "recorder/Recording.h"
 #include "res/resource.h"
+#include "settings/SettingsStore.h"
 #include "ui/ButtonImage.h"
 #include "ui/GdiplusApi.h"
 #include "ui/Window.h"
@@ -137,6 +138,26 @@ WrittenRecording RecordInto(HWND main, const std::wstring& folder, DWORD ms) {
 bool CloseNormally(HWND main, const Program& program) {
   PostMessageW(main, WM_CLOSE, 0, 0);
   return program.WaitForExit() == 0;
+}
+
+HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* windowClass) {
+  PostMessageW(main, WM_COMMAND, command, 0);
+  return program.FindWindowOfClass(windowClass, 5000);
+}
+
+void EndToEndTest::SetUp() {
+  // The key's own values are the settings; what else is kept lies below it.
+  unique_hkey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsRegistryKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  wchar_t name[256];
+  DWORD length = 256;
+  while (RegEnumValueW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+         RegDeleteValueW(key.get(), name) == ERROR_SUCCESS) {
+    length = 256;
+  }
 }
 
 void EndToEndTest::TearDown() {

@@ -148,8 +148,13 @@ WrittenRecording RecordInto(HWND main, const std::wstring& folder, DWORD ms);
 // Closes the main window; true when the program then ended with code 0.
 bool CloseNormally(HWND main, const Program& program);
 
+// A window the main window opens for a menu command, once it shows.
+HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* windowClass);
+
 class EndToEndTest : public ::testing::Test {
  protected:
+  // Each test meets the program as a new user does: nothing chosen yet.
+  void SetUp() override;
   void TearDown() override;
 
   // Starts the program (that at `path`, in `folder`) as program_, ending the

@@ -23,11 +23,6 @@ HWND FindBox(const Program& program, const wchar_t* caption, DWORD timeoutMs = 1
 }
 std::wstring BoxText(HWND box) { return TextOf(GetDlgItem(box, 0xFFFF)); }
 
-// A window the main window opens for a menu command, once it shows.
-HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* windowClass) {
-  PostMessageW(main, WM_COMMAND, command, 0);
-  return program.FindWindowOfClass(windowClass, 5000);
-}
 
 // Clicks the item of an open popup menu `fromTop` items below its top
 // (or, negative, above its bottom), ordinary items being this tall.
@@ -70,13 +65,13 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
   HWND settings = program_->FindWindowOfClass(kSettingsClass, 5000);
   ASSERT_NE(settings, nullptr);
 
-  // The sound list: "No Audio", then the devices in the platform's order,
+  // The sound list: the default microphone, then the devices in the platform's order,
   // among them every source of the sound server (Wine's order is not the
   // server's).
   auto entry = [sound = GetDlgItem(settings, kAudioListId)](const std::wstring& text) {
     return SendMessageW(sound, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(text.c_str()));  // after the first
   };
-  EXPECT_EQ(entry(L"No Audio"), 0);
+  EXPECT_EQ(entry(kDefaultMicrophoneEntry), 0);
   const std::string sources = ReadFileBytes(L"Z:" + FromEnvironment(L"QM_SOUND_SERVER_DIR") + L"/sources.txt");
   ASSERT_NE(sources.find('\n'), std::string::npos) << "no sources listed by the sound server";
   for (size_t begin = 0, end; (end = sources.find('\n', begin)) != std::string::npos; begin = end + 1) {
@@ -138,7 +133,10 @@ TEST_F(EndToEndTest, SettingsAndAboutWindows) {
 // one of the forms that publisher never gave out.
 class UpdateOfferTest : public EndToEndTest {
  protected:
-  void SetUp() override { Forget(); }
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    Forget();
+  }
   void TearDown() override {
     ClearVersionAnswer();
     Forget();
