@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/AboutDialog.h"
+#include "app/Commands.h"
 #include "app/OutputFolder.h"
 #include "common/ProductInfo.h"
 #include "common/Messages.h"
@@ -91,25 +91,7 @@ void ShowButtonRow(MainWindow& main) {
       SetWindowRgn(button, CreateRoundRectRgn(0, 0, size + 1, size + 1, corner, corner), TRUE);
     }
   }
-  SetButtonPicture(main.fullScreenButton, main.pictures[kPictureFullScreen]);
-  SetButtonPicture(main.regionButton, main.pictures[kPictureRegion]);
-  SetButtonPicture(main.microphoneButton, main.pictures[main.settings.microphoneOn ? kPictureMicOn : kPictureMicOff]);
-  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
-  ShowStatePictures(main);
-}
-
-void AddSettingsToFileMenu(HWND window) {
-  HMENU bar = GetMenu(window);
-  HMENU file = bar ? GetSubMenu(bar, 0) : nullptr;
-  if (!file) return;
-  const int count = GetMenuItemCount(file);
-  InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-  InsertMenuW(file, static_cast<UINT>(count - 1), MF_BYPOSITION | MF_STRING, IDM_SETTINGS, L"General Settings...");
-  InsertMenuW(file, IDM_SETTINGS, MF_BYCOMMAND | MF_STRING, IDM_COMPUTER_SOUND, kComputerSoundItem);
-  // After the settings, before the separator above "E&xit".
-  InsertMenuW(file, static_cast<UINT>(GetMenuItemCount(file) - 2), MF_BYPOSITION | MF_STRING, IDM_OPEN_FOLDER,
-              kOpenFolderItem);
-  DrawMenuBar(window);
+  main.Refresh();
 }
 
 std::wstring FooterText() {
@@ -129,7 +111,10 @@ void OnCreate(MainWindow& main) {
     SetWindowPos(main.window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   main.background.reset(CreateSolidBrush(kWindowBackground));
-  AddSettingsToFileMenu(main.window);
+  if (HMENU bar = GetMenu(main.window)) {
+    if (HMENU file = GetSubMenu(bar, 0)) FillFileMenu(file);
+    DrawMenuBar(main.window);
+  }
   CreateDirectoryW(main.outputFolder.c_str(), nullptr);
 
   main.layout.Create(main.window, dpi, kControls, kFonts);
@@ -150,13 +135,12 @@ void OnCreate(MainWindow& main) {
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr, main.instance, nullptr);
   for (int i = 0; i < 6; ++i) AddTip(main, ImageButton(main, i));
 
-  main.tray = std::make_unique<TrayIcon>(main.window, LoadIconW(main.instance, MAKEINTRESOURCEW(IDI_QUILLOMAT)));
+  main.tray = std::make_unique<TrayIcon>(main.window, LoadIconW(main.instance, MAKEINTRESOURCEW(IDI_QUILLOMAT)),
+                                         MakeTrayMenu());
   // Held for the window's life; a combination another program holds is gone
   // without, and the button's tip says so.
-  main.recordHotkey = RegisterHotKey(main.window, kRecordHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kRecordHotkeyKey);
-  main.pauseHotkey = RegisterHotKey(main.window, kPauseHotkeyId, kHotkeyModifiers | MOD_NOREPEAT, kPauseHotkeyKey);
+  RegisterHotkeys(main);
   ShowButtonRow(main);
-  RefreshUiState(main.window);
 }
 
 // Dragged to a monitor of another scale (or the scale changed): the size
@@ -171,8 +155,7 @@ void OnDpiChanged(MainWindow& main, WPARAM wParam, LPARAM lParam) {
 // recording is finished and the engine (and with it Media Foundation) ends.
 void OnDestroy(MainWindow& main) {
   KillTimer(main.window, kDurationTimerId);
-  UnregisterHotKey(main.window, kRecordHotkeyId);
-  UnregisterHotKey(main.window, kPauseHotkeyId);
+  UnregisterHotkeys(main.window);
   main.tray.reset();
   main.layout.Clear();
   main.background.reset();
@@ -189,93 +172,7 @@ void OnDestroy(MainWindow& main) {
   PostQuitMessage(0);
 }
 
-void OnCommand(MainWindow& main, int id) {
-  switch (id) {
-    case IDM_ABOUT:
-      ShowAboutDialog(main.window);
-      break;
-    case IDM_EXIT:
-    case IDM_TRAY_EXIT:
-      DestroyWindow(main.window);
-      break;
-    case IDC_RECORD:
-      OnRecordCommand(main);
-      break;
-    case IDC_PAUSE:
-      OnPauseCommand(main);
-      break;
-    case IDC_FULLSCREEN:
-      OnFullScreenCommand(main);
-      break;
-    case IDC_MICROPHONE:
-      OnMicrophoneCommand(main);
-      break;
-    case IDM_COMPUTER_SOUND:
-    case IDM_TRAY_COMPUTER_SOUND:
-      OnComputerSoundCommand(main);
-      break;
-    case IDC_REGION:
-      OnRegionCommand(main);
-      break;
-    case IDC_WEBCAM:
-      OnWebcamCommand(main);
-      break;
-    case IDM_SETTINGS:
-      if (ShowSettingsDialog(main.window, main.settings)) SaveSettings(main.settings);
-      break;
-    case IDM_OPEN_FOLDER:
-    case IDM_TRAY_OPEN_FOLDER:
-      OnOpenFolderCommand(main);
-      break;
-    case IDC_BROWSE: {
-      std::wstring folder;
-      if (ChooseOutputFolder(main.window, folder)) {
-        SetWindowTextW(main.folderField, folder.c_str());
-        main.outputFolder = main.settings.outputFolder = folder;
-        SaveSettings(main.settings);
-      }
-      break;
-    }
-    case IDM_TRAY_SHOW:
-      ShowWindow(main.window, SW_RESTORE);
-      SetForegroundWindow(main.window);
-      break;
-    case IDM_TRAY_HIDE:
-      ShowWindow(main.window, SW_HIDE);
-      break;
-  }
-}
-
-bool HandlesCommand(int id) {
-  switch (id) {
-    case IDM_ABOUT:
-    case IDM_EXIT:
-    case IDC_RECORD:
-    case IDC_PAUSE:
-    case IDC_FULLSCREEN:
-    case IDC_MICROPHONE:
-    case IDM_COMPUTER_SOUND:
-    case IDM_TRAY_COMPUTER_SOUND:
-    case IDC_REGION:
-    case IDC_WEBCAM:
-    case IDM_SETTINGS:
-    case IDM_OPEN_FOLDER:
-    case IDM_TRAY_OPEN_FOLDER:
-    case IDC_BROWSE:
-    case IDM_TRAY_SHOW:
-    case IDM_TRAY_HIDE:
-    case IDM_TRAY_EXIT:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
-
-MainWindow* MainWindowOf(HWND window) {
-  return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   MainWindow* state = WindowState<MainWindow>(window, message, lParam);
@@ -309,16 +206,16 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       return TRUE;
     }
     case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      if (!HandlesCommand(id)) break;
-      OnCommand(main, id);
+      const Command* command = FindCommand(LOWORD(wParam));
+      if (!command) break;
+      command->run(main);
       return 0;
     }
     case WM_TIMER:
       if (wParam == kDurationTimerId) OnDurationTimer(main);
       return 0;
     case WM_HOTKEY:
-      OnHotkey(main, static_cast<int>(wParam));
+      RunHotkey(main, static_cast<int>(wParam));
       return 0;
     case WM_CTLCOLORBTN:
       return reinterpret_cast<LRESULT>(main.background.get());

@@ -19,26 +19,20 @@
 constexpr UINT_PTR kDurationTimerId = 1001;
 constexpr WindowFrame kMainWindowFrame{520, 310, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, true};
 
-// The pictures of the button row, in the order they are built.
-enum ButtonPicture {
-  kPictureRecord,
-  kPicturePause,
-  kPictureResume,
-  kPictureStop,
-  kPictureRegion,
-  kPictureFullScreen,
-  kPictureMicOn,
-  kPictureMicOff,
-  kPicturePauseDimmed,
-  kPictureWebcamOn,
-  kPictureWebcamOff,
-  kPictureCount,
-};
-
-// Everything the main window owns, handed to it at creation and reached from
-// its user data. One per process: the window is created once and lives until
-// the program ends.
+// The main window: everything it owns and shows, handed to it at creation
+// and reached from its user data, and to the windows it opens. One per
+// process: the window is created once and lives until the program ends.
 struct MainWindow {
+  // Shows the whole face of the window for the engine's state and the
+  // switches (ViewFor decides it): pictures, names and tips, status line,
+  // menus, timer, tray tip. The display keeps no copy of the engine's
+  // state: this reads it afresh after every command.
+  void Refresh();
+  // Refresh, then `why` in the status line when not empty: why nothing records.
+  void Say(const std::wstring& why);
+  // What the face is made from, read now (with the engine's state).
+  WindowFacts Facts() const;
+
   HWND window = nullptr;
   HINSTANCE instance = nullptr;
 
@@ -64,18 +58,10 @@ struct MainWindow {
   bool recordHotkey = false, pauseHotkey = false;
 };
 
-// The global hotkeys: record or stop, and pause or resume, from any program.
-constexpr int kRecordHotkeyId = 1, kPauseHotkeyId = 2;
-constexpr UINT kHotkeyModifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT;
-constexpr UINT kRecordHotkeyKey = VK_F9, kPauseHotkeyKey = VK_F10;
-
-// The main window's state (null before its creation and after its end).
-MainWindow* MainWindowOf(HWND window);
-
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Recording side of the window (RecordingControls.cpp).
-void RefreshUiState(HWND window);
+// What the commands of the window do (RecordingControls.cpp); the table of
+// commands (Commands.cpp) names them.
 void OnRecordCommand(MainWindow& main);
 void OnPauseCommand(MainWindow& main);
 void OnFullScreenCommand(MainWindow& main);
@@ -87,11 +73,6 @@ void OnWebcamLost(MainWindow& main);
 void OnUpdateReady(MainWindow& main);
 void OnOpenFolderCommand(MainWindow& main);
 void OnDurationTimer(MainWindow& main);
-void OnHotkey(MainWindow& main, int id);
 // What the start found of recordings a crash had left unfinished: a balloon
 // for one that was finished now, the status line for one that could not be.
 void ShowRecovered(MainWindow& main, const std::vector<RecoveredRecording>& recovered);
-// A picture, or none (a picture that could not be made), on a button.
-void SetButtonPicture(HWND button, const unique_hbitmap& picture);
-// The record and pause buttons' pictures for the engine's state.
-void ShowStatePictures(MainWindow& main);

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "app/Commands.h"
 #include "app/OutputFolder.h"
 #include "app/StatusText.h"
 #include "recorder/ScreenRecorder.h"
@@ -15,21 +16,13 @@
 #include "update/UpdateDownloader.h"
 #include "webcam/WebcamOverlay.h"
 
+namespace {
+
+// A picture, or none (a picture that could not be made), on a button. Also
+// none: the button must not keep a picture that is about to go.
 void SetButtonPicture(HWND button, const unique_hbitmap& picture) {
-  // Also none: the button must not keep a picture that is about to go.
   if (button) SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
 }
-
-void ShowStatePictures(MainWindow& main) {
-  const RecorderState state = g_recorder ? g_recorder->State() : RecorderState::Idle;
-  SetButtonPicture(main.recordButton, main.pictures[state == RecorderState::Idle ? kPictureRecord : kPictureStop]);
-  const ButtonPicture pause = state == RecorderState::Idle     ? kPicturePauseDimmed
-                              : state == RecorderState::Paused ? kPictureResume
-                                                               : kPicturePause;
-  SetButtonPicture(main.pauseButton, main.pictures[pause]);
-}
-
-namespace {
 
 // A button's name and tip: what a press does now.
 void NameButton(const MainWindow& main, HWND button, const std::wstring& name) {
@@ -43,81 +36,82 @@ void NameButton(const MainWindow& main, HWND button, const std::wstring& name) {
   if (main.tooltip) SendMessageW(main.tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void NameButtons(const MainWindow& main, RecorderState state) {
-  const ButtonNames names = NamesFor(state, main.settings.microphoneOn, main.webcamFlag, main.recordHotkey, main.pauseHotkey);
-  NameButton(main, main.recordButton, names.record);
-  NameButton(main, main.pauseButton, names.pause);
-  NameButton(main, main.fullScreenButton, names.fullScreen);
-  NameButton(main, main.regionButton, names.region);
-  NameButton(main, main.microphoneButton, names.microphone);
-  NameButton(main, main.webcamButton, names.webcam);
-}
-
-// The status line, with word of sound that was asked for and is not being
-// recorded, of a camera lost, and of an update waiting for the stop.
-void ShowStatus(const MainWindow& main, RecorderState state, std::wstring text) {
-  if (state != RecorderState::Idle && g_recorder->MicrophoneMissing()) text += kStatusNoMicrophone;
-  if (state != RecorderState::Idle && g_recorder->MicrophoneStandsIn()) text += kStatusDefaultMicrophone;
-  if (state != RecorderState::Idle && g_recorder->ComputerSoundMissing()) text += kStatusNoComputerSound;
-  if (main.webcamLost) text += kStatusWebcamLost;
-  if (state != RecorderState::Idle && UpdateReady()) text += kStatusUpdateReady;
-  SetWindowTextW(main.statusLine, text.c_str());
-}
-
 // The computer sound's switch, in both menus: changed only between recordings.
-void ShowComputerSoundSwitch(const MainWindow& main, RecorderState state) {
-  auto show = [&](HMENU menu, UINT id) {
-    if (!menu) return;
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (main.settings.computerSound ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(menu, id, MF_BYCOMMAND | (state == RecorderState::Idle ? MF_ENABLED : MF_GRAYED));
-  };
-  show(GetMenu(main.window), IDM_COMPUTER_SOUND);
-  if (main.tray) show(main.tray->menu(), IDM_TRAY_COMPUTER_SOUND);
+void ShowSwitch(HMENU menu, UINT id, bool on, bool enabled) {
+  if (!menu) return;
+  CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace
 
-// The display keeps no copy of the recording state: it reads the engine's
-// after every command and shows that.
-void RefreshUiState(HWND window) {
-  MainWindow* shown = MainWindowOf(window);
-  if (!g_recorder || !shown) return;
-  MainWindow& main = *shown;
-  const RecorderState state = g_recorder->State();
-  ShowStatePictures(main);
+WindowFacts MainWindow::Facts() const {
+  const ScreenRecorder& engine = *g_recorder;
+  WindowFacts facts;
+  facts.state = engine.State();
+  facts.recordedMs = engine.RecordedMs();
+  facts.microphoneOn = settings.microphoneOn;
+  facts.computerSound = settings.computerSound;
+  facts.webcamOn = webcamFlag;
+  facts.webcamLost = webcamLost;
+  facts.microphoneMissing = engine.MicrophoneMissing();
+  facts.computerSoundMissing = engine.ComputerSoundMissing();
+  facts.microphoneStandsIn = engine.MicrophoneStandsIn();
+  facts.updateWaiting = UpdateReady();
+  facts.recordKeys = FindCommand(IDC_RECORD)->hotkeyName;
+  facts.pauseKeys = FindCommand(IDC_PAUSE)->hotkeyName;
+  facts.recordHotkey = recordHotkey;
+  facts.pauseHotkey = pauseHotkey;
+  return facts;
+}
 
+void MainWindow::Refresh() {
+  if (!window || !g_recorder) return;
+  const WindowFacts facts = Facts();
+  const WindowView view = ViewFor(facts);
+
+  SetButtonPicture(recordButton, pictures[view.record]);
+  SetButtonPicture(pauseButton, pictures[view.pause]);
+  SetButtonPicture(fullScreenButton, pictures[kPictureFullScreen]);
+  SetButtonPicture(regionButton, pictures[kPictureRegion]);
+  SetButtonPicture(microphoneButton, pictures[view.microphone]);
+  SetButtonPicture(webcamButton, pictures[view.webcam]);
+  NameButton(*this, recordButton, view.names.record);
+  NameButton(*this, pauseButton, view.names.pause);
+  NameButton(*this, fullScreenButton, view.names.fullScreen);
+  NameButton(*this, regionButton, view.names.region);
+  NameButton(*this, microphoneButton, view.names.microphone);
+  NameButton(*this, webcamButton, view.names.webcam);
+
+  ShowSwitch(GetMenu(window), IDM_COMPUTER_SOUND, settings.computerSound, view.idle);
+  if (tray) ShowSwitch(tray->menu(), IDM_TRAY_COMPUTER_SOUND, settings.computerSound, view.idle);
+  EnableWindow(browseButton, view.idle);
+  EnableWindow(folderField, view.idle);
   // What Windows shows when the session ends during a recording.
-  if (state == RecorderState::Idle) {
+  if (view.idle) {
     ShutdownBlockReasonDestroy(window);
   } else {
     ShutdownBlockReasonCreate(window, L"A recording is running. Stop it first, or its end may be lost.");
   }
 
-  NameButtons(main, state);
-  ShowComputerSoundSwitch(main, state);
-
-  EnableWindow(main.microphoneButton, TRUE);
-  EnableWindow(main.browseButton, state == RecorderState::Idle);
-  EnableWindow(main.folderField, state == RecorderState::Idle);
-
-  const StatusDisplay display = DisplayFor(state, g_recorder->RecordedMs());
-  if (display.timer == DurationTimer::Start) {
+  if (view.timer == DurationTimer::Start) {
     SetTimer(window, kDurationTimerId, 1000, nullptr);
   } else {
     KillTimer(window, kDurationTimerId);
   }
-  ShowStatus(main, state, display.status);
-  if (main.tray) main.tray->SetTip(display.tip);
+  SetWindowTextW(statusLine, view.status.c_str());
+  if (tray) {
+    tray->SetTip(view.tip);
+    if (!view.idle) tray->SetDurationText(FormatDuration(facts.recordedMs));
+  }
+}
+
+void MainWindow::Say(const std::wstring& why) {
+  Refresh();
+  if (!why.empty()) SetWindowTextW(statusLine, why.c_str());
 }
 
 namespace {
-
-// The display after a command: the engine's state, and why nothing records
-// when something went wrong.
-void ShowState(MainWindow& main, const std::wstring& why) {
-  RefreshUiState(main.window);
-  if (!why.empty()) SetWindowTextW(main.statusLine, why.c_str());
-}
 
 // All of the folder field: a folder too long for a file name is said so,
 // never cut short.
@@ -143,7 +137,7 @@ void ShowSaved(const MainWindow& main, const StopResult& stopped) {
 void OnRecordCommand(MainWindow& main) {
   if (g_recorder->State() != RecorderState::Idle) {
     const StopResult stopped = g_recorder->Stop();
-    ShowState(main, ProblemText(stopped.problem));
+    main.Say(ProblemText(stopped.problem));
     if (stopped.problem == RecorderProblem::None) ShowSaved(main, stopped);
     // An update verified during the recording installs now that it is saved.
     StartReadyUpdate(main.window);
@@ -160,7 +154,7 @@ void OnRecordCommand(MainWindow& main) {
                                            chosen.microphoneId, size.maxWidth, size.maxHeight, chosen.framesPerSecond})) {
     why = ProblemText(g_recorder->Problem());
   }
-  ShowState(main, why);
+  main.Say(why);
 }
 
 void ShowRecovered(MainWindow& main, const std::vector<RecoveredRecording>& recovered) {
@@ -185,21 +179,20 @@ void OnPauseCommand(MainWindow& main) {
     case RecorderState::Idle:
       break;
   }
-  RefreshUiState(main.window);
+  main.Refresh();
 }
 
 void OnFullScreenCommand(MainWindow& main) {
   if (g_recorder->State() != RecorderState::Idle) return;
   main.captureRegion = PrimaryScreenRegion();
-  RefreshUiState(main.window);
+  main.Refresh();
 }
 
 void OnMicrophoneCommand(MainWindow& main) {
   // Takes effect with the next recording: the engine takes the flag on Start.
   main.settings.microphoneOn = !main.settings.microphoneOn;
   SaveSettings(main.settings);
-  SetButtonPicture(main.microphoneButton, main.pictures[main.settings.microphoneOn ? kPictureMicOn : kPictureMicOff]);
-  NameButtons(main, g_recorder->State());
+  main.Refresh();
 }
 
 void OnComputerSoundCommand(MainWindow& main) {
@@ -208,29 +201,21 @@ void OnComputerSoundCommand(MainWindow& main) {
   if (g_recorder->State() != RecorderState::Idle) return;
   main.settings.computerSound = !main.settings.computerSound;
   SaveSettings(main.settings);
-  RefreshUiState(main.window);
-}
-
-void OnHotkey(MainWindow& main, int id) {
-  // As the buttons: not while the region overlay or the settings window
-  // has the program's attention.
-  if (FindOwnWindow(kRegionSelectorClass) || FindOwnWindow(kSettingsClass)) return;
-  if (id == kRecordHotkeyId) OnRecordCommand(main);
-  if (id == kPauseHotkeyId) OnPauseCommand(main);
+  main.Refresh();
 }
 
 void OnDurationTimer(MainWindow& main) {
   // A recording that can no longer be written is finished here and now,
   // with what it has, rather than going on as if all were well.
   if (g_recorder->OutputRefused()) {
-    ShowState(main, ProblemText(g_recorder->Stop().problem));
+    main.Say(ProblemText(g_recorder->Stop().problem));
     return;
   }
-  const RecorderState state = g_recorder->State();
-  if (state == RecorderState::Idle) return;
-  const std::wstring duration = FormatDuration(g_recorder->RecordedMs());
-  if (main.tray) main.tray->SetDurationText(duration);
-  ShowStatus(main, state, kStatusRecordingPrefix + duration);
+  if (g_recorder->State() == RecorderState::Idle) return;
+  // Only what moves with the time: the rest stays as the last command left it.
+  const WindowFacts facts = main.Facts();
+  SetWindowTextW(main.statusLine, ViewFor(facts).status.c_str());
+  if (main.tray) main.tray->SetDurationText(FormatDuration(facts.recordedMs));
 }
 
 void OnRegionCommand(MainWindow& main) {
@@ -245,7 +230,7 @@ void OnRegionCommand(MainWindow& main) {
   }
   ShowWindow(main.window, SW_SHOW);
   SetForegroundWindow(main.window);
-  RefreshUiState(main.window);
+  main.Refresh();
   if (selector.window && IsWindow(selector.window)) DestroyWindow(selector.window);
 }
 
@@ -253,10 +238,8 @@ void OnWebcamCommand(MainWindow& main) {
   WebcamOverlay& webcam = WebcamOverlay::Instance();
   main.webcamFlag = !main.webcamFlag;
   if (main.webcamFlag) {
-    if (main.webcamLost) {
-      main.webcamLost = false;
-      RefreshUiState(main.window);
-    }
+    main.webcamLost = false;
+    main.Refresh();
     // A camera that cannot be opened has told the user so already, in a
     // box whose loop ends with the program: nothing is left to show then.
     if (!webcam.Open(main.settings.webcamCorner, main.window)) main.webcamFlag = false;
@@ -264,8 +247,7 @@ void OnWebcamCommand(MainWindow& main) {
   } else {
     webcam.Close();
   }
-  SetButtonPicture(main.webcamButton, main.pictures[main.webcamFlag ? kPictureWebcamOn : kPictureWebcamOff]);
-  NameButtons(main, g_recorder->State());
+  main.Refresh();
 }
 
 void OnOpenFolderCommand(MainWindow& main) {
@@ -281,7 +263,7 @@ void OnUpdateReady(MainWindow& main) {
   } else if (g_recorder->State() == RecorderState::Idle) {
     StartReadyUpdate(main.window);
   } else {
-    RefreshUiState(main.window);  // the status line says it waits
+    main.Refresh();  // the status line says it waits
   }
 }
 
@@ -289,6 +271,5 @@ void OnUpdateReady(MainWindow& main) {
 void OnWebcamLost(MainWindow& main) {
   main.webcamFlag = false;
   main.webcamLost = true;
-  SetButtonPicture(main.webcamButton, main.pictures[kPictureWebcamOff]);
-  RefreshUiState(main.window);  // the buttons' names and the status line
+  main.Refresh();
 }

@@ -10,18 +10,6 @@ std::wstring FormatDuration(uint64_t milliseconds) {
   return text;
 }
 
-StatusDisplay DisplayFor(RecorderState state, uint64_t recordedMs) {
-  switch (state) {
-    case RecorderState::Recording:
-      return {kStatusRecordingPrefix + FormatDuration(recordedMs), kTipRecording, DurationTimer::Start};
-    case RecorderState::Paused:
-      return {kStatusRecordingPrefix + FormatDuration(recordedMs), kTipPaused, DurationTimer::Kill};
-    case RecorderState::Idle:
-      break;
-  }
-  return {kStatusReady, kTipReady, DurationTimer::Kill};
-}
-
 std::wstring SavedText(const std::wstring& fileName, uint64_t recordedMs, uint64_t bytes) {
   wchar_t size[32];
   const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
@@ -71,13 +59,36 @@ std::wstring WithHotkey(const wchar_t* action, const wchar_t* keys, bool availab
 }
 }  // namespace
 
-ButtonNames NamesFor(RecorderState state, bool microphoneOn, bool webcamOn, bool recordHotkey, bool pauseHotkey) {
-  ButtonNames names;
-  names.record = WithHotkey(state == RecorderState::Idle ? L"Record" : L"Stop", L"Ctrl+Alt+Shift+F9", recordHotkey);
-  names.pause = WithHotkey(state == RecorderState::Paused ? L"Resume" : L"Pause", L"Ctrl+Alt+Shift+F10", pauseHotkey);
+WindowView ViewFor(const WindowFacts& f) {
+  WindowView view;
+  const bool idle = f.state == RecorderState::Idle, paused = f.state == RecorderState::Paused;
+  view.idle = idle;
+  if (idle) {
+    view.status = kStatusReady;
+    view.tip = kTipReady;
+  } else {
+    view.status = kStatusRecordingPrefix + FormatDuration(f.recordedMs);
+    view.tip = paused ? kTipPaused : kTipRecording;
+    view.timer = paused ? DurationTimer::Kill : DurationTimer::Start;
+    if (f.microphoneMissing) view.status += kStatusNoMicrophone;
+    if (f.microphoneStandsIn) view.status += kStatusDefaultMicrophone;
+    if (f.computerSoundMissing) view.status += kStatusNoComputerSound;
+  }
+  if (f.webcamLost) view.status += kStatusWebcamLost;
+  if (!idle && f.updateWaiting) view.status += kStatusUpdateReady;
+
+  view.record = idle ? kPictureRecord : kPictureStop;
+  view.pause = idle ? kPicturePauseDimmed : paused ? kPictureResume : kPicturePause;
+  view.microphone = f.microphoneOn ? kPictureMicOn : kPictureMicOff;
+  view.webcam = f.webcamOn ? kPictureWebcamOn : kPictureWebcamOff;
+
+  ButtonNames& names = view.names;
+  names.record = WithHotkey(idle ? L"Record" : L"Stop", f.recordKeys, f.recordHotkey);
+  names.pause = WithHotkey(paused ? L"Resume" : L"Pause", f.pauseKeys, f.pauseHotkey);
   names.fullScreen = L"Record the whole screen";
   names.region = L"Select a region";
-  names.microphone = microphoneOn ? L"Microphone on: press to record without sound" : L"Microphone off: press to record sound";
-  names.webcam = webcamOn ? L"Hide the webcam" : L"Show the webcam";
-  return names;
+  names.microphone =
+      f.microphoneOn ? L"Microphone on: press to record without sound" : L"Microphone off: press to record sound";
+  names.webcam = f.webcamOn ? L"Hide the webcam" : L"Show the webcam";
+  return view;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The texts the main window shows, kept free of the platform.
+// What the main window shows, kept free of the platform: its texts, and the
+// whole of its face for the engine's state and the user's switches.
 #include <cstdint>
 #include <string>
 
@@ -11,16 +12,57 @@ std::wstring FormatDuration(uint64_t milliseconds);
 
 enum class DurationTimer { Start, Kill };
 
-struct StatusDisplay {
+// The pictures of the button row, in the order they are built.
+enum ButtonPicture {
+  kPictureRecord,
+  kPicturePause,
+  kPictureResume,
+  kPictureStop,
+  kPictureRegion,
+  kPictureFullScreen,
+  kPictureMicOn,
+  kPictureMicOff,
+  kPicturePauseDimmed,
+  kPictureWebcamOn,
+  kPictureWebcamOff,
+  kPictureCount,
+};
+
+// What a press of each button of the row does now: its tip and its name for
+// screen readers. The record and pause buttons name their global hotkey, or
+// say that another program holds it.
+struct ButtonNames {
+  std::wstring record, pause, fullScreen, region, microphone, webcam;
+};
+
+// All that the main window's face depends on.
+struct WindowFacts {
+  RecorderState state = RecorderState::Idle;
+  uint64_t recordedMs = 0;  // stands still during a pause
+  bool microphoneOn = true, computerSound = false, webcamOn = false;
+  bool webcamLost = false;          // the camera went while shown
+  bool microphoneMissing = false;   // a source asked for has no device now
+  bool computerSoundMissing = false;
+  bool microphoneStandsIn = false;  // the default microphone records for the chosen one
+  bool updateWaiting = false;       // a verified update installs on Stop
+  // The global hotkeys' names, and whether this program holds them.
+  const wchar_t* recordKeys = L"";
+  const wchar_t* pauseKeys = L"";
+  bool recordHotkey = true, pauseHotkey = true;
+};
+
+struct WindowView {
   std::wstring status;  // the status line
   std::wstring tip;     // the notification-area tip
   DurationTimer timer = DurationTimer::Kill;  // the once-a-second refresh of the duration
+  ButtonNames names;
+  ButtonPicture record = kPictureRecord, pause = kPicturePauseDimmed, microphone = kPictureMicOn,
+                webcam = kPictureWebcamOff;
+  // The folder, its browser and the computer sound's switch can be changed,
+  // and the session may end without asking.
+  bool idle = true;
 };
-
-// What the status line, the tip and the duration timer show for the
-// engine's state and how long its recording has recorded (which stands
-// still during a pause).
-StatusDisplay DisplayFor(RecorderState state, uint64_t recordedMs);
+WindowView ViewFor(const WindowFacts& facts);
 
 // The notification-area balloon once a recording's file is finished: its
 // title, and its text: the file's name, then how long and how large it is.
@@ -62,11 +104,3 @@ inline constexpr wchar_t kStatusFolderNotWritable[] = L"Cannot write to the outp
 inline constexpr wchar_t kStatusDiskFull[] = L"Not enough free space in the output folder";
 // Empty for RecorderProblem::None.
 std::wstring ProblemText(RecorderProblem problem);
-
-// What a press of each button of the row does now: its tip and its name for
-// screen readers. The record and pause buttons name their global hotkey, or
-// say that another program holds it.
-struct ButtonNames {
-  std::wstring record, pause, fullScreen, region, microphone, webcam;
-};
-ButtonNames NamesFor(RecorderState state, bool microphoneOn, bool webcamOn, bool recordHotkey, bool pauseHotkey);

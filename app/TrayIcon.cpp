@@ -1,14 +1,12 @@
 #include "app/TrayIcon.h"
 
+#include "app/Commands.h"
 #include "app/OutputFolder.h"
 #include "app/StatusText.h"
 #include "res/resource.h"
 
-namespace {
-constexpr UINT kDurationItemPosition = 3;
-}
 
-TrayIcon::TrayIcon(HWND owner, HICON icon) : owner_(owner) {
+TrayIcon::TrayIcon(HWND owner, HICON icon, HMENU menu) : owner_(owner), menu_(menu) {
   data_.cbSize = sizeof(data_);
   data_.hWnd = owner;
   data_.uID = 1;
@@ -18,19 +16,6 @@ TrayIcon::TrayIcon(HWND owner, HICON icon) : owner_(owner) {
   lstrcpynW(data_.szTip, kTipReady, ARRAYSIZE(data_.szTip));
   added_ = Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
 
-  menu_.reset(CreatePopupMenu());
-  if (menu_) {
-    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_SHOW, L"Show Window");
-    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_HIDE, L"Hide Window");
-    AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu_.get(), MF_STRING | MF_GRAYED, 0, L"Duration: 00:00:00");
-    AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
-    // After the duration, which is known by its position.
-    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_COMPUTER_SOUND, kComputerSoundItem);
-    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_OPEN_FOLDER, kOpenFolderItem);
-    AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu_.get(), MF_STRING, IDM_TRAY_EXIT, L"Exit");
-  }
 }
 
 TrayIcon::~TrayIcon() {
@@ -47,7 +32,7 @@ void TrayIcon::SetTip(const std::wstring& tip) {
 void TrayIcon::SetDurationText(const std::wstring& duration) {
   if (!menu_) return;
   const std::wstring text = kTrayDurationPrefix + duration;
-  ModifyMenuW(menu_.get(), kDurationItemPosition, MF_BYPOSITION | MF_GRAYED, 0, text.c_str());
+  ModifyMenuW(menu_.get(), kTrayDurationPosition, MF_BYPOSITION | MF_GRAYED, 0, text.c_str());
 }
 
 void TrayIcon::ShowFileBalloon(const wchar_t* title, const std::wstring& path, const std::wstring& text) {

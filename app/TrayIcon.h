@@ -11,7 +11,8 @@
 
 class TrayIcon {
  public:
-  TrayIcon(HWND owner, HICON icon);
+  // Owns `menu` from here on.
+  TrayIcon(HWND owner, HICON icon, HMENU menu);
   ~TrayIcon();
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;

@@ -69,6 +69,7 @@ target_link_libraries(quillomat_update PUBLIC ${QM_UPDATE_LIBRARIES})
 add_library(quillomat_app STATIC
   app/AboutDialog.cpp
   app/Application.cpp
+  app/Commands.cpp
   app/MainWindow.cpp
   app/OutputFolder.cpp
   app/RecordingControls.cpp

@@ -108,11 +108,20 @@ TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {
   PumpMessages(300);
   RECT client{};
   GetClientRect(settings, &client);
-  EXPECT_EQ(client.right, ScaleForDpi(454, dpi));  // its outer 460 x 390 less Wine's frame and caption
-  EXPECT_EQ(client.bottom, ScaleForDpi(358, dpi));
-  ExpectPlace(settings, kCloseButtonId, 196, 262, 100, 32, dpi);
-  ExpectPlace(settings, kApplyButtonId, 304, 262, 132, 32, dpi);
+  EXPECT_EQ(client.right, ScaleForDpi(454, dpi));  // its outer 460 x 410 less Wine's frame and caption
+  EXPECT_EQ(client.bottom, ScaleForDpi(378, dpi));
+  ExpectPlace(settings, kCloseButtonId, 196, 312, 100, 32, dpi);
+  ExpectPlace(settings, kApplyButtonId, 304, 312, 132, 32, dpi);
   EXPECT_TRUE(SaveScreenshot(WindowRect(settings), (L"scale-" + scale + L"-settings").c_str()));
+  // Each list dropped down, for people to look at its entries.
+  for (const int list : {kResolutionListId, kFrameRateListId, kAudioListId}) {
+    SendDlgItemMessageW(settings, list, CB_SHOWDROPDOWN, TRUE, 0);
+    PumpMessages(300);
+    const RECT window = WindowRect(settings);
+    const RECT below{window.left, window.top, window.right, window.bottom + ScaleForDpi(120, dpi)};
+    EXPECT_TRUE(SaveScreenshot(below, (L"scale-" + scale + L"-settings-list-" + std::to_wstring(list)).c_str()));
+    SendDlgItemMessageW(settings, list, CB_SHOWDROPDOWN, FALSE, 0);
+  }
   ASSERT_TRUE(CloseAndWait(settings));
 
   if (dpi == kBaseDpi) {
