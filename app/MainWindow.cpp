@@ -5,13 +5,10 @@
 #include <cwchar>
 
 #include "app/Commands.h"
-#include "app/OutputFolder.h"
 #include "common/ProductInfo.h"
 #include "common/Messages.h"
 #include "recorder/ScreenRecorder.h"
 #include "res/resource.h"
-#include "settings/SettingsDialog.h"
-#include "settings/SettingsStore.h"
 #include "ui/ButtonImage.h"
 #include "ui/Theme.h"
 #include "ui/Window.h"

@@ -534,3 +534,29 @@ TEST_F(EndToEndTest, ChosenSettingsAreRecordedAndRemembered) {
   EXPECT_EQ(TextOf(GetDlgItem(main_, IDC_MICROPHONE)).rfind(L"Microphone on", 0), 0u);
   EXPECT_TRUE(CloseNormally(main_, *program_));
 }
+
+// The whole screen recorded at its own size, at "1080p" and at "2K": a
+// larger picture is scaled down to fit, keeping its shape, never up. (At
+// 200 % the tests' screen is a 4K one, as such screens are.)
+TEST_F(EndToEndTest, FullScreenAtEachVideoSize) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TempDir dir;
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  for (int size = 0; size < 3; ++size) {
+    const VideoSizeChoice& choice = kVideoSizes[size];
+    SCOPED_TRACE(Narrow(choice.text));
+    HWND settings = OpenWindow(*program_, main_, IDM_SETTINGS, kSettingsClass);
+    ASSERT_NE(settings, nullptr);
+    SendDlgItemMessageW(settings, kResolutionListId, CB_SETCURSEL, static_cast<WPARAM>(size), 0);
+    ClickOn(GetDlgItem(settings, kApplyButtonId));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(settings); }));
+    const WrittenRecording rec = RecordInto(main_, dir.path(), 1500);
+    ASSERT_TRUE(rec.finalized) << Describe(rec);
+    EXPECT_GT(rec.video.size(), 10u);
+    // The screen and the sizes offered are all 16:9.
+    const bool fits = size == 0 || (width <= choice.maxWidth && height <= choice.maxHeight);
+    EXPECT_EQ(rec.width, fits ? width : choice.maxWidth);
+    EXPECT_EQ(rec.height, fits ? height : choice.maxHeight);
+  }
+  EXPECT_TRUE(CloseNormally(main_, *program_));
+}
