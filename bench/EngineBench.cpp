@@ -88,7 +88,7 @@ void FramePath(const char* label, int width, int height, int rounds) {
   LONGLONG time = 0;
   for (int round = 0; round < rounds; ++round) {
     double start = NowMs();
-    for (int i = 0; i < perRound; ++i) CaptureFrame(grabber, w.writer, time += kVideoFrameDuration);
+    for (int i = 0; i < perRound; ++i) CaptureFrame(grabber, w.writer, time += VideoFrameDuration(kDefaultFramesPerSecond));
     const double path = (NowMs() - start) / perRound;
     start = NowMs();
     for (int i = 0; i < perRound; ++i) bareFrame();

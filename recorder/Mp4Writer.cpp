@@ -96,10 +96,11 @@ bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 
 // What the encoder's output and its input agree on: progressive frames of one
 // size and rate, square pixels.
-HRESULT SetFrameAttributes(IMFMediaType* type, UINT32 width, UINT32 height) {
+HRESULT SetFrameAttributes(IMFMediaType* type, VideoSize video, uint32_t framesPerSecond) {
   RETURN_IF_FAILED(type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
-  RETURN_IF_FAILED(MFSetAttributeSize(type, MF_MT_FRAME_SIZE, width, height));
-  RETURN_IF_FAILED(MFSetAttributeRatio(type, MF_MT_FRAME_RATE, kVideoFramesPerSecond, 1));
+  RETURN_IF_FAILED(
+      MFSetAttributeSize(type, MF_MT_FRAME_SIZE, static_cast<UINT32>(video.width), static_cast<UINT32>(video.height)));
+  RETURN_IF_FAILED(MFSetAttributeRatio(type, MF_MT_FRAME_RATE, framesPerSecond, 1));
   return MFSetAttributeRatio(type, MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
 }
 
@@ -114,17 +115,19 @@ Mp4Writer::Mp4Writer(SinkWriterFactory factory, const RecordingClock& clock) : f
 
 Mp4Writer::~Mp4Writer() = default;
 
-HRESULT Mp4Writer::Open(const std::wstring& path, int32_t width, int32_t height, const AudioTrackFormat* sound,
-                        RecorderProblem& problem) {
+HRESULT Mp4Writer::Open(const std::wstring& path, VideoSize video, uint32_t framesPerSecond,
+                        const AudioTrackFormat* sound, RecorderProblem& problem) {
   const MediaFoundationApi* mf = MediaFoundation();
   if (!mf) {
     problem = RecorderProblem::NoMediaFoundation;
     return E_NOINTERFACE;
   }
   const SinkWriterFactory create = factory_ ? factory_ : mf->CreateSinkWriterFromURL;
+  video_ = video;
+  framesPerSecond_ = framesPerSecond;
   // The first frame's memory comes before the file: a recording that could
   // not hold even one frame would be a file of nothing.
-  frameBytes_ = FrameBufferBytes(width, height);
+  frameBytes_ = FrameBufferBytes(video.width, video.height);
   ComPtr<PooledFrameBuffer> first = frameBytes_ ? PooledFrameBuffer::Make(frameBytes_) : nullptr;
   if (!first) {
     problem = RecorderProblem::CannotCapture;
@@ -160,14 +163,14 @@ HRESULT Mp4Writer::Open(const std::wstring& path, int32_t width, int32_t height,
     }
     RETURN_IF_FAILED(made);
     problem = RecorderProblem::CannotEncode;
-    RETURN_IF_FAILED(ConfigureVideoStream(writer.Get(), width, height));
+    RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
     hasSound_ = sound != nullptr;
     if (hasSound_ && FAILED(ConfigureAudioStream(writer.Get(), *sound))) {
       // The writer may hold a half-made audio stream; start over with video only.
       hasSound_ = false;
       writer.Reset();
       RETURN_IF_FAILED(create(path.c_str(), nullptr, attributes.Get(), &writer));
-      RETURN_IF_FAILED(ConfigureVideoStream(writer.Get(), width, height));
+      RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
     }
     return writer->BeginWriting();
   };
@@ -186,14 +189,15 @@ HRESULT Mp4Writer::Open(const std::wstring& path, int32_t width, int32_t height,
   return S_OK;
 }
 
-HRESULT Mp4Writer::ConfigureVideoStream(IMFSinkWriter* writer, int32_t width, int32_t height) {
+HRESULT Mp4Writer::ConfigureVideoStream(IMFSinkWriter* writer) {
   const MediaFoundationApi* mf = MediaFoundation();
   ComPtr<IMFMediaType> outputType;
   RETURN_IF_FAILED(mf->CreateMediaType(&outputType));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(outputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264));
-  RETURN_IF_FAILED(outputType->SetUINT32(MF_MT_AVG_BITRATE, VideoBitRate(width, height)));
-  RETURN_IF_FAILED(SetFrameAttributes(outputType.Get(), static_cast<UINT32>(width), static_cast<UINT32>(height)));
+  RETURN_IF_FAILED(
+      outputType->SetUINT32(MF_MT_AVG_BITRATE, VideoBitRate(video_.width, video_.height, framesPerSecond_)));
+  RETURN_IF_FAILED(SetFrameAttributes(outputType.Get(), video_, framesPerSecond_));
   RETURN_IF_FAILED(writer->AddStream(outputType.Get(), &videoStream_));
 
   // The frames go in as read from the screen: bottom row first, BGRX.
@@ -201,7 +205,7 @@ HRESULT Mp4Writer::ConfigureVideoStream(IMFSinkWriter* writer, int32_t width, in
   RETURN_IF_FAILED(mf->CreateMediaType(&inputType));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
   RETURN_IF_FAILED(inputType->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32));
-  RETURN_IF_FAILED(SetFrameAttributes(inputType.Get(), static_cast<UINT32>(width), static_cast<UINT32>(height)));
+  RETURN_IF_FAILED(SetFrameAttributes(inputType.Get(), video_, framesPerSecond_));
   const HRESULT hr = writer->SetInputMediaType(videoStream_, inputType.Get(), nullptr);
 
   // Tuning is best effort: an encoder that refuses a property keeps its default.
@@ -209,7 +213,7 @@ HRESULT Mp4Writer::ConfigureVideoStream(IMFSinkWriter* writer, int32_t width, in
   if (SUCCEEDED(writer->GetServiceForStream(videoStream_, GUID_NULL, kIidCodecApi,
                                             reinterpret_cast<void**>(codec.GetAddressOf()))) &&
       codec) {
-    SetCodecValue(codec.Get(), kCodecApiGopSize, VT_UI4, kGopSizeFrames);
+    SetCodecValue(codec.Get(), kCodecApiGopSize, VT_UI4, KeyFrameInterval(framesPerSecond_));
     SetCodecValue(codec.Get(), kCodecApiRateControlMode, VT_UI4, kRateControlConstant);
     SetCodecValue(codec.Get(), kCodecApiLowLatencyMode, VT_BOOL, TRUE);
   }
@@ -258,7 +262,7 @@ Mp4Writer::VideoFrame Mp4Writer::NewVideoFrame() {
   // Throttling is off, so nothing else stops a slow encoder from queueing
   // raw frames (8 MB each at 1080p) until memory runs out: beyond about a
   // second of them, the frame is not taken.
-  if (!free && frameBytes_ != 0 && pool_.size() < kMaxVideoBacklogFrames) {
+  if (!free && frameBytes_ != 0 && pool_.size() < MaxVideoBacklogFrames(framesPerSecond_)) {
     ComPtr<PooledFrameBuffer> made = PooledFrameBuffer::Make(frameBytes_);
     if (made) {
       pool_.push_back(made);
@@ -276,7 +280,7 @@ Mp4Writer::VideoFrame Mp4Writer::NewVideoFrame() {
 
 HRESULT Mp4Writer::WriteVideoFrame(VideoFrame frame, int64_t time) {
   if (!frame) return E_POINTER;
-  return WriteBuffer(videoStream_, frame.buffer_.Get(), frameBytes_, time, kVideoFrameDuration);
+  return WriteBuffer(videoStream_, frame.buffer_.Get(), frameBytes_, time, VideoFrameDuration(framesPerSecond_));
 }
 
 HRESULT Mp4Writer::WriteSound(const int16_t* samples, uint32_t frames) {

@@ -19,6 +19,7 @@
 #include "recorder/AudioMixer.h"
 #include "recorder/MediaFoundation.h"
 #include "recorder/RecorderTypes.h"
+#include "recorder/VideoFormat.h"
 
 class PooledFrameBuffer;
 
@@ -32,18 +33,18 @@ class Mp4Writer {
   Mp4Writer(const Mp4Writer&) = delete;
   Mp4Writer& operator=(const Mp4Writer&) = delete;
 
-  // Creates the file at `path` with a video stream of `width` x `height`
-  // and, when `sound` is given, a sound track of that format. A sound
-  // stream the platform refuses gives a file without sound (HasSound says
-  // so). On failure no writer remains, a file it made is taken away again,
-  // and `problem` says why.
-  HRESULT Open(const std::wstring& path, int32_t width, int32_t height, const AudioTrackFormat* sound,
+  // Creates the file at `path` with a video stream of `video`'s size at
+  // `framesPerSecond` (30 or 60) and, when `sound` is given, a sound track
+  // of that format. A sound stream the platform refuses gives a file
+  // without sound (HasSound says so). On failure no writer remains, a file
+  // it made is taken away again, and `problem` says why.
+  HRESULT Open(const std::wstring& path, VideoSize video, uint32_t framesPerSecond, const AudioTrackFormat* sound,
                RecorderProblem& problem);
   bool HasSound() const { return hasSound_; }
   // Between a successful Open and Finish.
   bool IsOpen();
 
-  // A frame's memory, `width` x `height` x 4 bytes, bottom row first, each
+  // A frame's memory, the video's width x height x 4 bytes, bottom row first, each
   // pixel blue, green, red and a byte that carries no colour. It comes from
   // a pool the encoder gives back to, so nothing is allocated per frame.
   class VideoFrame {
@@ -61,7 +62,7 @@ class Mp4Writer {
     uint8_t* memory_ = nullptr;
   };
   // Empty while the encoder still holds as many frames as it may fall
-  // behind by (kMaxVideoBacklogFrames): the frame is then not taken at all.
+  // behind by (MaxVideoBacklogFrames): the frame is then not taken at all.
   VideoFrame NewVideoFrame();
   HRESULT WriteVideoFrame(VideoFrame frame, int64_t time);
   // The next `frames` frames of the sound track (null: silence), stamped
@@ -78,7 +79,7 @@ class Mp4Writer {
   uint64_t FramesSkipped() const { return framesSkipped_.load(); }
 
  private:
-  HRESULT ConfigureVideoStream(IMFSinkWriter* writer, int32_t width, int32_t height);
+  HRESULT ConfigureVideoStream(IMFSinkWriter* writer);
   HRESULT ConfigureAudioStream(IMFSinkWriter* writer, const AudioTrackFormat& sound);
   // The buffer's first `length` bytes as one sample of the stream.
   HRESULT WriteBuffer(DWORD stream, IMFMediaBuffer* buffer, DWORD length, LONGLONG time, LONGLONG duration);
@@ -89,6 +90,8 @@ class Mp4Writer {
   std::mutex lock_;
   ComPtr<IMFSinkWriter> writer_;
   DWORD videoStream_ = 0, audioStream_ = 0;
+  VideoSize video_;
+  uint32_t framesPerSecond_ = kDefaultFramesPerSecond;
   bool hasSound_ = false;
   AudioTrackFormat sound_;
   uint64_t soundFramesWritten_ = 0;  // the audio thread's alone

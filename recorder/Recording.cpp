@@ -29,16 +29,20 @@ HRESULT CaptureFrame(ScreenGrabber& grabber, Mp4Writer& writer, int64_t sampleTi
 }
 
 namespace {
-RecordingOptions WithSizeRules(RecordingOptions options) {
+
+RecordingOptions Ruled(RecordingOptions options) {
   options.region = ApplySizeRules(options.region);
+  options.framesPerSecond = SupportedFrameRate(options.framesPerSecond);
   return options;
 }
+
 }  // namespace
 
 Recording::Recording(const RecordingOptions& options, SinkWriterFactory factory)
-    : options_(WithSizeRules(options)),
+    : options_(Ruled(options)),
+      video_(ScaledVideoSize(options_.region.width, options_.region.height, options_.maxWidth, options_.maxHeight)),
       clock_(&PerformanceCounter, PerformanceFrequency()),
-      grabber_(options_.region),
+      grabber_(options_.region, video_),
       writer_(factory, clock_) {}
 
 Recording::~Recording() { Stop(); }
@@ -66,7 +70,7 @@ bool Recording::Start(RecorderProblem& problem) {
 
 bool Recording::OpenWriter(RecorderProblem& problem) {
   sound_.Open(options_.microphone, options_.computerSound, options_.microphoneId);
-  if (FAILED(writer_.Open(options_.path, options_.region.width, options_.region.height,
+  if (FAILED(writer_.Open(options_.path, video_, options_.framesPerSecond,
                           sound_.HasSources() ? &sound_.Format() : nullptr, problem))) {
     return false;
   }
@@ -134,5 +138,5 @@ class EnginePacingHost final : public PacingHost {
 
 void Recording::VideoLoop() {
   EnginePacingHost host(grabber_, writer_, stopRequested_);
-  RunPacingLoop(clock_, host);
+  RunPacingLoop(clock_, host, options_.framesPerSecond);
 }

@@ -9,6 +9,7 @@
 #include "recorder/RecordingClock.h"
 #include "recorder/ScreenGrabber.h"
 #include "recorder/SoundTrack.h"
+#include "recorder/VideoFormat.h"
 
 class Recording {
  public:
@@ -39,7 +40,8 @@ class Recording {
   bool OpenWriter(RecorderProblem& problem);
   void VideoLoop();
 
-  RecordingOptions options_;
+  RecordingOptions options_;  // of the size rules and a supported rate
+  VideoSize video_;           // the rectangle's, or smaller to fit the largest size asked for
   RecordingClock clock_;
   ScreenGrabber grabber_;
   Mp4Writer writer_;

@@ -1,8 +1,8 @@
 #include "recorder/ScreenGrabber.h"
 
-#include "recorder/VideoFormat.h"
+#include <new>
 
-ScreenGrabber::ScreenGrabber(const CaptureRegion& region) : region_(region) {
+ScreenGrabber::ScreenGrabber(const CaptureRegion& region, VideoSize video) : region_(region), video_(video) {
   screen_.reset(GetDC(nullptr));
   memory_.reset(CreateCompatibleDC(screen_.get()));
   bitmap_.reset(CreateCompatibleBitmap(screen_.get(), region.width, region.height));
@@ -15,10 +15,17 @@ ScreenGrabber::ScreenGrabber(const CaptureRegion& region) : region_(region) {
   header.biPlanes = 1;
   header.biBitCount = 32;
   header.biCompression = BI_RGB;
+
+  const uint32_t copyBytes = FrameBufferBytes(region.width, region.height);
+  if (video_ == VideoSize{region.width, region.height} || copyBytes == 0) return;  // read straight into the frame
+  copy_.reset(new (std::nothrow) uint8_t[copyBytes]);
+  if (copy_) scaler_ = std::make_unique<FrameScaler>(region.width, region.height, video.width, video.height);
 }
 
 bool ScreenGrabber::Ready() const {
-  return screen_ && memory_ && bitmap_ && FrameBufferBytes(region_.width, region_.height) != 0;
+  const bool scaled = video_ != VideoSize{region_.width, region_.height};
+  return screen_ && memory_ && bitmap_ && FrameBufferBytes(region_.width, region_.height) != 0 &&
+         FrameBufferBytes(video_.width, video_.height) != 0 && (!scaled || scaler_);
 }
 
 namespace {
@@ -52,6 +59,11 @@ bool ScreenGrabber::Grab(uint8_t* frame) {
     return false;
   }
   DrawCursor(memory_.get(), region_);
-  return GetDIBits(memory_.get(), bitmap_.get(), 0, static_cast<UINT>(region_.height), frame, &info_,
-                   DIB_RGB_COLORS) == region_.height;
+  uint8_t* const copy = scaler_ ? copy_.get() : frame;
+  if (GetDIBits(memory_.get(), bitmap_.get(), 0, static_cast<UINT>(region_.height), copy, &info_, DIB_RGB_COLORS) !=
+      region_.height) {
+    return false;
+  }
+  if (scaler_) scaler_->Scale(copy, frame);
+  return true;
 }

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t counter = in.ConsumeIntegral<int64_t>();
   RecordingClock clock([&counter] { return counter; }, in.ConsumeIntegral<int64_t>());
   clock.Start();
-  FramePacer pacer;
+  // Both rates pace from the same readings.
+  FramePacer pacers[] = {FramePacer(30), FramePacer(60)};
   std::vector<RecordingClock::Stretch> stretches;
   TrackMixer mixer({1000, 1}, 1, clock);
   std::vector<TrackMixer::Packet> packets;
@@ -28,11 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const RecordingClock::Reading now = clock.Now();
     const int64_t ms = clock.Units(now.recorded, 1000);
-    const FramePacer::Pass plan = pacer.Plan(now.paused, ms);
-    // A loop never sleeps longer than a frame, whatever the clock did.
-    FUZZ_CHECK(plan.sleepMs <= kFrameIntervalMs);
-    FUZZ_CHECK(pacer.SleepAfterFrame(ms) <= kFrameIntervalMs);
-    if (plan.takeFrame) FUZZ_CHECK(plan.sampleTime >= 0);
+    for (FramePacer& pacer : pacers) {
+      const FramePacer::Pass plan = pacer.Plan(now.paused, ms);
+      // A loop never sleeps longer than a frame, whatever the clock did.
+      FUZZ_CHECK(plan.sleepMs <= pacer.FrameIntervalMs());
+      FUZZ_CHECK(pacer.SleepAfterFrame(ms) <= pacer.FrameIntervalMs());
+      if (plan.takeFrame) FUZZ_CHECK(plan.sampleTime >= 0);
+    }
 
     const int64_t from = in.ConsumeIntegral<int64_t>(), to = in.ConsumeIntegral<int64_t>();
     clock.Recorded(from, to, stretches);

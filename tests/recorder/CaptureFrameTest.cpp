@@ -71,4 +71,17 @@ TEST_F(CaptureFrameTest, HiddenCursorIsLeftOut) {
   EXPECT_EQ(PixelWithPointerAt(40, 30, 40, 30), kBlack);
 }
 
+// Scaled to half: the same screen, the cursor drawn before the scaling, its
+// black hot spot averaged with the three pixels of the window beside it.
+TEST_F(CaptureFrameTest, HalfSizeFrameShowsTheSameScreen) {
+  const int w = kRegion.width / 2, h = kRegion.height / 2;
+  ScreenGrabber half(kRegion, {w, h});
+  SetCursorPos(kRegion.left + 40, kRegion.top + 30);
+  window_.ShowCursorImage(probe_);
+  std::vector<uint8_t> frame(FrameBufferBytes(w, h));
+  ASSERT_TRUE(half.Grab(frame.data()));
+  EXPECT_EQ(FramePixel(frame, w, h, 5, 5), kBackground);
+  EXPECT_EQ(FramePixel(frame, w, h, 20, 15), 0x186090u);  // (0x2080c0 * 3 + black) / 4
+}
+
 }  // namespace

@@ -19,14 +19,31 @@ TEST(VideoFormat, SizeRulesMakeSidesEvenAndAtLeast16) {
   }
 }
 
+TEST(VideoFormat, ScaledToFitKeepingTheShape) {
+  const int32_t cases[][6] = {
+      {3840, 2160, 1920, 1080, 1920, 1080}, {2560, 1600, 1920, 1080, 1728, 1080},
+      {1366, 768, 1920, 1080, 1366, 768},   {1366, 768, 0, 0, 1366, 768},  // never up; 0 x 0: own size
+      {1366, 768, 1280, 720, 1280, 720},    {1080, 1920, 1920, 1080, 608, 1080},  // 719.6 and 607.5 to even
+      {3000, 1000, 1920, 0, 1920, 640},     {1000, 1001, 1280, 501, 500, 500},  // one side limited; an odd limit
+      {7680, 40, 1920, 1080, 1920, 16},  // the 16 of the size rules
+  };
+  for (const auto& c : cases) {
+    const VideoSize out = ScaledVideoSize(c[0], c[1], c[2], c[3]);
+    EXPECT_EQ(out, (VideoSize{c[4], c[5]})) << c[0] << "x" << c[1] << " in " << c[2] << "x" << c[3] << ": "
+                                             << out.width << "x" << out.height;
+  }
+}
+
 TEST(VideoFormat, BitRateTable) {
   struct Case {
     int32_t w, h;
-    uint32_t rate;
-  } cases[] = {{16, 16, 4000000},        {1280, 720, 4000000},     {1366, 768, 4047407},
-               {1920, 1080, 8000000},    {2560, 1440, 14222222},   {3840, 2160, 32000000},
-               {5120, 2880, 50000000},   {16000, 16000, 50000000}, {1036, 1002, 4004907}};
-  for (const Case& c : cases) EXPECT_EQ(VideoBitRate(c.w, c.h), c.rate) << c.w << "x" << c.h;
+    uint32_t fps, rate;
+  } cases[] = {{16, 16, 30, 4000000},        {1280, 720, 30, 4000000},     {1366, 768, 30, 4047407},
+               {1920, 1080, 30, 8000000},    {2560, 1440, 30, 14222222},   {3840, 2160, 30, 32000000},
+               {5120, 2880, 30, 50000000},   {16000, 16000, 30, 50000000}, {1036, 1002, 30, 4004907},
+               {1920, 1080, 60, 12000000},   {1280, 720, 60, 5333333},     {3840, 2160, 60, 48000000},
+               {1366, 768, 60, 6071111},     {4096, 2160, 60, 50000000}};
+  for (const Case& c : cases) EXPECT_EQ(VideoBitRate(c.w, c.h, c.fps), c.rate) << c.w << "x" << c.h << "@" << c.fps;
 }
 
 TEST(VideoFormat, FrameBufferBytes) {

@@ -217,7 +217,7 @@ StandInWriter::~StandInWriter() {
 
 HRESULT StandInWriter::Open(const std::wstring& path, int32_t width, int32_t height, const AudioTrackFormat* sound) {
   RecorderProblem problem = RecorderProblem::None;
-  return writer.Open(path, width, height, sound, problem);
+  return writer.Open(path, {width, height}, kDefaultFramesPerSecond, sound, problem);
 }
 
 std::shared_ptr<StandInRecord> StandInWriter::LastRecord() const { return LastStandInRecord(); }
