@@ -136,7 +136,7 @@ HRESULT Mp4Writer::Open(const std::wstring& path, VideoSize video, uint32_t fram
   pool_.assign(1, first);
 
   ComPtr<IMFAttributes> attributes;
-  if (SUCCEEDED(mf->CreateAttributes(&attributes, 2))) {
+  if (SUCCEEDED(mf->CreateAttributes(&attributes, 3))) {
     // Never make the capture threads wait for the encoder; the backlog is
     // bounded by the frame pool instead.
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
@@ -144,6 +144,9 @@ HRESULT Mp4Writer::Open(const std::wstring& path, VideoSize video, uint32_t fram
     // is finished from them at the next start. A normal stop finishes the
     // file the same way.
     attributes->SetGUID(kTranscodeContainerType, kContainerFragmentedMp4);
+    // The machine's own encoder, which spares the processor: without this
+    // the writer takes software encoders only.
+    attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, TRUE);
   } else {
     attributes.Reset();
   }
@@ -152,15 +155,22 @@ HRESULT Mp4Writer::Open(const std::wstring& path, VideoSize video, uint32_t fram
   // the empty file it leaves is ours to take away again.
   const bool existedBefore = FileExists(path);
   ComPtr<IMFSinkWriter> writer;
+  bool madeFile = false;
+  // A writer made anew for the same file, without an attribute the platform
+  // would not take; the one before goes first, and with it its half-made streams.
+  auto make = [&](const GUID* without) -> HRESULT {
+    writer.Reset();
+    if (without && attributes) attributes->DeleteItem(*without);
+    const HRESULT made = create(path.c_str(), nullptr, attributes.Get(), &writer);
+    madeFile = madeFile || SUCCEEDED(made);
+    return made;
+  };
   auto openStreams = [&]() -> HRESULT {
     problem = RecorderProblem::CannotCreateFile;
-    HRESULT made = create(path.c_str(), nullptr, attributes.Get(), &writer);
-    if (FAILED(made) && attributes) {
-      // A Windows without the fragmented sink (before Windows 8) still
-      // records, into a plain MP4 that a crash would leave unplayable.
-      attributes->DeleteItem(kTranscodeContainerType);
-      made = create(path.c_str(), nullptr, attributes.Get(), &writer);
-    }
+    HRESULT made = make(nullptr);
+    // A Windows without the fragmented sink (before Windows 8) still
+    // records, into a plain MP4 that a crash would leave unplayable.
+    if (FAILED(made) && attributes) made = make(&kTranscodeContainerType);
     RETURN_IF_FAILED(made);
     problem = RecorderProblem::CannotEncode;
     RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
@@ -168,19 +178,31 @@ HRESULT Mp4Writer::Open(const std::wstring& path, VideoSize video, uint32_t fram
     if (hasSound_ && FAILED(ConfigureAudioStream(writer.Get(), *sound))) {
       // The writer may hold a half-made audio stream; start over with video only.
       hasSound_ = false;
-      writer.Reset();
-      RETURN_IF_FAILED(create(path.c_str(), nullptr, attributes.Get(), &writer));
+      RETURN_IF_FAILED(make(nullptr));
       RETURN_IF_FAILED(ConfigureVideoStream(writer.Get()));
     }
     return writer->BeginWriting();
   };
 
-  const HRESULT hr = openStreams();
+  HRESULT hr = openStreams();
+  if (FAILED(hr) && problem == RecorderProblem::CannotEncode && attributes) {
+    // Some hardware encoders refuse a type the software one takes (60
+    // frames a second among them), some only when writing begins: the whole
+    // file is made again with the software encoder.
+    attributes->DeleteItem(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS);
+    const HRESULT again = openStreams();
+    // A platform whose first writer still holds the file cannot make it
+    // again (Wine's keeps it until the process ends): the refusal is the news.
+    if (FAILED(again) && problem == RecorderProblem::CannotCreateFile) {
+      problem = RecorderProblem::CannotEncode;
+    } else {
+      hr = again;
+    }
+  }
   if (FAILED(hr)) {
     hasSound_ = false;
-    const bool created = writer != nullptr;
     writer.Reset();
-    if (created && !existedBefore) DeleteFileW(path.c_str());
+    if (madeFile && !existedBefore) DeleteFileW(path.c_str());
     return hr;
   }
   problem = RecorderProblem::None;

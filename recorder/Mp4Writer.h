@@ -35,9 +35,11 @@ class Mp4Writer {
 
   // Creates the file at `path` with a video stream of `video`'s size at
   // `framesPerSecond` (30 or 60) and, when `sound` is given, a sound track
-  // of that format. A sound stream the platform refuses gives a file
-  // without sound (HasSound says so). On failure no writer remains, a file
-  // it made is taken away again, and `problem` says why.
+  // of that format. The machine's hardware encoder is asked for; one that
+  // refuses the stream gives way to the software encoder. A sound stream
+  // the platform refuses gives a file without sound (HasSound says so). On
+  // failure no writer remains, a file it made is taken away again, and
+  // `problem` says why.
   HRESULT Open(const std::wstring& path, VideoSize video, uint32_t framesPerSecond, const AudioTrackFormat* sound,
                RecorderProblem& problem);
   bool HasSound() const { return hasSound_; }

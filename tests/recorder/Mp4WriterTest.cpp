@@ -20,19 +20,37 @@ HRESULT STDAPICALLTYPE RefuseStartup(ULONG, DWORD) { return E_OUTOFMEMORY; }
 
 // A step that fails leaves the engine idle and no file behind; a file that
 // was there before is not taken away (the writer has emptied it already;
-// removing it would only add to the loss).
+// removing it would only add to the loss). A stream refused is tried again
+// without the hardware encoder: one that refuses the video type (as some do
+// at 60 frames a second) still gives a recording.
 TEST(Mp4Writer, FailingSteps) {
   TempDir dir;
-  for (StandInStep step :
-       {StandInStep::Create, StandInStep::AddStream, StandInStep::SetInputMediaType, StandInStep::BeginWriting}) {
-    SCOPED_TRACE(StandInStepName(step));
-    StandInEngine engine(FailAt(step, 1));
+  StandInOptions hardwareRefuses;
+  hardwareRefuses.hardwareRefusesVideo = true;
+  for (const StandInOptions& options :
+       {FailAt(StandInStep::Create, 1), FailAt(StandInStep::AddStream, 1), FailAt(StandInStep::SetInputMediaType, 1),
+        FailAt(StandInStep::BeginWriting, 1), hardwareRefuses}) {
+    const bool records = options.hardwareRefusesVideo, create = !records && options.failStep == StandInStep::Create;
+    SCOPED_TRACE(records ? "hardware refuses" : StandInStepName(options.failStep));
+    StandInEngine engine(options);
     ScreenRecorder& r = *engine.recorder;
-    EXPECT_FALSE(r.Start({dir.File(L"fail.mp4"), {0, 0, 64, 64}}));
+    EXPECT_EQ(r.Start({dir.File(L"fail.mp4"), {0, 0, 64, 64}}), records);
+    EXPECT_EQ(r.Problem(), records  ? RecorderProblem::None
+                           : create ? RecorderProblem::CannotCreateFile
+                                    : RecorderProblem::CannotEncode);
+    const auto writers = StandInRecords();
+    ASSERT_EQ(writers.size(), 2u);
+    EXPECT_TRUE(writers[0]->Calls(StandInStep::Create).at(0).hardwareTransforms);
+    EXPECT_EQ(writers[1]->Calls(StandInStep::Create).at(0).hardwareTransforms, create);
+    if (records) {
+      PumpMessages(300);
+      EXPECT_EQ(r.Stop().problem, RecorderProblem::None);
+      EXPECT_FALSE(writers[1]->Samples(0).empty());
+    }
     EXPECT_EQ(r.State(), RecorderState::Idle);
-    EXPECT_EQ(r.Problem(), step == StandInStep::Create ? RecorderProblem::CannotCreateFile : RecorderProblem::CannotEncode);
-    EXPECT_FALSE(FileExists(dir.File(L"fail.mp4")));
-    EXPECT_TRUE(engine.LastRecord()->released || step == StandInStep::Create);
+    EXPECT_EQ(FileExists(dir.File(L"fail.mp4")), records);
+    EXPECT_TRUE(writers[0]->released && writers[1]->released);
+    DeleteFileW(dir.File(L"fail.mp4").c_str());
   }
 
   // Media Foundation that will not start: the start is refused as without it.

@@ -257,8 +257,10 @@ class FragmentedMp4 {
 
 class StandInSinkWriter final : public IMFSinkWriter {
  public:
-  StandInSinkWriter(StandInOptions options, std::shared_ptr<StandInRecord> record, unique_file output)
-      : options_(std::move(options)),
+  StandInSinkWriter(StandInOptions options, std::shared_ptr<StandInRecord> record, unique_file output,
+                    bool hardware)
+      : hardware_(hardware),
+        options_(std::move(options)),
         record_(std::move(record)),
         journal_(OpenForAppend(options_.journalPath)),
         rawVideo_(OpenForAppend(options_.rawVideoPath)),
@@ -318,8 +320,11 @@ class StandInSinkWriter final : public IMFSinkWriter {
 
   HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD stream, IMFMediaType* type, IMFAttributes*) override {
     StandInCall call(StandInStep::SetInputMediaType, stream);
-    const HRESULT hr =
-        Record(call, stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : begun_ ? MF_E_INVALIDREQUEST : S_OK);
+    HRESULT natural = stream >= streams_.size() ? MF_E_INVALIDSTREAMNUMBER : begun_ ? MF_E_INVALIDREQUEST : S_OK;
+    if (SUCCEEDED(natural) && hardware_ && options_.hardwareRefusesVideo && streams_[stream].track.video) {
+      natural = MF_E_INVALIDMEDIATYPE;
+    }
+    const HRESULT hr = Record(call, natural);
     if (SUCCEEDED(hr)) streams_[stream].hasInput = true;
     if (SUCCEEDED(hr) && type) {  // the sound goes into the file as it comes in
       type->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &streams_[stream].track.channels);
@@ -446,6 +451,7 @@ class StandInSinkWriter final : public IMFSinkWriter {
   }
 
   std::atomic<ULONG> refs_{1};
+  const bool hardware_;  // asked for hardware transforms
   StandInOptions options_;
   std::shared_ptr<StandInRecord> record_;
   unique_file journal_, rawVideo_, rawAudio_, output_;
@@ -517,10 +523,16 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream*, IMFA
     if (!output) natural = HRESULT_FROM_WIN32(GetLastError());
   }
   GUID container = GUID_NULL;
-  if (attributes) attributes->GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container);
+  UINT32 hardware = FALSE;
+  if (attributes) {
+    attributes->GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container);
+    attributes->GetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, &hardware);
+  }
   options.fragmentedMp4 = options.fragmentedMp4 && container == MFTranscodeContainerType_FMPEG4;
-  auto* writer = new StandInSinkWriter(options, record, std::move(output));
-  const HRESULT hr = writer->Record(StandInCall(StandInStep::Create), natural);
+  auto* writer = new StandInSinkWriter(options, record, std::move(output), hardware != FALSE);
+  StandInCall call(StandInStep::Create);
+  call.hardwareTransforms = hardware != FALSE;
+  const HRESULT hr = writer->Record(call, natural);
   if (FAILED(hr)) {
     writer->Release();
     return hr;
@@ -539,6 +551,7 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
     options.rawAudioPath = outputPath + L".standin.audio";
   }
   options.fragmentedMp4 = FromEnvironment(L"QM_STANDIN_MP4") != L"0";
+  options.hardwareRefusesVideo = FromEnvironment(L"QM_STANDIN_HARDWARE_REFUSES") == L"1";
   options.outputShare = static_cast<unsigned>(wcstoul(FromEnvironment(L"QM_STANDIN_OUTPUT_SHARE").c_str(), nullptr, 10));
   // A step to fail at its first call, by name.
   const std::wstring fail = FromEnvironment(L"QM_STANDIN_FAIL");
@@ -548,19 +561,21 @@ StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath) {
 
 std::string JournalLine(const StandInCall& call) {
   char line[160];
-  std::snprintf(line, sizeof line, "%s %08lx %lu %lld %lld %lu %d %d\n", StandInStepName(call.step),
+  std::snprintf(line, sizeof line, "%s %08lx %lu %lld %lld %lu %d %d %d\n", StandInStepName(call.step),
                 static_cast<unsigned long>(call.result), call.stream, call.time, call.duration, call.length, call.width,
-                call.height);
+                call.height, call.hardwareTransforms ? 1 : 0);
   return line;
 }
 
 bool ParseJournalLine(const std::string& line, StandInCall& call) {
   char step[32] = {};
   unsigned long result = 0;  // HRESULT is signed
-  if (std::sscanf(line.c_str(), "%31s %lx %lu %lld %lld %lu %d %d", step, &result, &call.stream, &call.time,
-                  &call.duration, &call.length, &call.width, &call.height) != 8) {
+  int hardware = 0;
+  if (std::sscanf(line.c_str(), "%31s %lx %lu %lld %lld %lu %d %d %d", step, &result, &call.stream, &call.time,
+                  &call.duration, &call.length, &call.width, &call.height, &hardware) < 8) {
     return false;
   }
   call.result = static_cast<HRESULT>(result);
+  call.hardwareTransforms = hardware != 0;
   return StepNamed(step, call.step);
 }

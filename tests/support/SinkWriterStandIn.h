@@ -36,6 +36,7 @@ struct StandInCall {
   int width = 0, height = 0;        // AddStream of a video stream
   LONGLONG time = 0, duration = 0;  // WriteSample
   DWORD length = 0;                 // WriteSample
+  bool hardwareTransforms = false;  // Create: MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS asked for
 };
 
 struct StandInOptions {
@@ -45,6 +46,9 @@ struct StandInOptions {
   // Video samples held on to, the last this many given, as an encoder
   // that has fallen behind holds them.
   size_t encoderBacklog = 0;
+  // A writer asked for hardware transforms refuses the video input type, as
+  // a hardware encoder may (SetInputMediaType fails).
+  bool hardwareRefusesVideo = false;
   // How long each write and the finish take, so that calls made at once
   // from two threads would meet.
   DWORD callMs = 0;
@@ -89,10 +93,12 @@ HRESULT STDAPICALLTYPE CreateStandInSinkWriter(LPCWSTR url, IMFByteStream* byteS
 // and PCM to <output>.standin.video and .audio), QM_STANDIN_OUTPUT_SHARE=N,
 // QM_STANDIN_JOURNAL_DIR (else the journal <output>.standin.log goes beside the
 // output), QM_STANDIN_FAIL=Step (failed at its first call), QM_STANDIN_MP4=0
-// (no real MP4 even when asked).
+// (no real MP4 even when asked), QM_STANDIN_HARDWARE_REFUSES=1
+// (hardwareRefusesVideo).
 StandInOptions StandInOptionsFromEnvironment(const std::wstring& outputPath);
 
-// One journal line: "step result stream time duration length width height",
-// the result in hex.
+// One journal line: "step result stream time duration length width height
+// hardware", the result in hex, hardware 1 when a Create asked for hardware
+// transforms (lines without it are read as 0).
 std::string JournalLine(const StandInCall& call);
 bool ParseJournalLine(const std::string& line, StandInCall& call);
