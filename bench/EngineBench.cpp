@@ -1,7 +1,7 @@
 // Engine benchmarks, printed as "name value" lines:
-//   the cost of the whole frame path (copy, cursor, read-out, sample,
-//   submission) against a bare BitBlt + GetDIBits of the same size, measured
-//   side by side; pacing over 30 s of recording; memory over a 60 s recording.
+//   the cost of the whole frame path (copy, cursor, read-out, scaling when
+//   the video is smaller, sample, submission) against a bare BitBlt +
+//   GetDIBits of the same screen area, measured side by side; pacing over 30 s of recording; memory over a 60 s recording.
 #include <windows.h>
 #include <psapi.h>
 
@@ -54,15 +54,18 @@ double Percentile(std::vector<double> values, double p) {
 double Median(const std::vector<double>& values) { return Percentile(values, 0.5); }
 
 // Whole frame path against the bare copy and read-out, in alternating
-// rounds so that both see the same machine.
-void FramePath(const char* label, int width, int height, int rounds) {
+// rounds so that both see the same machine. The video is `video` in size,
+// scaled down from the screen's width x height, or of that size itself.
+// Returns the path's median cost over the bare copy's.
+double FramePath(const char* label, int width, int height, int rounds, VideoSize video = {}) {
   TempDir dir;
   StandInWriter w;
   const CaptureRegion region{0, 0, width, height};
-  ScreenGrabber grabber(region);
-  if (!grabber.Ready() || FAILED(w.Open(dir.File(L"bench.mp4"), width, height))) {
+  if (video.width == 0) video = {width, height};
+  ScreenGrabber grabber(region, video);
+  if (!grabber.Ready() || FAILED(w.Open(dir.File(L"bench.mp4"), video.width, video.height))) {
     std::printf("# frame path %s: cannot open the writer\n", label);
-    return;
+    return 0;
   }
   // The bare copy: a screen copy of its own, read out into memory of its own.
   const unique_screen_dc screen(GetDC(nullptr));
@@ -104,6 +107,7 @@ void FramePath(const char* label, int width, int height, int rounds) {
   Print(name, Median(bareRounds));
   std::snprintf(name, sizeof name, "frame_path_ratio_%s", label);
   Print(name, Median(ratios));
+  return Median(ratios);
 }
 
 void Pacing(int seconds) {
@@ -310,13 +314,13 @@ void Soak(int minutes) {
   PrintInt("soak_audio_gaps", tally.audioGaps);
 }
 
-// The engine capturing 1920 x 1080 at its 30 frames a second for a while,
+// The engine capturing 1920 x 1080 at 30 or 60 frames a second for a while,
 // as the program does, for comparison with other capturers of the same
 // area on the same screen. tools/bench.sh reads this process's CPU time from
 // the kernel just before and after (Wine's own account of it is not the
 // kernel's); the files in /tmp are the handshake. The scene stays up until
 // the other capturers have run too.
-void CaptureForComparison(int seconds) {
+void CaptureForComparison(int seconds, uint32_t framesPerSecond) {
   auto mark = [](const wchar_t* name) { CloseHandle(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); };
   auto await = [](const wchar_t* name) { WaitFor([name] { return FileExists(name); }, 300000); };
   TempDir dir;
@@ -324,7 +328,9 @@ void CaptureForComparison(int seconds) {
   ScreenRecorder& r = *engine.recorder;
   mark(L"Z:\\tmp\\qm-capture-ready");
   await(L"Z:\\tmp\\qm-capture-go");
-  const bool started = r.Start({dir.File(L"capture.mp4"), {0, 0, 1920, 1080}});
+  RecordingOptions options{dir.File(L"capture.mp4"), {0, 0, 1920, 1080}};
+  options.framesPerSecond = framesPerSecond;
+  const bool started = r.Start(options);
   if (started) {
     Sleep(static_cast<DWORD>(seconds) * 1000);
     r.Stop();
@@ -353,14 +359,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc > 2 && std::string(argv[1]) == "--capture") {
-    CaptureForComparison(std::atoi(argv[2]));
+    CaptureForComparison(std::atoi(argv[2]), argc > 3 ? static_cast<uint32_t>(std::atoi(argv[3])) : 30);
     return 0;
   }
   const int rounds = quick ? 4 : 40;
   FramePath("480p", 640, 480, rounds);
   FramePath("1080p", 1920, 1080, rounds);
   if (screenW >= 3840 && screenH >= 2160) {
-    FramePath("2160p", 3840, 2160, rounds / 2);
+    const double own = FramePath("2160p", 3840, 2160, rounds / 2);
+    const double scaled = FramePath("2160p_to_1080p", 3840, 2160, rounds / 2, {1920, 1080});
+    // What scaling adds, each path measured against the same bare copy.
+    if (own > 0 && scaled > 0) Print("frame_path_scaled_over_own_size", scaled / own);
   } else {
     std::printf("# frame path 2160p skipped: the screen is smaller than 3840 x 2160\n");
   }

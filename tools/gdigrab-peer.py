@@ -3,7 +3,7 @@
 under the same Wine as the engine, without encoding: prints its CPU time
 and the frames it delivered.
 
-  gdigrab-peer.py SESSION_DIR FFMPEG_EXE SECONDS WIDTHxHEIGHT
+  gdigrab-peer.py SESSION_DIR FFMPEG_EXE SECONDS WIDTHxHEIGHT [FPS]
 
 The CPU time is the kernel's account (/proc/<pid>/stat, as for the engine)
 of the Wine processes that run ffmpeg.exe. The one started here is read
@@ -19,6 +19,7 @@ import sys
 import time
 
 session, exe, seconds, size = sys.argv[1:5]
+fps = sys.argv[5] if len(sys.argv) > 5 else "30"
 work = "/tmp/qm-gdigrab"
 os.makedirs(work, exist_ok=True)
 progress = os.path.join(work, "progress.txt")
@@ -48,7 +49,7 @@ def other_ffmpeg_pids(own):
 width, height = size.split("x")
 command = [os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-session.sh"), "run", session,
            "wine", exe, "-nostats", "-loglevel", "error", "-progress", progress,
-           "-f", "gdigrab", "-framerate", "30", "-draw_mouse", "1", "-video_size", size,
+           "-f", "gdigrab", "-framerate", fps, "-draw_mouse", "1", "-video_size", size,
            "-offset_x", "0", "-offset_y", "0", "-i", "desktop", "-t", seconds, "-f", "null", "-"]
 with open(os.path.join(work, "stdout.txt"), "wb") as out, open(os.path.join(work, "stderr.txt"), "wb") as err:
     # wine-session.sh and wine exec in turn: this pid ends up running ffmpeg.exe.

@@ -3,17 +3,18 @@
 encoding (as the engine's benchmark hands its frames to a writer that does
 not encode): prints its CPU time and the frames it delivered.
 
-  x11grab-peer.py SECONDS WIDTHxHEIGHT DISPLAY
+  x11grab-peer.py SECONDS WIDTHxHEIGHT DISPLAY [FPS]
 """
 import resource
 import subprocess
 import sys
 
 seconds, size, display = sys.argv[1], sys.argv[2], sys.argv[3]
+fps = sys.argv[4] if len(sys.argv) > 4 else "30"
 before = resource.getrusage(resource.RUSAGE_CHILDREN)
 run = subprocess.run(
     ["ffmpeg", "-nostats", "-loglevel", "error", "-progress", "pipe:1",
-     "-f", "x11grab", "-framerate", "30", "-video_size", size, "-draw_mouse", "1",
+     "-f", "x11grab", "-framerate", fps, "-video_size", size, "-draw_mouse", "1",
      "-i", display + "+0,0", "-t", seconds, "-f", "null", "-"],
     capture_output=True, text=True)
 after = resource.getrusage(resource.RUSAGE_CHILDREN)
