@@ -27,76 +27,57 @@ namespace {
 // The window's whole face for a state and its switches, row by row.
 TEST(StatusText, WhatTheWindowShowsForEachStateAndSwitch) {
   using S = RecorderState;
-  WindowFacts base;
-  base.recordKeys = L"F9";
-  base.pauseKeys = L"F10";
-  base.recordedMs = 3723000;
   const struct {
-    const char* what;
-    void (*set)(WindowFacts&);
+    S state;
+    bool missing, standsIn, lost, hotkeys;  // every source missing and an update waiting; the camera lost
     const wchar_t* status;
     const wchar_t* tip;
     DurationTimer timer;
     ButtonPicture record, pause;
-    const wchar_t* recordName;
-    const wchar_t* pauseName;
+    const wchar_t* names;  // of the record and pause buttons
   } kRows[] = {
-      {"idle", [](WindowFacts&) {}, L"Ready to Record", kTipReady, DurationTimer::Kill, kPictureRecord,
-       kPicturePauseDimmed, L"Record (F9)", L"Pause (F10)"},
-      {"recording", [](WindowFacts& f) { f.state = S::Recording; }, L"Recording: 01:02:03", kTipRecording,
-       DurationTimer::Start, kPictureStop, kPicturePause, L"Stop (F9)", L"Pause (F10)"},
-      {"paused", [](WindowFacts& f) { f.state = S::Paused; }, L"Recording: 01:02:03", kTipPaused, DurationTimer::Kill,
-       kPictureStop, kPictureResume, L"Stop (F9)", L"Resume (F10)"},
+      {S::Idle, false, false, false, true, L"Ready to Record", kTipReady, DurationTimer::Kill, kPictureRecord,
+       kPicturePauseDimmed, L"Record (F9)|Pause (F10)"},
+      {S::Recording, false, false, false, true, L"Recording: 01:02:03", kTipRecording, DurationTimer::Start,
+       kPictureStop, kPicturePause, L"Stop (F9)|Pause (F10)"},
       // Word of what is missing only while it matters: during a recording.
-      {"idle, missing",
-       [](WindowFacts& f) { f.microphoneMissing = f.computerSoundMissing = f.microphoneStandsIn = f.updateWaiting = true; },
-       L"Ready to Record", kTipReady, DurationTimer::Kill, kPictureRecord, kPicturePauseDimmed, L"Record (F9)",
-       L"Pause (F10)"},
-      {"recording, all missing",
-       [](WindowFacts& f) {
-         f.state = S::Recording;
-         f.microphoneMissing = f.computerSoundMissing = f.webcamLost = f.updateWaiting = true;
-       },
+      {S::Idle, true, true, false, true, L"Ready to Record", kTipReady, DurationTimer::Kill, kPictureRecord,
+       kPicturePauseDimmed, L"Record (F9)|Pause (F10)"},
+      {S::Recording, true, false, true, true,
        L"Recording: 01:02:03 - microphone missing - computer sound missing - webcam lost - update installs on Stop",
-       kTipRecording, DurationTimer::Start, kPictureStop, kPicturePause, L"Stop (F9)", L"Pause (F10)"},
-      {"paused, stand-in microphone",
-       [](WindowFacts& f) {
-         f.state = S::Paused;
-         f.microphoneStandsIn = true;
-       },
-       L"Recording: 01:02:03 - chosen microphone missing, recording the default", kTipPaused, DurationTimer::Kill,
-       kPictureStop, kPictureResume, L"Stop (F9)", L"Resume (F10)"},
-      {"idle, camera lost, hotkeys taken",
-       [](WindowFacts& f) {
-         f.webcamLost = true;
-         f.recordHotkey = f.pauseHotkey = false;
-       },
-       L"Ready to Record - webcam lost", kTipReady, DurationTimer::Kill, kPictureRecord, kPicturePauseDimmed,
-       L"Record (F9 is taken by another program)", L"Pause (F10 is taken by another program)"},
+       kTipRecording, DurationTimer::Start, kPictureStop, kPicturePause, L"Stop (F9)|Pause (F10)"},
+      {S::Paused, false, true, false, true, L"Recording: 01:02:03 - chosen microphone missing, recording the default",
+       kTipPaused, DurationTimer::Kill, kPictureStop, kPictureResume, L"Stop (F9)|Resume (F10)"},
+      {S::Idle, false, false, true, false, L"Ready to Record - webcam lost", kTipReady, DurationTimer::Kill,
+       kPictureRecord, kPicturePauseDimmed,
+       L"Record (F9 is taken by another program)|Pause (F10 is taken by another program)"},
   };
   for (const auto& row : kRows) {
-    SCOPED_TRACE(row.what);
-    WindowFacts facts = base;
-    row.set(facts);
-    const WindowView view = ViewFor(facts);
+    SCOPED_TRACE(testing::PrintToString(std::wstring(row.status)));
+    WindowFacts f{row.state, 3723000};
+    f.microphoneMissing = f.computerSoundMissing = f.updateWaiting = row.missing;
+    f.microphoneStandsIn = row.standsIn;
+    f.webcamLost = row.lost;
+    f.recordHotkey = f.pauseHotkey = row.hotkeys;
+    f.recordKeys = L"F9";
+    f.pauseKeys = L"F10";
+    const WindowView view = ViewFor(f);
     EXPECT_EQ(view.status, row.status);
     EXPECT_EQ(view.tip, row.tip);
     EXPECT_EQ(view.timer, row.timer);
     EXPECT_EQ(view.record, row.record);
     EXPECT_EQ(view.pause, row.pause);
-    EXPECT_EQ(view.names.record, row.recordName);
-    EXPECT_EQ(view.names.pause, row.pauseName);
-    EXPECT_EQ(view.idle, facts.state == S::Idle);
-  }
-  // The switches' pictures and names follow the switches alone.
-  for (const bool on : {false, true}) {
-    WindowFacts facts = base;
-    facts.microphoneOn = facts.webcamOn = on;
-    const WindowView view = ViewFor(facts);
-    EXPECT_EQ(view.microphone, on ? kPictureMicOn : kPictureMicOff);
-    EXPECT_EQ(view.webcam, on ? kPictureWebcamOn : kPictureWebcamOff);
-    EXPECT_EQ(view.names.microphone.rfind(on ? L"Microphone on" : L"Microphone off", 0), 0u);
-    EXPECT_EQ(view.names.webcam, on ? L"Hide the webcam" : L"Show the webcam");
+    EXPECT_EQ(view.names.record + L"|" + view.names.pause, row.names);
+    EXPECT_EQ(view.idle, row.state == S::Idle);
+    // The switches' pictures and names follow the switches alone.
+    for (const bool on : {false, true}) {
+      f.microphoneOn = f.webcamOn = on;
+      const WindowView switched = ViewFor(f);
+      EXPECT_EQ(switched.microphone, on ? kPictureMicOn : kPictureMicOff);
+      EXPECT_EQ(switched.webcam, on ? kPictureWebcamOn : kPictureWebcamOff);
+      EXPECT_EQ(switched.names.microphone.rfind(on ? L"Microphone on" : L"Microphone off", 0), 0u);
+      EXPECT_EQ(switched.names.webcam, on ? L"Hide the webcam" : L"Show the webcam");
+    }
   }
 }
 

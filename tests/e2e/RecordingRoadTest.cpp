@@ -517,17 +517,21 @@ TEST_F(EndToEndTest, ChosenSettingsAreRecordedAndRemembered) {
   EXPECT_TRUE(CloseNormally(main_, *program_));
 
   // Values of the wrong type, out of range or too long: the defaults.
-  unique_hkey key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsRegistryKey, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
-  const DWORD kOutOfRange[] = {9, 45, 7};
-  const wchar_t* const kNumbers[] = {L"Resolution", L"FrameRate", L"MicrophoneOn"};
-  for (size_t i = 0; i < 3; ++i) RegSetValueExW(key.get(), kNumbers[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kOutOfRange[i]), 4);
   const std::wstring tooLong(2000, L'x');
-  RegSetValueExW(key.get(), L"Microphone", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooLong.c_str()),
-                 static_cast<DWORD>((tooLong.size() + 1) * 2));
-  RegSetValueExW(key.get(), L"OutputFolder", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kOutOfRange[0]), 4);
-  RegSetValueExW(key.get(), L"WebcamCorner", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"2"), 4);
-  key.reset();
+  const DWORD kOutOfRange[] = {9, 45, 7};
+  const struct {
+    const wchar_t* name;
+    DWORD type;
+    const void* bytes;
+    size_t size;
+  } kBroken[] = {{L"Resolution", REG_DWORD, &kOutOfRange[0], 4}, {L"FrameRate", REG_DWORD, &kOutOfRange[1], 4},
+                 {L"MicrophoneOn", REG_DWORD, &kOutOfRange[2], 4},  {L"OutputFolder", REG_DWORD, &kOutOfRange[0], 4},
+                 {L"WebcamCorner", REG_SZ, L"2", 4},                {L"Microphone", REG_SZ, tooLong.c_str(), 4002}};
+  for (const auto& value : kBroken) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsRegistryKey, value.name, value.type, value.bytes,
+                              static_cast<DWORD>(value.size)),
+              ERROR_SUCCESS);
+  }
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::wstring folder = TextOf(GetDlgItem(main_, IDC_FOLDER));
   EXPECT_EQ(folder.substr(folder.find_last_of(L'\\') + 1), L"Quillomat");
