@@ -7,7 +7,6 @@
 #include "region/RegionSelector.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
-#include "settings/SettingsStore.h"
 #include "ui/Window.h"
 
 namespace {
@@ -17,14 +16,14 @@ constexpr UINT kHotkeyModifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT;
 void OnAbout(MainWindow& main) { ShowAboutDialog(main.window); }
 void OnExit(MainWindow& main) { DestroyWindow(main.window); }
 void OnSettings(MainWindow& main) {
-  if (ShowSettingsDialog(main.window, main.settings)) SaveSettings(main.settings);
+  if (ShowSettingsDialog(main.window, main.settings)) main.Remember();
 }
 void OnBrowse(MainWindow& main) {
   std::wstring folder;
   if (!ChooseOutputFolder(main.window, folder)) return;
   SetWindowTextW(main.folderField, folder.c_str());
   main.outputFolder = main.settings.outputFolder = folder;
-  SaveSettings(main.settings);
+  main.Remember();
 }
 void OnShow(MainWindow& main) {
   ShowWindow(main.window, SW_RESTORE);

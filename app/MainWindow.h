@@ -30,6 +30,9 @@ struct MainWindow {
   void Refresh();
   // Refresh, then `why` in the status line when not empty: why nothing records.
   void Say(const std::wstring& why);
+  // The settings kept for the next start; the status line says so when
+  // they cannot be (they still apply until the program ends).
+  void Remember();
   // What the face is made from, read now (with the engine's state).
   WindowFacts Facts() const;
 

@@ -106,6 +106,10 @@ void MainWindow::Refresh() {
   }
 }
 
+void MainWindow::Remember() {
+  if (!SaveSettings(settings)) SetWindowTextW(statusLine, kStatusSettingsNotSaved);
+}
+
 void MainWindow::Say(const std::wstring& why) {
   Refresh();
   if (!why.empty()) SetWindowTextW(statusLine, why.c_str());
@@ -191,8 +195,8 @@ void OnFullScreenCommand(MainWindow& main) {
 void OnMicrophoneCommand(MainWindow& main) {
   // Takes effect with the next recording: the engine takes the flag on Start.
   main.settings.microphoneOn = !main.settings.microphoneOn;
-  SaveSettings(main.settings);
   main.Refresh();
+  main.Remember();
 }
 
 void OnComputerSoundCommand(MainWindow& main) {
@@ -200,8 +204,8 @@ void OnComputerSoundCommand(MainWindow& main) {
   // recording keeps the sources it began with.
   if (g_recorder->State() != RecorderState::Idle) return;
   main.settings.computerSound = !main.settings.computerSound;
-  SaveSettings(main.settings);
   main.Refresh();
+  main.Remember();
 }
 
 void OnDurationTimer(MainWindow& main) {
