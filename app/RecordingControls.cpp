@@ -153,9 +153,10 @@ void OnRecordCommand(MainWindow& main) {
   // The engine reads the switches now: a change during the recording
   // applies to the next one.
   const RecordingSettings& chosen = main.settings;
-  const VideoSizeChoice& size = kVideoSizes[chosen.videoSize];
-  if (!path.empty() && !g_recorder->Start({path, main.captureRegion, chosen.microphoneOn, chosen.computerSound,
-                                           chosen.microphoneId, size.maxWidth, size.maxHeight, chosen.framesPerSecond})) {
+  const VideoSizeChoice& size = kVideoSizes[chosen.resolutionIndex];
+  const RecordingOptions options{path,          main.captureRegion, chosen.microphoneOn, chosen.computerSound,
+                                 chosen.microphoneId, size.maxWidth,  size.maxHeight,      chosen.framesPerSecond};
+  if (!path.empty() && !g_recorder->Start(options)) {
     why = ProblemText(g_recorder->Problem());
   }
   main.Say(why);
@@ -246,7 +247,7 @@ void OnWebcamCommand(MainWindow& main) {
     main.Refresh();
     // A camera that cannot be opened has told the user so already, in a
     // box whose loop ends with the program: nothing is left to show then.
-    if (!webcam.Open(main.settings.webcamCorner, main.window)) main.webcamFlag = false;
+    if (!webcam.Open(main.settings.webcamPosition, main.window)) main.webcamFlag = false;
     if (!main.window || !g_recorder) return;
   } else {
     webcam.Close();

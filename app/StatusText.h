@@ -101,7 +101,8 @@ inline constexpr wchar_t kStatusUpdateReady[] = L" - update installs on Stop";
 // before a start, and the engine's.
 inline constexpr wchar_t kStatusFolderTooLong[] = L"Folder path too long: choose a shorter folder";
 inline constexpr wchar_t kStatusFolderNotWritable[] = L"Cannot write to the output folder";
-inline constexpr wchar_t kStatusSettingsNotSaved[] = L"Settings could not be saved: they apply until you close the program";
+inline constexpr wchar_t kStatusSettingsNotSaved[] =
+    L"Settings could not be saved: they apply until you close the program";
 inline constexpr wchar_t kStatusDiskFull[] = L"Not enough free space in the output folder";
 // Empty for RecorderProblem::None.
 std::wstring ProblemText(RecorderProblem problem);

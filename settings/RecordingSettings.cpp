@@ -57,9 +57,9 @@ StoredValue Text(const std::wstring& text) {
 }  // namespace
 
 bool RecordingSettings::operator==(const RecordingSettings& other) const {
-  return outputFolder == other.outputFolder && webcamCorner == other.webcamCorner &&
+  return outputFolder == other.outputFolder && webcamPosition == other.webcamPosition &&
          microphoneId == other.microphoneId && microphoneOn == other.microphoneOn &&
-         computerSound == other.computerSound && videoSize == other.videoSize &&
+         computerSound == other.computerSound && resolutionIndex == other.resolutionIndex &&
          framesPerSecond == other.framesPerSecond;
 }
 
@@ -68,11 +68,13 @@ RecordingSettings ReadSettings(const StoredValueReader& read) {
   ReadText(read, kFolderName, kLongestStoredFolder, settings.outputFolder);
   ReadText(read, kMicrophoneName, kLongestStoredDeviceId, settings.microphoneId);
   uint32_t number = 0;
-  if (ReadNumber(read, kCornerName, number) && number < kWebcamCorners) settings.webcamCorner = static_cast<int>(number);
+  if (ReadNumber(read, kCornerName, number) && number < kWebcamCorners) {
+    settings.webcamPosition = static_cast<int>(number);
+  }
   if (ReadNumber(read, kMicrophoneOnName, number) && number <= 1) settings.microphoneOn = number == 1;
   if (ReadNumber(read, kComputerSoundName, number) && number <= 1) settings.computerSound = number == 1;
   if (ReadNumber(read, kVideoSizeName, number) && number < std::size(kVideoSizes)) {
-    settings.videoSize = static_cast<int>(number);
+    settings.resolutionIndex = static_cast<int>(number);
   }
   if (ReadNumber(read, kFrameRateName, number) &&
       std::find(std::begin(kFrameRates), std::end(kFrameRates), number) != std::end(kFrameRates)) {
@@ -83,10 +85,10 @@ RecordingSettings ReadSettings(const StoredValueReader& read) {
 
 std::vector<std::pair<const wchar_t*, StoredValue>> StoredValuesOf(const RecordingSettings& settings) {
   return {{kFolderName, Text(settings.outputFolder)},
-          {kCornerName, Number(static_cast<uint32_t>(settings.webcamCorner))},
+          {kCornerName, Number(static_cast<uint32_t>(settings.webcamPosition))},
           {kMicrophoneName, Text(settings.microphoneId)},
           {kMicrophoneOnName, Number(settings.microphoneOn ? 1 : 0)},
           {kComputerSoundName, Number(settings.computerSound ? 1 : 0)},
-          {kVideoSizeName, Number(static_cast<uint32_t>(settings.videoSize))},
+          {kVideoSizeName, Number(static_cast<uint32_t>(settings.resolutionIndex))},
           {kFrameRateName, Number(settings.framesPerSecond)}};
 }

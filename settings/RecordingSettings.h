@@ -23,11 +23,11 @@ inline constexpr int kWebcamCorners = 4;  // top-left, top-right, bottom-left, b
 
 struct RecordingSettings {
   std::wstring outputFolder;      // empty: the default folder
-  int webcamCorner = 0;           // 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right
+  int webcamPosition = 0;         // 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right
   std::wstring microphoneId;      // the capture endpoint's id; empty: the system's default
   bool microphoneOn = true;
   bool computerSound = false;
-  int videoSize = 0;              // into kVideoSizes
+  int resolutionIndex = 0;        // into kVideoSizes
   uint32_t framesPerSecond = 30;  // one of kFrameRates
 
   bool operator==(const RecordingSettings& other) const;

@@ -86,7 +86,7 @@ void OnCreate(SettingsWindow& s) {
   const RecordingSettings& current = s.target;
   std::vector<std::wstring> entries;
   for (const VideoSizeChoice& size : kVideoSizes) entries.emplace_back(size.text);
-  Fill(s.resolutionList, entries, current.videoSize);
+  Fill(s.resolutionList, entries, current.resolutionIndex);
   entries.clear();
   int rate = 0;
   for (const uint32_t framesPerSecond : kFrameRates) {
@@ -108,21 +108,21 @@ void OnCreate(SettingsWindow& s) {
     entries.emplace_back(kAbsentMicrophoneEntry);
   }
   Fill(s.audioList, entries, microphone);
-  Fill(s.webcamList, {std::begin(kCorners), std::end(kCorners)}, current.webcamCorner);
+  Fill(s.webcamList, {std::begin(kCorners), std::end(kCorners)}, current.webcamPosition);
 }
 
 // Applied at once, not when the opener's loop returns: that loop may be
 // waiting below another window's for a long time.
 void OnApply(SettingsWindow& s) {
   RecordingSettings& chosen = s.target;
-  chosen.videoSize = Selection(s.resolutionList);
+  chosen.resolutionIndex = Selection(s.resolutionList);
   chosen.framesPerSecond = kFrameRates[Selection(s.frameRateList)];
   const int microphone = Selection(s.audioList);
   chosen.microphoneId = microphone == 0 ? std::wstring() : s.microphones[static_cast<size_t>(microphone - 1)].id;
-  chosen.webcamCorner = Selection(s.webcamList);
+  chosen.webcamPosition = Selection(s.webcamList);
   s.applied = true;
   WebcamOverlay& webcam = WebcamOverlay::Instance();
-  if (webcam.IsActive()) webcam.Reposition(chosen.webcamCorner);
+  if (webcam.IsActive()) webcam.Reposition(chosen.webcamPosition);
   DestroyWindow(s.window);
 }
 

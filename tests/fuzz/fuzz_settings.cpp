@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     value = found->second;
     return true;
   });
-  FUZZ_CHECK(read.webcamCorner >= 0 && read.webcamCorner < kWebcamCorners);
-  FUZZ_CHECK(read.videoSize >= 0 && read.videoSize < static_cast<int>(std::size(kVideoSizes)));
+  FUZZ_CHECK(read.webcamPosition >= 0 && read.webcamPosition < kWebcamCorners);
+  FUZZ_CHECK(read.resolutionIndex >= 0 && read.resolutionIndex < static_cast<int>(std::size(kVideoSizes)));
   FUZZ_CHECK(std::count(std::begin(kFrameRates), std::end(kFrameRates), read.framesPerSecond) == 1);
   FUZZ_CHECK(read.outputFolder.size() <= kLongestStoredFolder && read.microphoneId.size() <= kLongestStoredDeviceId);
   FUZZ_CHECK(read.outputFolder.find(L'\0') == std::wstring::npos);
