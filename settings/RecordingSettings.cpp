@@ -1,6 +1,7 @@
 #include "settings/RecordingSettings.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
