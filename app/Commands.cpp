@@ -15,8 +15,10 @@ constexpr UINT kHotkeyModifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT;
 
 void OnAbout(MainWindow& main) { ShowAboutDialog(main.window); }
 void OnExit(MainWindow& main) { DestroyWindow(main.window); }
+// Kept as soon as they are applied: the settings window's loop may wait
+// below another window's for a long time.
 void OnSettings(MainWindow& main) {
-  if (ShowSettingsDialog(main.window, main.settings)) main.Remember();
+  ShowSettingsDialog(main.window, main.settings, [&main] { main.Remember(); });
 }
 void OnBrowse(MainWindow& main) {
   std::wstring folder;

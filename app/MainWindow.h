@@ -30,7 +30,7 @@ struct MainWindow {
   void Refresh();
   // Refresh, then `why` in the status line when not empty: why nothing records.
   void Say(const std::wstring& why);
-  // The settings kept for the next start; the status line says so when
+  // The settings kept for the next start; the status line says so while
   // they cannot be (they still apply until the program ends).
   void Remember();
   // What the face is made from, read now (with the engine's state).
@@ -54,6 +54,7 @@ struct MainWindow {
   std::wstring outputFolder;  // the chosen folder, or the default one
   bool webcamFlag = false;
   bool webcamLost = false;  // the camera went while shown; said in the status line
+  bool settingsNotSaved = false;
   std::unique_ptr<TrayIcon> tray;
   // The tooltip window of the button row, and whether each global hotkey
   // could be had (another program may hold the combination).

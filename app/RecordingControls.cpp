@@ -58,6 +58,7 @@ WindowFacts MainWindow::Facts() const {
   facts.computerSoundMissing = engine.ComputerSoundMissing();
   facts.microphoneStandsIn = engine.MicrophoneStandsIn();
   facts.updateWaiting = UpdateReady();
+  facts.settingsNotSaved = settingsNotSaved;
   facts.recordKeys = FindCommand(IDC_RECORD)->hotkeyName;
   facts.pauseKeys = FindCommand(IDC_PAUSE)->hotkeyName;
   facts.recordHotkey = recordHotkey;
@@ -107,7 +108,8 @@ void MainWindow::Refresh() {
 }
 
 void MainWindow::Remember() {
-  if (!SaveSettings(settings)) SetWindowTextW(statusLine, kStatusSettingsNotSaved);
+  settingsNotSaved = !SaveSettings(settings);
+  Refresh();
 }
 
 void MainWindow::Say(const std::wstring& why) {
@@ -196,7 +198,6 @@ void OnFullScreenCommand(MainWindow& main) {
 void OnMicrophoneCommand(MainWindow& main) {
   // Takes effect with the next recording: the engine takes the flag on Start.
   main.settings.microphoneOn = !main.settings.microphoneOn;
-  main.Refresh();
   main.Remember();
 }
 
@@ -205,7 +206,6 @@ void OnComputerSoundCommand(MainWindow& main) {
   // recording keeps the sources it began with.
   if (g_recorder->State() != RecorderState::Idle) return;
   main.settings.computerSound = !main.settings.computerSound;
-  main.Refresh();
   main.Remember();
 }
 

@@ -76,6 +76,7 @@ WindowView ViewFor(const WindowFacts& f) {
   }
   if (f.webcamLost) view.status += kStatusWebcamLost;
   if (!idle && f.updateWaiting) view.status += kStatusUpdateReady;
+  if (f.settingsNotSaved) view.status += kStatusSettingsNotSaved;
 
   view.record = idle ? kPictureRecord : kPictureStop;
   view.pause = idle ? kPicturePauseDimmed : paused ? kPictureResume : kPicturePause;

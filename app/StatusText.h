@@ -45,6 +45,7 @@ struct WindowFacts {
   bool computerSoundMissing = false;
   bool microphoneStandsIn = false;  // the default microphone records for the chosen one
   bool updateWaiting = false;       // a verified update installs on Stop
+  bool settingsNotSaved = false;    // the last change of the settings could not be kept
   // The global hotkeys' names, and whether this program holds them.
   const wchar_t* recordKeys = L"";
   const wchar_t* pauseKeys = L"";
@@ -96,13 +97,14 @@ inline constexpr wchar_t kStatusWebcamLost[] = L" - webcam lost";
 // After the duration while an update, verified during the recording, waits
 // for the user to stop it (the record button is "Stop" then).
 inline constexpr wchar_t kStatusUpdateReady[] = L" - update installs on Stop";
+// After the status line's text once a change of the settings could not be
+// kept for the next start (it applies until the program ends), until one is.
+inline constexpr wchar_t kStatusSettingsNotSaved[] = L" - settings could not be saved";
 
 // Why nothing is recording, in the status line: the folder's faults, found
 // before a start, and the engine's.
 inline constexpr wchar_t kStatusFolderTooLong[] = L"Folder path too long: choose a shorter folder";
 inline constexpr wchar_t kStatusFolderNotWritable[] = L"Cannot write to the output folder";
-inline constexpr wchar_t kStatusSettingsNotSaved[] =
-    L"Settings could not be saved: they apply until you close the program";
 inline constexpr wchar_t kStatusDiskFull[] = L"Not enough free space in the output folder";
 // Empty for RecorderProblem::None.
 std::wstring ProblemText(RecorderProblem problem);

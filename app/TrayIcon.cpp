@@ -5,7 +5,6 @@
 #include "app/StatusText.h"
 #include "res/resource.h"
 
-
 TrayIcon::TrayIcon(HWND owner, HICON icon, HMENU menu) : owner_(owner), menu_(menu) {
   data_.cbSize = sizeof(data_);
   data_.hWnd = owner;

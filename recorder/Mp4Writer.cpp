@@ -284,7 +284,7 @@ Mp4Writer::VideoFrame Mp4Writer::NewVideoFrame() {
   // Throttling is off, so nothing else stops a slow encoder from queueing
   // raw frames (8 MB each at 1080p) until memory runs out: beyond about a
   // second of them, the frame is not taken.
-  if (!free && frameBytes_ != 0 && pool_.size() < MaxVideoBacklogFrames(framesPerSecond_)) {
+  if (!free && frameBytes_ != 0 && pool_.size() < MaxVideoBacklogFrames(framesPerSecond_, frameBytes_)) {
     ComPtr<PooledFrameBuffer> made = PooledFrameBuffer::Make(frameBytes_);
     if (made) {
       pool_.push_back(made);

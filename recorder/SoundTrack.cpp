@@ -63,6 +63,13 @@ SoundTrack::~SoundTrack() { Stop(); }
 
 namespace {
 size_t IndexOf(AudioSourceKind kind) { return kind == AudioSourceKind::Microphone ? 0 : 1; }
+
+// The device of that id (empty: the default one) with its format read; null
+// when it cannot be had.
+std::unique_ptr<AudioSource> Opened(AudioSourceKind kind, const std::wstring& id) {
+  auto device = std::make_unique<AudioSource>(kind, id);
+  return SUCCEEDED(device->Open()) ? std::move(device) : nullptr;
+}
 }  // namespace
 
 const std::wstring& SoundTrack::ChosenId(AudioSourceKind kind) const {
@@ -90,13 +97,12 @@ void SoundTrack::Open(bool microphone, bool computerSound, const std::wstring& m
   microphoneId_ = microphoneId;
   std::vector<Source> opened;
   std::vector<SourceFormat> formats;
+  // A chosen device that is there but cannot be had (another program holds
+  // it alone, say): the default one stands in, as for one that is away.
   auto open = [&](AudioSourceKind kind) {
-    Source source{kind, std::make_unique<AudioSource>(kind, ChosenId(kind))};
-    if (SUCCEEDED(source.device->Open())) {
-      formats.push_back({source.device->DeviceRate(), source.device->DeviceChannels()});
-    } else {
-      source.device.reset();
-    }
+    Source source{kind, Opened(kind, ChosenId(kind))};
+    if (!source.device && !ChosenId(kind).empty()) source.device = Opened(kind, std::wstring());
+    if (source.device) formats.push_back({source.device->DeviceRate(), source.device->DeviceChannels()});
     opened.push_back(std::move(source));
   };
   if (microphone) open(AudioSourceKind::Microphone);
@@ -104,7 +110,10 @@ void SoundTrack::Open(bool microphone, bool computerSound, const std::wstring& m
   format_ = TrackFormatFor(formats);
   bool any = false;
   for (Source& source : opened) {
-    if (source.device && FAILED(source.device->Prepare(format_))) source.device.reset();
+    if (source.device && FAILED(source.device->Prepare(format_))) {
+      source.device = ChosenId(source.kind).empty() ? nullptr : Opened(source.kind, std::wstring());
+      if (source.device && FAILED(source.device->Prepare(format_))) source.device.reset();
+    }
     any = any || source.device;
   }
   if (any) sources_ = std::move(opened);
@@ -124,9 +133,19 @@ void SoundTrack::Reopen(Source& source, bool stalled) {
   source.lookedAt = now;
   const std::wstring& chosen = ChosenId(source.kind);
   if (!stalled && source.device && WantedAudioDeviceId(source.kind, chosen) == source.device->DeviceId()) return;
-  auto device = std::make_unique<AudioSource>(source.kind, chosen);
   // At the track's format, whatever the new device's own.
-  if (FAILED(device->Open()) || FAILED(device->Prepare(format_)) || !device->Start()) {
+  auto ready = [this](const std::unique_ptr<AudioSource>& device) {
+    return device && SUCCEEDED(device->Prepare(format_)) && device->Start();
+  };
+  auto device = Opened(source.kind, chosen);
+  bool started = ready(device);
+  if (!started && !chosen.empty() && (!source.device || stalled)) {
+    // The chosen device cannot be had: the default one stands in (unless it
+    // does already, and goes on).
+    device = Opened(source.kind, std::wstring());
+    started = ready(device);
+  }
+  if (!started) {
     // A device that fell silent and cannot be opened again is gone.
     if (stalled) source.device.reset();
     return;

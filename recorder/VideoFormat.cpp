@@ -18,7 +18,11 @@ int64_t VideoFrameDuration(uint32_t framesPerSecond) {
   return (10000000 + fps / 2) / fps;
 }
 
-uint64_t MaxVideoBacklogFrames(uint32_t framesPerSecond) { return framesPerSecond; }
+uint64_t MaxVideoBacklogFrames(uint32_t framesPerSecond, uint32_t frameBytes) {
+  constexpr uint64_t kMostBytes = uint64_t{1} << 30;
+  const uint64_t fit = frameBytes ? kMostBytes / frameBytes : framesPerSecond;
+  return std::max<uint64_t>(1, std::min<uint64_t>(framesPerSecond, fit));
+}
 
 uint32_t KeyFrameInterval(uint32_t framesPerSecond) { return 2 * framesPerSecond; }
 

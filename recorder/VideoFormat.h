@@ -14,9 +14,10 @@ uint32_t SupportedFrameRate(uint32_t asked);
 // Every frame is declared 1/fps s long, to the nearest 100 ns: 333333 at 30,
 // 166667 at 60.
 int64_t VideoFrameDuration(uint32_t framesPerSecond);
-// The encoder may hold this many frames it has not yet let go of (about a
-// second of video) before the engine stops taking new ones.
-uint64_t MaxVideoBacklogFrames(uint32_t framesPerSecond);
+// The encoder may hold this many frames of `frameBytes` it has not yet let
+// go of (about a second of video, and never more than 1 GiB of them: a 4K
+// frame is 33 MB) before the engine stops taking new ones.
+uint64_t MaxVideoBacklogFrames(uint32_t framesPerSecond, uint32_t frameBytes);
 // A key frame every two seconds.
 uint32_t KeyFrameInterval(uint32_t framesPerSecond);
 

@@ -58,6 +58,7 @@ const SettingsLook& Look() {
 struct SettingsWindow {
   HWND window = nullptr;
   RecordingSettings& target;
+  const std::function<void()>& onApply;
   bool applied = false;
   // The microphones listed after the default one: the devices there now,
   // then the one chosen earlier when it is not among them.
@@ -123,6 +124,7 @@ void OnApply(SettingsWindow& s) {
   s.applied = true;
   WebcamOverlay& webcam = WebcamOverlay::Instance();
   if (webcam.IsActive()) webcam.Reposition(chosen.webcamPosition);
+  if (s.onApply) s.onApply();
   DestroyWindow(s.window);
 }
 
@@ -166,13 +168,13 @@ LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-bool ShowSettingsDialog(HWND owner, RecordingSettings& current) {
+bool ShowSettingsDialog(HWND owner, RecordingSettings& current, const std::function<void()>& applied) {
   if (HWND open = FindOwnWindow(kSettingsClass)) {
     // Already open (its opener waits further up this thread's stack).
     SetForegroundWindow(open);
     return false;
   }
-  SettingsWindow state{nullptr, current, false, {}, {}};
+  SettingsWindow state{nullptr, current, applied, false, {}, {}};
   if (g_recorder) state.microphones = g_recorder->EnumerateAudioCaptureDevices();
 
   WindowClass windowClass{kSettingsClass, SettingsProc};

@@ -3,14 +3,16 @@
 // webcam corner.
 #include <windows.h>
 
+#include <functional>
+
 #include "settings/RecordingSettings.h"
 
 // Opens the window over the owner with the current settings and the input
 // devices as they are now, and waits until it closes. Apply updates `current`
-// (and moves an open webcam overlay to the new corner) at once; true when the
-// user applied. A second call while the window is open brings that window to
-// the front and returns false.
-bool ShowSettingsDialog(HWND owner, RecordingSettings& current);
+// (and moves an open webcam overlay to the new corner) and calls `applied` at
+// once; true when the user applied. A second call while the window is open
+// brings that window to the front and returns false.
+bool ShowSettingsDialog(HWND owner, RecordingSettings& current, const std::function<void()>& applied);
 
 inline constexpr wchar_t kSettingsClass[] = L"SettingsDlg";
 inline constexpr int kResolutionListId = 30;

@@ -29,7 +29,7 @@ TEST(StatusText, WhatTheWindowShowsForEachStateAndSwitch) {
   using S = RecorderState;
   const struct {
     S state;
-    bool missing, standsIn, lost, hotkeys;  // every source missing and an update waiting; the camera lost
+    bool missing, standsIn, lost, hotkeys;  // every source missing and an update waiting; the camera lost, settings not kept
     const wchar_t* status;
     const wchar_t* tip;
     DurationTimer timer;
@@ -44,11 +44,13 @@ TEST(StatusText, WhatTheWindowShowsForEachStateAndSwitch) {
       {S::Idle, true, true, false, true, L"Ready to Record", kTipReady, DurationTimer::Kill, kPictureRecord,
        kPicturePauseDimmed, L"Record (F9)|Pause (F10)"},
       {S::Recording, true, false, true, true,
-       L"Recording: 01:02:03 - microphone missing - computer sound missing - webcam lost - update installs on Stop",
+       L"Recording: 01:02:03 - microphone missing - computer sound missing - webcam lost - update installs on Stop"
+       L" - settings could not be saved",
        kTipRecording, DurationTimer::Start, kPictureStop, kPicturePause, L"Stop (F9)|Pause (F10)"},
       {S::Paused, false, true, false, true, L"Recording: 01:02:03 - chosen microphone missing, recording the default",
        kTipPaused, DurationTimer::Kill, kPictureStop, kPictureResume, L"Stop (F9)|Resume (F10)"},
-      {S::Idle, false, false, true, false, L"Ready to Record - webcam lost", kTipReady, DurationTimer::Kill,
+      {S::Idle, false, false, true, false, L"Ready to Record - webcam lost - settings could not be saved", kTipReady,
+       DurationTimer::Kill,
        kPictureRecord, kPicturePauseDimmed,
        L"Record (F9 is taken by another program)|Pause (F10 is taken by another program)"},
   };
@@ -57,7 +59,7 @@ TEST(StatusText, WhatTheWindowShowsForEachStateAndSwitch) {
     WindowFacts f{row.state, 3723000};
     f.microphoneMissing = f.computerSoundMissing = f.updateWaiting = row.missing;
     f.microphoneStandsIn = row.standsIn;
-    f.webcamLost = row.lost;
+    f.webcamLost = f.settingsNotSaved = row.lost;
     f.recordHotkey = f.pauseHotkey = row.hotkeys;
     f.recordKeys = L"F9";
     f.pauseKeys = L"F10";

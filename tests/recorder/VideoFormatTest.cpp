@@ -52,6 +52,11 @@ TEST(VideoFormat, FrameBufferBytes) {
   // Too large for a 32-bit size: refused rather than wrapped to a small buffer.
   EXPECT_EQ(FrameBufferBytes(32768, 32768), 0u);
   EXPECT_EQ(FrameBufferBytes(INT32_MAX - 1, INT32_MAX - 1), 0u);
+  // The frames an encoder may hold: a second of them, at most 1 GiB, at least one.
+  EXPECT_EQ(MaxVideoBacklogFrames(60, FrameBufferBytes(1920, 1080)), 60u);
+  EXPECT_EQ(MaxVideoBacklogFrames(30, FrameBufferBytes(3840, 2160)), 30u);
+  EXPECT_EQ(MaxVideoBacklogFrames(60, FrameBufferBytes(3840, 2160)), 32u);
+  EXPECT_EQ(MaxVideoBacklogFrames(60, FrameBufferBytes(32768, 32767)), 1u);
 }
 
 }  // namespace
