@@ -5,12 +5,12 @@
 // Frames are due on a grid of recorded time (the recording clock, which
 // leaves the pauses out): every 33 ms at 30 frames a second; at 60, frame n
 // is due at exactly n * 1000 / 60 ms, so that no rounding adds up. Each frame
-// carries the recorded time of the pass that took it, not its grid slot. Between frames the loop sleeps nine tenths
-// of the time left, then shorter and shorter, then zero-length sleeps close
-// to the due time; it never raises the timer resolution. A late pass (a frame
-// took longer than its slot) takes the overdue frames one per pass with no
-// sleep, so nothing is dropped and each overdue frame is stamped with its
-// own time.
+// carries the recorded time of the pass that took it, not its grid slot.
+// Between frames the loop sleeps nine tenths of the time left, then shorter
+// and shorter, then zero-length sleeps close to the due time; it never
+// raises the timer resolution. A late pass (a frame took longer than its
+// slot) takes the overdue frames one per pass with no sleep, so nothing is
+// dropped and each overdue frame is stamped with its own time.
 #include <cstdint>
 
 #include "recorder/RecordingClock.h"

@@ -217,19 +217,24 @@ void SoundTrack::Run(Mp4Writer& writer, const RecordingClock& clock) {
     }
   };
   // After a drain, so that a device replaced has given all it had.
+  // (The status is worked out again only when a device was looked for: a
+  // device lost in the drain is looked for in the same pass.)
   auto follow = [&] {
     const uint64_t now = GetTickCount64();
+    bool looked = false;
     for (Source& source : sources_) {
       const bool stalled = source.device && now - source.deliveredAt >= source.stallMs;
       // A stand-in for the chosen device looks for it as often as a source
       // without a device looks for one.
       const std::wstring& chosen = ChosenId(source.kind);
-      const bool lookAgain = !source.device || (!chosen.empty() && source.device->DeviceId() != chosen);
-      if (watch.TakeChange(source.kind) || stalled || (lookAgain && now - source.lookedAt >= kLookAgainMs)) {
+      const bool lookAgain = now - source.lookedAt >= kLookAgainMs &&
+                             (!source.device || (!chosen.empty() && source.device->DeviceId() != chosen));
+      if (watch.TakeChange(source.kind) || stalled || lookAgain) {
         Reopen(source, stalled);
+        looked = true;
       }
     }
-    ShowWhatIsMissing();
+    if (looked) ShowWhatIsMissing();
   };
   follow();
   while (!stopRequested_.load()) {

@@ -87,11 +87,7 @@ void ExpectMainWindowAt(HWND main, int dpi) {
 
 // WM_DPICHANGED as Windows sends it: its rectangle in the receiver's memory.
 void SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested) {
-  const unique_kernel_handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id()));
-  void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  ASSERT_TRUE(remote && WriteProcessMemory(process.get(), remote, &suggested, sizeof(suggested), nullptr));
-  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
-  VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+  ASSERT_TRUE(SendWithData(program, window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), &suggested, sizeof(suggested)));
 }
 
 TEST_F(EndToEndTest, WindowsFollowTheDisplayScale) {

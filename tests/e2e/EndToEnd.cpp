@@ -140,6 +140,15 @@ bool CloseNormally(HWND main, const Program& program) {
   return program.WaitForExit() == 0;
 }
 
+bool SendWithData(const Program& program, HWND window, UINT message, WPARAM wParam, const void* bytes, size_t size) {
+  const unique_kernel_handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id()));
+  void* remote = VirtualAllocEx(process.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  const bool copied = remote && WriteProcessMemory(process.get(), remote, bytes, size, nullptr);
+  if (copied) SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(remote));
+  if (remote) VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+  return copied;
+}
+
 HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* windowClass) {
   PostMessageW(main, WM_COMMAND, command, 0);
   return program.FindWindowOfClass(windowClass, 5000);

@@ -148,6 +148,11 @@ WrittenRecording RecordInto(HWND main, const std::wstring& folder, DWORD ms);
 // Closes the main window; true when the program then ended with code 0.
 bool CloseNormally(HWND main, const Program& program);
 
+// `message` sent to another program's window with `bytes` copied into that
+// program's memory for it, the copy's address as its lParam (as Windows
+// hands such messages over); false when the copy could not be made.
+bool SendWithData(const Program& program, HWND window, UINT message, WPARAM wParam, const void* bytes, size_t size);
+
 // A window the main window opens for a menu command, once it shows.
 HWND OpenWindow(const Program& program, HWND main, int command, const wchar_t* windowClass);
 

@@ -398,14 +398,10 @@ void BrowseTo(const Program& program, HWND main, const std::wstring& folder) {
   ClickOn(GetDlgItem(main, IDC_BROWSE));
   HWND browser = program.FindWindowOfClass(L"#32770", 5000);
   ASSERT_NE(browser, nullptr);
-  const unique_kernel_handle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.id()));
-  const size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
-  void* remote = VirtualAllocEx(process.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  ASSERT_TRUE(remote && WriteProcessMemory(process.get(), remote, folder.c_str(), bytes, nullptr));
-  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
+  ASSERT_TRUE(SendWithData(program, browser, BFFM_SETSELECTIONW, TRUE, folder.c_str(),
+                           (folder.size() + 1) * sizeof(wchar_t)));
   ClickOn(GetDlgItem(browser, IDOK));
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
-  VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
 }
 
 // The strongest a tone is in any 100 ms of a recording's track but its last
