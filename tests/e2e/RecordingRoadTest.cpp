@@ -393,15 +393,21 @@ namespace {
 
 // The folder browser led to `folder`, as a user picks it there, and its OK
 // pressed: the path is handed over in the program's own memory, as the
-// browser's selection message wants it.
+// browser's selection message wants it. The browser fills its tree after it
+// shows, and a selection asked for before then is lost: it is asked again.
 void BrowseTo(const Program& program, HWND main, const std::wstring& folder) {
-  ClickOn(GetDlgItem(main, IDC_BROWSE));
-  HWND browser = program.FindWindowOfClass(L"#32770", 5000);
-  ASSERT_NE(browser, nullptr);
-  ASSERT_TRUE(SendWithData(program, browser, BFFM_SETSELECTIONW, TRUE, folder.c_str(),
-                           (folder.size() + 1) * sizeof(wchar_t)));
-  ClickOn(GetDlgItem(browser, IDOK));
-  EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
+  for (int attempt = 0; attempt < 3 && TextOf(GetDlgItem(main, IDC_FOLDER)) != folder; ++attempt) {
+    ClickOn(GetDlgItem(main, IDC_BROWSE));
+    HWND browser = program.FindWindowOfClass(L"#32770", 5000);
+    ASSERT_NE(browser, nullptr);
+    Sleep(500);
+    ASSERT_TRUE(SendWithData(program, browser, BFFM_SETSELECTIONW, TRUE, folder.c_str(),
+                             (folder.size() + 1) * sizeof(wchar_t)));
+    ClickOn(GetDlgItem(browser, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
+    PumpMessages(200);
+  }
+  ASSERT_EQ(TextOf(GetDlgItem(main, IDC_FOLDER)), folder);
 }
 
 // The strongest a tone is in any 100 ms of a recording's track but its last
